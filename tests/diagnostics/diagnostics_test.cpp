@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "diagnostics/log.hpp"
+#include "diagnostics/message_format.hpp"
+
+namespace velk {
+namespace {
+
+TEST(PlainDecimal, ShortestDigitsWithoutExponent) {
+  const struct {
+    double value;
+    const char* text;
+  } table[] = {
+      {1.0, "1"},
+      {0.1, "0.1"},
+      {1.5, "1.5"},
+      {0.001, "0.001"},
+      {1e-7, "0.0000001"},
+      {-1.25e-5, "-0.0000125"},
+      {123.456, "123.456"},
+      {1e20, "100000000000000000000"},
+      {1e16, "10000000000000000"},
+      {0.0, "0"},
+      {-0.0, "-0"},
+      {1.0 / 3.0, "0.3333333333333333"},
+      {std::numeric_limits<double>::infinity(), "inf"},
+  };
+  for (const auto& row : table) EXPECT_EQ(plain_decimal(row.value), row.text) << row.text;
+}
+
+TEST(FormatMessage, FillsPlaceholdersInOrder) {
+  EXPECT_EQ(format_message("LC {} linear error: {}", 3u, "Matrix is singular"), "LC 3 linear error: Matrix is singular");
+  EXPECT_EQ(format_message("{}, {}, {}, {}", -7, true, 0.5, std::string("s")), "-7, true, 0.5, s");
+  EXPECT_EQ(format_message("Number of members ({}) exceeds allowed maximum of {}", std::size_t{101}, 100),
+            "Number of members (101) exceeds allowed maximum of 100");
+  EXPECT_EQ(format_message("no placeholders"), "no placeholders");
+  EXPECT_EQ(format_message("tolerance={}", 1e-6), "tolerance=0.000001");
+}
+
+// Counts how often a log argument is turned into text.
+struct CountingText {
+  int* conversions;
+  operator std::string_view() const {
+    ++*conversions;
+    return "text";
+  }
+};
+
+class LogFacade : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log::set_sink([this](const log::Record& record) {
+      records.push_back({record.level, std::string(record.target), std::string(record.message)});
+    });
+  }
+  void TearDown() override {
+    log::set_sink({});
+    log::set_max_level(log::Level::Off);
+  }
+
+  struct Captured {
+    log::Level level;
+    std::string target;
+    std::string message;
+  };
+  std::vector<Captured> records;
+};
+
+TEST_F(LogFacade, StartsOffAndBuildsNothingUntilAdmitted) {
+  EXPECT_EQ(log::max_level(), log::Level::Off);
+  int conversions = 0;
+  log::info(log::analysis_target, "value {}", CountingText{&conversions});
+  log::warning(log::analysis_target, "value {}", CountingText{&conversions});
+  EXPECT_EQ(conversions, 0);
+  EXPECT_TRUE(records.empty());
+
+  log::set_max_level(log::Level::Info);
+  log::debug(log::diagnostics_target, "value {}", CountingText{&conversions});
+  EXPECT_EQ(conversions, 0);
+  log::info(log::analysis_target, "value {}", CountingText{&conversions});
+  EXPECT_EQ(conversions, 1);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].level, log::Level::Info);
+  EXPECT_EQ(records[0].target, "velk_calculations::analysis");
+  EXPECT_EQ(records[0].message, "value text");
+}
+
+TEST_F(LogFacade, LevelsAdmitEverythingMoreSevere) {
+  log::set_max_level(log::Level::Warning);
+  log::warning(log::results_target, "w");
+  log::info(log::results_target, "i");
+  log::write(log::Level::Error, log::model_target, "e {}", 1);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].message, "w");
+  EXPECT_EQ(records[0].target, "velk_calculations::functions::results");
+  EXPECT_EQ(records[1].level, log::Level::Error);
+  EXPECT_EQ(records[1].target, "velk_calculations::models::velk::velk");
+
+  log::set_max_level(log::Level::Debug);
+  log::debug(log::diagnostics_target, "d");
+  EXPECT_EQ(records.back().target, "velk::diagnostics");
+  log::set_sink({});
+  log::debug(log::diagnostics_target, "no sink, no record");
+  EXPECT_EQ(records.size(), 3u);
+}
+
+}  // namespace
+}  // namespace velk
