@@ -2,33 +2,6 @@
 
 namespace velk::json {
 
-void write_string(std::string& out, std::string_view text) {
-  static constexpr char hex[] = "0123456789abcdef";
-  out.push_back('"');
-  std::size_t plain_from = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(text.substr(plain_from, i - plain_from));
-    plain_from = i + 1;
-    switch (c) {
-      case '"': out.append("\\\""); break;
-      case '\\': out.append("\\\\"); break;
-      case '\b': out.append("\\b"); break;
-      case '\f': out.append("\\f"); break;
-      case '\n': out.append("\\n"); break;
-      case '\r': out.append("\\r"); break;
-      case '\t': out.append("\\t"); break;
-      default:
-        out.append("\\u00");
-        out.push_back(hex[c >> 4]);
-        out.push_back(hex[c & 0xf]);
-    }
-  }
-  out.append(text.substr(plain_from));
-  out.push_back('"');
-}
-
 void write_value(std::string& out, const Vec3& value) {
   out.push_back('[');
   write_value(out, value[0]);

@@ -20,12 +20,39 @@ namespace velk::json {
 
 // A JSON string with `"`, `\` and control characters escaped; everything else
 // as the UTF-8 it is.
-void write_string(std::string& out, std::string_view text);
+inline void write_string(std::string& out, std::string_view text) {
+  static constexpr char hex[] = "0123456789abcdef";
+  out.push_back('"');
+  std::size_t plain_from = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text.substr(plain_from, i - plain_from));
+    plain_from = i + 1;
+    switch (c) {
+      case '"': out.append("\\\""); break;
+      case '\\': out.append("\\\\"); break;
+      case '\b': out.append("\\b"); break;
+      case '\f': out.append("\\f"); break;
+      case '\n': out.append("\\n"); break;
+      case '\r': out.append("\\r"); break;
+      case '\t': out.append("\\t"); break;
+      default:
+        out.append("\\u00");
+        out.push_back(hex[c >> 4]);
+        out.push_back(hex[c & 0xf]);
+    }
+  }
+  out.append(text.substr(plain_from));
+  out.push_back('"');
+}
+
 
 inline void write_value(std::string& out, std::uint32_t value) { append_integer(out, std::uint64_t{value}); }
 inline void write_value(std::string& out, std::uint64_t value) { append_integer(out, value); }
 inline void write_value(std::string& out, double value) { append_json_number(out, value); }
 inline void write_value(std::string& out, bool value) { out.append(value ? "true" : "false"); }
+inline void write_value(std::string& out, std::string_view value) { write_string(out, value); }
 inline void write_value(std::string& out, const std::string& value) { write_string(out, value); }
 void write_value(std::string& out, const Vec3& value);
 void write_value(std::string& out, const JsonValue& value);
