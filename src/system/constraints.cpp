@@ -1,0 +1,301 @@
+#include "system/constraints.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "diagnostics/diagnostics.hpp"
+#include "diagnostics/fault.hpp"
+#include "member/member_dofs.hpp"
+#include "system/dof_numbering.hpp"
+#include "system/support_utils.hpp"
+
+namespace velk {
+namespace {
+
+// A row counts as one-hot when the other entries' squares sum to at most
+// this share of the pivot's square (0.05 squared).
+constexpr double one_hot_tolerance = 0.05;
+constexpr double one_hot_share = one_hot_tolerance * one_hot_tolerance;
+constexpr double penalty_factor = 1000.0;
+
+Eigen::Index global_dof(std::uint32_t node_id, int local_dof) {
+  return static_cast<Eigen::Index>(dof::PER_NODE) * (static_cast<Eigen::Index>(node_id) - 1) + local_dof;
+}
+
+void check_index(Eigen::Index index, Eigen::Index size) {
+  if (index < 0 || index >= size) throw Fault("Matrix index out of bounds.");
+}
+
+// row += factor * source, merging entries by column.
+void add_scaled_row(std::vector<TransformEntry>& row, const std::vector<TransformEntry>& source, double factor) {
+  for (const TransformEntry& entry : source) {
+    const auto same = std::find_if(row.begin(), row.end(),
+                                   [&](const TransformEntry& e) { return e.column == entry.column; });
+    if (same != row.end()) {
+      same->weight += factor * entry.weight;
+    } else {
+      row.push_back({entry.column, factor * entry.weight});
+    }
+  }
+}
+
+ConstraintTransform compress(TransformRows rows, Eigen::Index reduced_size,
+                             std::unordered_map<Eigen::Index, Eigen::Index> retained) {
+  ConstraintTransform t;
+  t.full_size = static_cast<Eigen::Index>(rows.size());
+  t.reduced_size = reduced_size;
+  t.retained = std::move(retained);
+  t.row_begin.reserve(rows.size() + 1);
+  t.row_begin.push_back(0);
+  for (auto& row : rows) {
+    std::sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.column < b.column; });
+    t.entries.insert(t.entries.end(), row.begin(), row.end());
+    t.row_begin.push_back(t.entries.size());
+  }
+  return t;
+}
+
+ConstraintTransform identity_transform(Eigen::Index size) {
+  TransformRows rows(static_cast<std::size_t>(size));
+  std::unordered_map<Eigen::Index, Eigen::Index> retained;
+  retained.reserve(static_cast<std::size_t>(size));
+  for (Eigen::Index w = 0; w < size; ++w) {
+    rows[static_cast<std::size_t>(w)].push_back({w, 1.0});
+    retained.emplace(w, w);
+  }
+  ConstraintTransform t = compress(std::move(rows), size, std::move(retained));
+  t.identity = true;
+  return t;
+}
+
+}  // namespace
+
+std::span<const TransformEntry> ConstraintTransform::row(Eigen::Index w) const {
+  check_index(w, full_size);
+  const auto begin = row_begin[static_cast<std::size_t>(w)];
+  const auto end = row_begin[static_cast<std::size_t>(w) + 1];
+  return std::span<const TransformEntry>(entries).subspan(begin, end - begin);
+}
+
+Eigen::MatrixXd ConstraintTransform::dense() const {
+  Eigen::MatrixXd t = Eigen::MatrixXd::Zero(full_size, reduced_size);
+  for (Eigen::Index w = 0; w < full_size; ++w) {
+    for (const TransformEntry& entry : row(w)) t(w, entry.column) = entry.weight;
+  }
+  return t;
+}
+
+void write_rigid_rows(TransformRows& rows, const std::vector<RigidLink>& links) {
+  const auto size = static_cast<Eigen::Index>(rows.size());
+  for (const RigidLink& link : links) {
+    const auto row_of = [&](std::uint32_t node, int local) -> std::vector<TransformEntry>& {
+      const Eigen::Index w = global_dof(node, local);
+      check_index(w, size);
+      return rows[static_cast<std::size_t>(w)];
+    };
+    const double rx = link.offset.x();
+    const double ry = link.offset.y();
+    const double rz = link.offset.z();
+    // Copies of the master rows: the slave rows may not alias them.
+    std::vector<TransformEntry> master[dof::PER_NODE];
+    for (int k = 0; k < dof::PER_NODE; ++k) master[k] = row_of(link.master, k);
+    const auto add = [&](int slave_dof, int master_dof, double factor) {
+      if (factor != 0.0) add_scaled_row(row_of(link.slave, slave_dof), master[master_dof], factor);
+    };
+    // u_s = u_m + theta_m x r
+    add(dof::UX, dof::UX, 1.0);
+    add(dof::UX, dof::RY, rz);
+    add(dof::UX, dof::RZ, -ry);
+    add(dof::UY, dof::UY, 1.0);
+    add(dof::UY, dof::RX, -rz);
+    add(dof::UY, dof::RZ, rx);
+    add(dof::UZ, dof::UZ, 1.0);
+    add(dof::UZ, dof::RX, ry);
+    add(dof::UZ, dof::RY, -rx);
+    // theta_s = theta_m
+    add(dof::RX, dof::RX, 1.0);
+    add(dof::RY, dof::RY, 1.0);
+    add(dof::RZ, dof::RZ, 1.0);
+  }
+}
+
+std::expected<ConstraintTransform, std::string> build_constraint_transform(const VELK& model) {
+  const Eigen::Index size = dof_count(model.member_sets);
+  if (model.settings.analysis_options.rigid_strategy == RigidStrategy::RigidMember) {
+    return identity_transform(size);
+  }
+
+  auto links = oriented_rigid_links(model);
+  if (!links) return std::unexpected(std::move(links.error()));
+
+  std::unordered_set<Eigen::Index> eliminated;
+  std::unordered_set<std::uint32_t> masters;
+  for (const RigidLink& link : *links) {
+    masters.insert(link.master);
+    for (int k = 0; k < dof::PER_NODE; ++k) eliminated.insert(global_dof(link.slave, k));
+  }
+  // Dangling DOFs of masters stay: the slave's stiffness reaches them through the link.
+  for (const std::int64_t d : find_dangling_dofs(model)) {
+    const auto node_id = static_cast<std::uint32_t>(d / dof::PER_NODE + 1);
+    if (!masters.contains(node_id)) eliminated.insert(static_cast<Eigen::Index>(d));
+  }
+
+  TransformRows rows(static_cast<std::size_t>(size));
+  std::unordered_map<Eigen::Index, Eigen::Index> retained;
+  Eigen::Index columns = 0;
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      for (const Node* node : {&member.start_node, &member.end_node}) {
+        for (int k = 0; k < dof::PER_NODE; ++k) {
+          const Eigen::Index w = global_dof(node->id, k);
+          if (eliminated.contains(w) || retained.contains(w)) continue;
+          check_index(w, size);
+          retained.emplace(w, columns);
+          rows[static_cast<std::size_t>(w)].push_back({columns, 1.0});
+          ++columns;
+        }
+      }
+    }
+  }
+  write_rigid_rows(rows, *links);
+  return compress(std::move(rows), columns, std::move(retained));
+}
+
+void reduce_system(const Eigen::MatrixXd& k, const Eigen::VectorXd& f, const ConstraintTransform& t,
+                   Eigen::MatrixXd& k_reduced, Eigen::VectorXd& f_reduced) {
+  if (k.rows() != t.full_size || k.cols() != t.full_size || f.size() != t.full_size) {
+    throw Fault("Matrix index out of bounds.");
+  }
+  if (t.identity) {
+    k_reduced = k;
+    f_reduced = f;
+    return;
+  }
+  const Eigen::Index n = t.reduced_size;
+  k_reduced.setZero(n, n);
+  f_reduced.setZero(n);
+  const TransformEntry* entries = t.entries.data();
+  const std::size_t* begin = t.row_begin.data();
+  // K_r[a, b] = sum over i, j of T[i, a] K[i, j] T[j, b], column by column of K.
+  for (Eigen::Index j = 0; j < t.full_size; ++j) {
+    const TransformEntry* row_j = entries + begin[j];
+    const TransformEntry* row_j_end = entries + begin[j + 1];
+    if (row_j == row_j_end) continue;
+    const double* k_column = k.data() + j * k.rows();
+    for (Eigen::Index i = 0; i < t.full_size; ++i) {
+      const double k_ij = k_column[i];
+      if (k_ij == 0.0) continue;
+      for (const TransformEntry* a = entries + begin[i]; a != entries + begin[i + 1]; ++a) {
+        const double t_k = a->weight * k_ij;
+        for (const TransformEntry* b = row_j; b != row_j_end; ++b) k_reduced(a->column, b->column) += t_k * b->weight;
+      }
+    }
+    // F_r = T^T F
+    for (const TransformEntry* b = row_j; b != row_j_end; ++b) f_reduced(b->column) += b->weight * f(j);
+  }
+}
+
+double penalty_constraint(Eigen::MatrixXd& k_reduced, std::span<const TransformEntry> v) {
+  const Eigen::Index n = k_reduced.rows();
+  if (n == 0) return penalty_factor;
+  double norm_squared = 0.0;
+  for (const TransformEntry& entry : v) norm_squared += entry.weight * entry.weight;
+  double largest_diagonal = 0.0;
+  for (Eigen::Index j = 0; j < n; ++j) {
+    const double d = std::fabs(k_reduced(j, j));
+    if (!std::isnan(d)) largest_diagonal = std::max(largest_diagonal, d);
+  }
+  const double scale = largest_diagonal > 0.0 ? largest_diagonal : 1.0;
+  const double alpha = penalty_factor * scale;
+  if (!(norm_squared > 0.0)) return alpha;  // v^ = 0 adds nothing
+  const double norm = std::sqrt(norm_squared);
+  for (const TransformEntry& l : v) {
+    if (l.weight == 0.0) continue;
+    check_index(l.column, n);
+    for (const TransformEntry& c : v) {
+      if (c.weight == 0.0) continue;
+      check_index(c.column, n);
+      k_reduced(l.column, c.column) += alpha * (l.weight / norm) * (c.weight / norm);
+    }
+  }
+  return alpha;
+}
+
+void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::MatrixXd& k_reduced,
+                      Eigen::VectorXd& f_reduced) {
+  const SupportTable supports = build_support_table(model.nodal_supports);
+  const Eigen::Index n = k_reduced.rows();
+  // Fixes reduced DOF p: its row and column cleared, a unit diagonal, no load.
+  const auto fix_exactly = [&](Eigen::Index p) {
+    check_index(p, n);
+    k_reduced.row(p).setZero();
+    k_reduced.col(p).setZero();
+    k_reduced(p, p) = 1.0;
+    f_reduced(p) = 0.0;
+  };
+  std::unordered_set<Eigen::Index> handled;
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      for (const Node* node : {&member.start_node, &member.end_node}) {
+        const NodalSupport* support = find_support(*node, supports);
+        if (support == nullptr) continue;
+        for (int k = 0; k < dof::PER_NODE; ++k) {
+          const SupportCondition* condition = find_condition(*support, k);
+          if (condition != nullptr && condition->condition_type != ConditionType::Fixed) continue;
+          const Eigen::Index d = global_dof(node->id, k);
+          if (!handled.insert(d).second) continue;
+          const bool rotation = k >= dof::RX;
+
+          if (const auto it = t.retained.find(d); it != t.retained.end()) {
+            fix_exactly(it->second);
+            if (rotation) emit_event(ConstraintEvent{node->id, dof_name(k), true, "ExactRetained", std::nullopt,
+                                                     static_cast<std::size_t>(it->second)});
+            continue;
+          }
+          const std::span<const TransformEntry> v = t.row(d);
+          // The pivot is the largest entry, the first one on ties.
+          const TransformEntry* pivot = nullptr;
+          double sum_squares = 0.0;
+          for (const TransformEntry& entry : v) {
+            sum_squares += entry.weight * entry.weight;
+            if (pivot == nullptr || std::fabs(entry.weight) > std::fabs(pivot->weight)) pivot = &entry;
+          }
+          if (pivot != nullptr && pivot->weight != 0.0) {
+            const double pivot_squared = pivot->weight * pivot->weight;
+            double others = 0.0;
+            for (const TransformEntry& entry : v) {
+              if (&entry != pivot) others += entry.weight * entry.weight;
+            }
+            if (others <= one_hot_share * pivot_squared) {
+              fix_exactly(pivot->column);
+              if (rotation) emit_event(ConstraintEvent{node->id, dof_name(k), false, "ExactOneHot", std::nullopt,
+                                                       static_cast<std::size_t>(pivot->column)});
+              continue;
+            }
+          }
+          const double alpha = penalty_constraint(k_reduced, v);
+          emit_event(ConstraintEvent{node->id, dof_name(k), false, "Penalty", alpha, std::nullopt});
+        }
+      }
+    }
+  }
+}
+
+Eigen::VectorXd expand_solution(const ConstraintTransform& t, const Eigen::VectorXd& q) {
+  if (q.size() != t.reduced_size) throw Fault("Matrix index out of bounds.");
+  Eigen::VectorXd u(t.full_size);
+  for (Eigen::Index w = 0; w < t.full_size; ++w) {
+    double sum = 0.0;
+    for (const TransformEntry& entry : t.row(w)) sum += entry.weight * q(entry.column);
+    u(w) = sum;
+  }
+  return u;
+}
+
+std::string_view dof_name(int local_dof) {
+  static constexpr std::string_view names[] = {"UX", "UY", "UZ", "RX", "RY", "RZ"};
+  return local_dof >= 0 && local_dof < dof::PER_NODE ? names[local_dof] : "UNKNOWN";
+}
+
+}  // namespace velk
