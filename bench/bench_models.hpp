@@ -1,0 +1,138 @@
+#pragma once
+// Generated 3D frames for the benchmarks: columns on a square grid, beams in
+// both directions on every floor, diagonal truss braces in the outer bays,
+// rigid stubs to eccentric load points, and the members cut off at a given
+// count.
+
+#include <algorithm>
+#include <cstdint>
+#include <unordered_map>
+
+#include "document/velk.hpp"
+
+namespace velk::bench {
+
+struct FrameOptions {
+  int members = 100;
+  int rigid_stubs = 4;  // Rigid members from top-floor nodes to load points
+};
+
+inline VELK frame_model(const FrameOptions& options = {}) {
+  VELK model;
+  model.settings.analysis_options.tolerance = 1e-6;
+  model.settings.general_info = {"Benchmark frame", "velk", "1"};
+  model.materials.push_back(Material{1, "S355", 2.1e11, 8.1e10, 7850.0, 3.55e8});
+  model.sections.push_back(Section{1, "HEA200", 1, 0.19, 0.2, 3.692e-5, 1.336e-5, 2.1e-7, 5.383e-3, {}});
+  model.sections.push_back(Section{2, "IPE300", 1, 0.3, 0.15, 8.356e-5, 6.04e-6, 2.01e-7, 5.381e-3, {}});
+  model.sections.push_back(Section{3, "CHS60", 1, 0.06, 0.06, 2.2e-7, 2.2e-7, 4.4e-7, 7.0e-4, {}});
+
+  NodalSupport fixed;
+  fixed.id = 1;
+  for (const char* axis : {"X", "Y", "Z"}) {
+    fixed.displacement_conditions[axis] = SupportCondition{ConditionType::Fixed, {}};
+    fixed.rotation_conditions[axis] = SupportCondition{ConditionType::Fixed, {}};
+  }
+  model.nodal_supports.push_back(fixed);
+
+  // Enough grid for the members asked for: about 5 members per node.
+  int grid = 2;
+  while (grid * grid * 5 * 3 < options.members * 2) ++grid;
+  const int levels = 2 + options.members / (grid * grid);  // more than needed; members stop at the count
+  const auto node = [&](int i, int k, int level) {
+    Node n;
+    n.id = static_cast<std::uint32_t>(1 + i + grid * k + grid * grid * level);
+    n.x = 6.0 * i;
+    n.y = 5.0 * k;
+    n.z = 3.5 * level;
+    if (level == 0) n.nodal_support = 1;
+    return n;
+  };
+
+  MemberSet columns{1, 3.5, 3.5, "columns", {}};
+  MemberSet beams{2, 6.0, 6.0, "beams", {}};
+  MemberSet braces{3, {}, {}, "braces", {}};
+  std::uint32_t id = 1;
+  std::uint32_t top_level = 0;
+  const auto add = [&](MemberSet& set, Node a, Node b, std::uint32_t section, MemberType type) {
+    if (static_cast<int>(id) > options.members) return;
+    Member m;
+    m.id = id++;
+    m.start_node = a;
+    m.end_node = b;
+    m.section = section;
+    m.classification = set.classification.value_or("");
+    m.weight = 42.3;
+    m.member_type = type;
+    set.members.push_back(m);
+    top_level = std::max<std::uint32_t>(top_level, static_cast<std::uint32_t>(b.z / 3.5 + 0.5));
+  };
+  for (int level = 0; level + 1 < levels; ++level) {
+    for (int i = 0; i < grid; ++i)
+      for (int k = 0; k < grid; ++k) add(columns, node(i, k, level), node(i, k, level + 1), 1, MemberType::Normal);
+    for (int i = 0; i < grid; ++i) {
+      for (int k = 0; k < grid; ++k) {
+        if (i + 1 < grid) add(beams, node(i, k, level + 1), node(i + 1, k, level + 1), 2, MemberType::Normal);
+        if (k + 1 < grid) add(beams, node(i, k, level + 1), node(i, k + 1, level + 1), 2, MemberType::Normal);
+      }
+    }
+    add(braces, node(0, 0, level), node(1, 0, level + 1), 3, MemberType::Truss);
+    add(braces, node(0, 0, level), node(0, 1, level + 1), 3, MemberType::Truss);
+  }
+  // Columns that were cut off leave nodes without members: renumber densely.
+  model.member_sets = {columns, beams, braces};
+  std::unordered_map<std::uint32_t, std::uint32_t> renumbered;
+  for (MemberSet& set : model.member_sets) {
+    for (Member& m : set.members) {
+      for (Node* n : {&m.start_node, &m.end_node}) {
+        const auto [it, fresh] = renumbered.emplace(n->id, static_cast<std::uint32_t>(renumbered.size() + 1));
+        n->id = it->second;
+      }
+    }
+  }
+  // Rigid stubs from the last nodes to eccentric load points.
+  MemberSet stubs{4, {}, {}, "stubs", {}};
+  std::uint32_t next_node = static_cast<std::uint32_t>(renumbered.size() + 1);
+  const auto& last_columns = model.member_sets[0].members;
+  for (int s = 0; s < options.rigid_stubs && s < static_cast<int>(last_columns.size()); ++s) {
+    const Node& top = last_columns[last_columns.size() - 1 - static_cast<std::size_t>(s)].end_node;
+    Node point = top;
+    point.id = next_node++;
+    point.x += 0.4;
+    point.y += 0.25;
+    Member m;
+    m.id = 1000 + static_cast<std::uint32_t>(s);
+    m.start_node = top;
+    m.end_node = point;
+    m.member_type = MemberType::Rigid;
+    stubs.members.push_back(m);
+  }
+  model.member_sets.push_back(stubs);
+
+  LoadCase dead{1, "Dead", {}, {}, {}, {}, {}};
+  LoadCase wind{2, "Wind", {}, {}, {}, {}, {}};
+  LoadCase live{3, "Live", {}, {}, {}, {}, {}};
+  LoadCase point{4, "Point", {}, {}, {}, {}, {}};
+  for (const Member& beam : model.member_sets[1].members) {
+    dead.distributed_loads.push_back(DistributedLoad{beam.id, 1, -12.5e3, {0, 0, 1}, 0.0, 1.0, -12.5e3});
+    live.distributed_loads.push_back(DistributedLoad{beam.id, 3, -5e3, {0, 0, 1}, 0.2, 0.8, -8e3});
+  }
+  std::uint32_t load_id = 1;
+  for (const Member& column : model.member_sets[0].members) {
+    if (column.end_node.x == 0.0) {
+      wind.nodal_loads.push_back(NodalLoad{load_id++, column.end_node.id, 2, 3.75e3, {1, 0, 0}, "wind"});
+    }
+  }
+  for (const Member& stub : stubs.members) {
+    point.nodal_loads.push_back(NodalLoad{load_id++, stub.end_node.id, 4, -20e3, {0, 0, 1}, "point"});
+    point.nodal_moments.push_back(NodalMoment{load_id++, stub.end_node.id, 4, 1e3, {0, 1, 0}, "moment"});
+  }
+  model.load_cases = {dead, wind, live, point};
+  model.load_combinations = {
+      LoadCombination{1, "ULS 1", {{1, 1.35}, {3, 1.5}}, "persistent", "ULS", LimitState::ULS},
+      LoadCombination{2, "ULS 2", {{1, 1.35}, {2, 1.5}, {3, 1.05}}, "persistent", "ULS", LimitState::ULS},
+      LoadCombination{3, "SLS", {{1, 1.0}, {2, 1.0}, {3, 1.0}, {4, 1.0}}, {}, "SLS", LimitState::SLS},
+  };
+  return model;
+}
+
+}  // namespace velk::bench
