@@ -68,7 +68,8 @@ inline VELK frame_model(const FrameOptions& options = {}) {
   };
   for (int level = 0; level + 1 < levels; ++level) {
     for (int i = 0; i < grid; ++i)
-      for (int k = 0; k < grid; ++k) add(columns, node(i, k, level), node(i, k, level + 1), 1, MemberType::Normal);
+      for (int k = 0; k < grid; ++k)
+        add(columns, node(i, k, level), node(i, k, level + 1), 1, MemberType::Normal);
     for (int i = 0; i < grid; ++i) {
       for (int k = 0; k < grid; ++k) {
         if (i + 1 < grid) add(beams, node(i, k, level + 1), node(i + 1, k, level + 1), 2, MemberType::Normal);

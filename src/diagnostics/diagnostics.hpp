@@ -116,20 +116,22 @@ struct Schema<IterationEvent> {
 template <>
 struct Schema<ActiveDecisionEvent> {
   static constexpr std::string_view name = "ActiveDecision";
-  static constexpr auto fields = std::make_tuple(
-      field("member_id", &ActiveDecisionEvent::member_id), field("member_kind", &ActiveDecisionEvent::member_kind),
-      field("axial_force", &ActiveDecisionEvent::axial_force), field("was_active", &ActiveDecisionEvent::was_active),
-      field("now_active", &ActiveDecisionEvent::now_active), field("reason", &ActiveDecisionEvent::reason),
-      field("tol", &ActiveDecisionEvent::tol),
-      field("reactivation_buffer", &ActiveDecisionEvent::reactivation_buffer));
+  static constexpr auto fields =
+      std::make_tuple(field("member_id", &ActiveDecisionEvent::member_id),
+                      field("member_kind", &ActiveDecisionEvent::member_kind),
+                      field("axial_force", &ActiveDecisionEvent::axial_force),
+                      field("was_active", &ActiveDecisionEvent::was_active),
+                      field("now_active", &ActiveDecisionEvent::now_active),
+                      field("reason", &ActiveDecisionEvent::reason), field("tol", &ActiveDecisionEvent::tol),
+                      field("reactivation_buffer", &ActiveDecisionEvent::reactivation_buffer));
 };
 
 template <>
 struct Schema<RigidEdgeEvent> {
   static constexpr std::string_view name = "RigidEdge";
-  static constexpr auto fields =
-      std::make_tuple(field("master", &RigidEdgeEvent::master), field("slave", &RigidEdgeEvent::slave),
-                      field("rx", &RigidEdgeEvent::rx), field("ry", &RigidEdgeEvent::ry), field("rz", &RigidEdgeEvent::rz));
+  static constexpr auto fields = std::make_tuple(
+      field("master", &RigidEdgeEvent::master), field("slave", &RigidEdgeEvent::slave),
+      field("rx", &RigidEdgeEvent::rx), field("ry", &RigidEdgeEvent::ry), field("rz", &RigidEdgeEvent::rz));
 };
 
 template <>
@@ -145,8 +147,9 @@ struct Schema<ConstraintEvent> {
   static constexpr std::string_view name = "Constraint";
   static constexpr auto fields = std::make_tuple(
       field("node_id", &ConstraintEvent::node_id), field("dof", &ConstraintEvent::dof),
-      field("retained_in_reduced", &ConstraintEvent::retained_in_reduced), field("method", &ConstraintEvent::method),
-      field("penalty_alpha", &ConstraintEvent::penalty_alpha), field("pivot_index", &ConstraintEvent::pivot_index));
+      field("retained_in_reduced", &ConstraintEvent::retained_in_reduced),
+      field("method", &ConstraintEvent::method), field("penalty_alpha", &ConstraintEvent::penalty_alpha),
+      field("pivot_index", &ConstraintEvent::pivot_index));
 };
 
 template <>
@@ -155,31 +158,34 @@ struct Schema<MatrixDiagEvent> {
   static constexpr auto fields = std::make_tuple(
       field("location", &MatrixDiagEvent::location), field("n", &MatrixDiagEvent::n),
       field("min_diag", &MatrixDiagEvent::min_diag), field("max_diag", &MatrixDiagEvent::max_diag),
-      field("zero_rows", &MatrixDiagEvent::zero_rows), field("near_zero_rows", &MatrixDiagEvent::near_zero_rows));
+      field("zero_rows", &MatrixDiagEvent::zero_rows),
+      field("near_zero_rows", &MatrixDiagEvent::near_zero_rows));
 };
 
 template <>
 struct Schema<StepEvent> {
   static constexpr std::string_view name = "Step";
-  static constexpr auto fields =
-      std::make_tuple(field("step_index", &StepEvent::step_index), field("steps_total", &StepEvent::steps_total),
-                      field("lambda", &StepEvent::lambda), field("substep_multiplier", &StepEvent::substep_multiplier));
+  static constexpr auto fields = std::make_tuple(
+      field("step_index", &StepEvent::step_index), field("steps_total", &StepEvent::steps_total),
+      field("lambda", &StepEvent::lambda), field("substep_multiplier", &StepEvent::substep_multiplier));
 };
 
 template <>
 struct Schema<SubstepRefinedEvent> {
   static constexpr std::string_view name = "SubstepRefined";
-  static constexpr auto fields = std::make_tuple(field("old_multiplier", &SubstepRefinedEvent::old_multiplier),
-                                                 field("new_multiplier", &SubstepRefinedEvent::new_multiplier),
-                                                 field("reason", &SubstepRefinedEvent::reason));
+  static constexpr auto fields =
+      std::make_tuple(field("old_multiplier", &SubstepRefinedEvent::old_multiplier),
+                      field("new_multiplier", &SubstepRefinedEvent::new_multiplier),
+                      field("reason", &SubstepRefinedEvent::reason));
 };
 
 template <>
 struct Schema<ActiveMapSummaryEvent> {
   static constexpr std::string_view name = "ActiveMapSummary";
-  static constexpr auto fields = std::make_tuple(
-      field("ties_on", &ActiveMapSummaryEvent::ties_on), field("ties_off", &ActiveMapSummaryEvent::ties_off),
-      field("struts_on", &ActiveMapSummaryEvent::struts_on), field("struts_off", &ActiveMapSummaryEvent::struts_off));
+  static constexpr auto fields = std::make_tuple(field("ties_on", &ActiveMapSummaryEvent::ties_on),
+                                                 field("ties_off", &ActiveMapSummaryEvent::ties_off),
+                                                 field("struts_on", &ActiveMapSummaryEvent::struts_on),
+                                                 field("struts_off", &ActiveMapSummaryEvent::struts_off));
 };
 
 }  // namespace velk::json

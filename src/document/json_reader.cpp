@@ -35,7 +35,8 @@ bool parse_number(std::string_view spelling, Number& out) {
     }
   }
   out.kind = Number::Kind::Float;
-  const auto [end, error] = std::from_chars(spelling.data(), spelling.data() + spelling.size(), out.float_value);
+  const auto [end, error] =
+      std::from_chars(spelling.data(), spelling.data() + spelling.size(), out.float_value);
   if (error == std::errc::result_out_of_range) {
     // Underflow reads as the nearest subnormal or zero; overflow is an error.
     const std::string copy(spelling);
@@ -52,11 +53,21 @@ void append_quoted(std::string& out, std::string_view text) {
   out.push_back('"');
   for (const char c : text) {
     switch (c) {
-      case '"': out.append("\\\""); break;
-      case '\\': out.append("\\\\"); break;
-      case '\n': out.append("\\n"); break;
-      case '\r': out.append("\\r"); break;
-      case '\t': out.append("\\t"); break;
+      case '"':
+        out.append("\\\"");
+        break;
+      case '\\':
+        out.append("\\\\");
+        break;
+      case '\n':
+        out.append("\\n");
+        break;
+      case '\r':
+        out.append("\\r");
+        break;
+      case '\t':
+        out.append("\\t");
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
           static constexpr char hex[] = "0123456789abcdef";
@@ -74,9 +85,12 @@ void append_quoted(std::string& out, std::string_view text) {
 
 std::string describe_number(const Number& number) {
   switch (number.kind) {
-    case Number::Kind::Unsigned: return format_message("integer `{}`", number.unsigned_value);
-    case Number::Kind::Negative: return format_message("integer `{}`", number.negative_value);
-    case Number::Kind::Float: break;
+    case Number::Kind::Unsigned:
+      return format_message("integer `{}`", number.unsigned_value);
+    case Number::Kind::Negative:
+      return format_message("integer `{}`", number.negative_value);
+    case Number::Kind::Float:
+      break;
   }
   std::string digits = plain_decimal(number.float_value);
   if (digits.find('.') == std::string::npos) digits.append(".0");
@@ -100,41 +114,60 @@ bool read_unsigned(Reader& reader, Unsigned& out, std::string_view wanted) {
   switch (number.kind) {
     case Number::Kind::Unsigned:
       if (number.unsigned_value > std::numeric_limits<Unsigned>::max()) {
-        return reader.fail(*token, format_message("invalid value: integer `{}`, expected {}", number.unsigned_value,
-                                                  wanted));
+        return reader.fail(*token, format_message("invalid value: integer `{}`, expected {}",
+                                                  number.unsigned_value, wanted));
       }
       out = static_cast<Unsigned>(number.unsigned_value);
       return true;
     case Number::Kind::Negative:
-      return reader.fail(*token,
-                         format_message("invalid value: integer `{}`, expected {}", number.negative_value, wanted));
-    case Number::Kind::Float: break;
+      return reader.fail(
+          *token, format_message("invalid value: integer `{}`, expected {}", number.negative_value, wanted));
+    case Number::Kind::Float:
+      break;
   }
-  return reader.fail(*token, format_message("invalid type: {}, expected {}", describe_number(number), wanted));
+  return reader.fail(*token,
+                     format_message("invalid type: {}, expected {}", describe_number(number), wanted));
 }
 
 double as_double(const Number& number) {
   switch (number.kind) {
-    case Number::Kind::Unsigned: return static_cast<double>(number.unsigned_value);
-    case Number::Kind::Negative: return static_cast<double>(number.negative_value);
-    case Number::Kind::Float: break;
+    case Number::Kind::Unsigned:
+      return static_cast<double>(number.unsigned_value);
+    case Number::Kind::Negative:
+      return static_cast<double>(number.negative_value);
+    case Number::Kind::Float:
+      break;
   }
   return number.float_value;
 }
 
 bool read_json_value(Reader& reader, const Token& token, JsonValue& out) {
   switch (token.kind) {
-    case TokenKind::Null: out.value = nullptr; return true;
-    case TokenKind::True: out.value = true; return true;
-    case TokenKind::False: out.value = false; return true;
-    case TokenKind::String: out.value = std::string(reader.text_of(token)); return true;
+    case TokenKind::Null:
+      out.value = nullptr;
+      return true;
+    case TokenKind::True:
+      out.value = true;
+      return true;
+    case TokenKind::False:
+      out.value = false;
+      return true;
+    case TokenKind::String:
+      out.value = std::string(reader.text_of(token));
+      return true;
     case TokenKind::Number: {
       Number number;
       if (!number_of(reader, token, number)) return false;
       switch (number.kind) {
-        case Number::Kind::Unsigned: out.value = number.unsigned_value; break;
-        case Number::Kind::Negative: out.value = number.negative_value; break;
-        case Number::Kind::Float: out.value = number.float_value; break;
+        case Number::Kind::Unsigned:
+          out.value = number.unsigned_value;
+          break;
+        case Number::Kind::Negative:
+          out.value = number.negative_value;
+          break;
+        case Number::Kind::Float:
+          out.value = number.float_value;
+          break;
       }
       return true;
     }
@@ -168,7 +201,8 @@ bool read_json_value(Reader& reader, const Token& token, JsonValue& out) {
       out.value = std::move(object);
       return true;
     }
-    default: return reader.fail(token, "expected value");
+    default:
+      return reader.fail(token, "expected value");
   }
 }
 
@@ -212,10 +246,15 @@ bool Reader::skip_value() {
     if (token == nullptr) return false;
     switch (token->kind) {
       case TokenKind::StartObject:
-      case TokenKind::StartArray: ++depth; break;
+      case TokenKind::StartArray:
+        ++depth;
+        break;
       case TokenKind::EndObject:
-      case TokenKind::EndArray: --depth; break;
-      default: break;
+      case TokenKind::EndArray:
+        --depth;
+        break;
+      default:
+        break;
     }
   } while (depth > 0);
   return true;
@@ -240,9 +279,12 @@ std::string Reader::error_message() const {
 
 std::string describe_token(const Reader& reader, const Token& token) {
   switch (token.kind) {
-    case TokenKind::Null: return "null";
-    case TokenKind::True: return "boolean `true`";
-    case TokenKind::False: return "boolean `false`";
+    case TokenKind::Null:
+      return "null";
+    case TokenKind::True:
+      return "boolean `true`";
+    case TokenKind::False:
+      return "boolean `false`";
     case TokenKind::Number: {
       Number number;
       if (!parse_number(reader.text_of(token), number)) return "floating point `inf`";
@@ -254,13 +296,17 @@ std::string describe_token(const Reader& reader, const Token& token) {
       append_quoted(out, reader.text_of(token));
       return out;
     }
-    case TokenKind::StartObject: return "map";
-    case TokenKind::StartArray: return "sequence";
-    default: return "end of container";
+    case TokenKind::StartObject:
+      return "map";
+    case TokenKind::StartArray:
+      return "sequence";
+    default:
+      return "end of container";
   }
 }
 
-std::string unknown_variant_message(std::string_view spelling, const std::string_view* accepted, std::size_t count) {
+std::string unknown_variant_message(std::string_view spelling, const std::string_view* accepted,
+                                    std::size_t count) {
   std::string out = format_message("unknown variant `{}`, expected ", spelling);
   if (count == 1) return format_message("{}`{}`", out, accepted[0]);
   if (count == 2) return format_message("{}`{}` or `{}`", out, accepted[0], accepted[1]);
@@ -291,7 +337,8 @@ bool read_value(Reader& reader, double& out) {
 bool read_value(Reader& reader, bool& out) {
   const Token* token = reader.next();
   if (token == nullptr) return false;
-  if (token->kind != TokenKind::True && token->kind != TokenKind::False) return reader.fail_type(*token, "a boolean");
+  if (token->kind != TokenKind::True && token->kind != TokenKind::False)
+    return reader.fail_type(*token, "a boolean");
   out = token->kind == TokenKind::True;
   return true;
 }
@@ -375,7 +422,8 @@ bool read_map_key(Reader& reader, const Token& key, std::uint32_t& out) {
     return i;
   };
   const std::size_t integer_end = digits_from(end);
-  if (integer_end == end || (text[end] == '0' && integer_end > end + 1)) return reader.fail(key, "invalid number");
+  if (integer_end == end || (text[end] == '0' && integer_end > end + 1))
+    return reader.fail(key, "invalid number");
   end = integer_end;
   if (end < text.size() && text[end] == '.') {
     const std::size_t fraction_end = digits_from(end + 1);
@@ -399,10 +447,13 @@ bool read_map_key(Reader& reader, const Token& key, std::uint32_t& out) {
         out = static_cast<std::uint32_t>(number.unsigned_value);
         return true;
       }
-      return reader.fail(key, format_message("invalid value: integer `{}`, expected u32", number.unsigned_value));
+      return reader.fail(key,
+                         format_message("invalid value: integer `{}`, expected u32", number.unsigned_value));
     case Number::Kind::Negative:
-      return reader.fail(key, format_message("invalid value: integer `{}`, expected u32", number.negative_value));
-    case Number::Kind::Float: break;
+      return reader.fail(key,
+                         format_message("invalid value: integer `{}`, expected u32", number.negative_value));
+    case Number::Kind::Float:
+      break;
   }
   return reader.fail(key, format_message("invalid type: {}, expected u32", describe_number(number)));
 }

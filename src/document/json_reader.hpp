@@ -160,8 +160,8 @@ bool read_value(Reader& reader, E& out) {
         return true;
       }
     }
-    return reader.fail(token, unknown_variant_message(spelling, Spellings::accepted.data(),
-                                                      Spellings::accepted.size()));
+    return reader.fail(
+        token, unknown_variant_message(spelling, Spellings::accepted.data(), Spellings::accepted.size()));
   };
   const Token* token = reader.next();
   if (token == nullptr) return false;
@@ -184,22 +184,27 @@ bool read_value(Reader& reader, E& out) {
 namespace detail {
 
 template <class R>
-inline constexpr std::size_t field_count = std::tuple_size_v<std::remove_cvref_t<decltype(Schema<R>::fields)>>;
+inline constexpr std::size_t field_count =
+    std::tuple_size_v<std::remove_cvref_t<decltype(Schema<R>::fields)>>;
 
 // Calls `visit(field, value)` for the field with `index`.
 template <class R, class Visit>
 bool visit_field(R& record, std::size_t index, Visit&& visit) {
   bool ok = true;
   std::size_t i = 0;
-  std::apply([&](const auto&... field) { ((i++ == index ? (ok = visit(field, record.*(field.member))) : true), ...); },
-             Schema<R>::fields);
+  std::apply(
+      [&](const auto&... field) {
+        ((i++ == index ? (ok = visit(field, record.*(field.member))) : true), ...);
+      },
+      Schema<R>::fields);
   return ok;
 }
 
 template <class R>
 constexpr std::array<std::string_view, field_count<R>> field_keys() {
-  return std::apply([](const auto&... field) { return std::array<std::string_view, field_count<R>>{field.key...}; },
-                    Schema<R>::fields);
+  return std::apply(
+      [](const auto&... field) { return std::array<std::string_view, field_count<R>>{field.key...}; },
+      Schema<R>::fields);
 }
 
 // Whether the field may be left out: optional values and defaulted fields.
@@ -207,7 +212,8 @@ template <class R>
 constexpr std::array<bool, field_count<R>> field_may_be_absent() {
   return std::apply(
       [](const auto&... field) {
-        return std::array<bool, field_count<R>>{(field.defaulted || std::remove_cvref_t<decltype(field)>::is_optional)...};
+        return std::array<bool, field_count<R>>{
+            (field.defaulted || std::remove_cvref_t<decltype(field)>::is_optional)...};
       },
       Schema<R>::fields);
 }
@@ -238,8 +244,8 @@ bool read_value(Reader& reader, R& out) {
       if (element == nullptr) return reader.next() != nullptr;
       if (element->kind == TokenKind::EndArray) {
         if (defaulted[index]) continue;  // a defaulted field may be left off the end
-        return reader.fail(*element, format_message("invalid length {}, expected struct {} with {} elements", index,
-                                                    Schema<R>::name, count));
+        return reader.fail(*element, format_message("invalid length {}, expected struct {} with {} elements",
+                                                    index, Schema<R>::name, count));
       }
       if (!detail::visit_field(out, index, read_field)) return false;
     }

@@ -13,16 +13,27 @@ namespace {
 
 using rapidjson::SizeType;
 
+// Whether the bytes hold the three-byte form of a surrogate (ED A0..BF ..).
+bool holds_surrogate(std::string_view bytes) {
+  for (std::size_t at = bytes.find('\xED'); at != std::string_view::npos; at = bytes.find('\xED', at + 1)) {
+    if (at + 1 < bytes.size() && static_cast<unsigned char>(bytes[at + 1]) >= 0xA0) return true;
+  }
+  return false;
+}
+
 // Receives RapidJSON's events and appends one token per event. RapidJSON calls
 // the container events before it takes the bracket and every other event after
 // the token, which is what `end_offset` accounts for.
 class TokenCollector : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TokenCollector> {
  public:
-  TokenCollector(TokenStream& out, const rapidjson::MemoryStream& stream) : out_(out), stream_(stream) {}
+  TokenCollector(TokenStream& out, const rapidjson::MemoryStream& stream, bool has_unicode_escapes)
+      : out_(out), stream_(stream), has_unicode_escapes_(has_unicode_escapes) {}
 
   bool Null() { return push(TokenKind::Null); }
   bool Bool(bool value) { return push(value ? TokenKind::True : TokenKind::False); }
-  bool RawNumber(const char* text, SizeType length, bool) { return push_text(TokenKind::Number, text, length); }
+  bool RawNumber(const char* text, SizeType length, bool) {
+    return push_text(TokenKind::Number, text, length);
+  }
   bool String(const char* text, SizeType length, bool) { return push_text(TokenKind::String, text, length); }
   bool Key(const char* text, SizeType length, bool) { return push_text(TokenKind::Key, text, length); }
   bool StartObject() { return open(TokenKind::StartObject); }
@@ -42,13 +53,10 @@ class TokenCollector : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, To
   bool push_text(TokenKind kind, const char* text, SizeType length) {
     // A \uDC00-style escape without its partner decodes to a surrogate code
     // point, which has no UTF-8 form; RapidJSON lets a lone low surrogate
-    // through, so catch its three-byte encoding (ED A0..BF ..) here.
-    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\xED', text + length - p)));
-         ++p) {
-      if (p + 1 < text + length && static_cast<unsigned char>(p[1]) >= 0xA0) {
-        stop = SyntaxError{"invalid escape", stream_.Tell()};
-        return false;
-      }
+    // through. Only an escape can produce one: the text itself is UTF-8.
+    if (has_unicode_escapes_ && holds_surrogate(std::string_view(text, length))) {
+      stop = SyntaxError{"invalid escape", stream_.Tell()};
+      return false;
     }
     const std::size_t begin = out_.text.size();
     out_.text.append(text, length);
@@ -73,6 +81,7 @@ class TokenCollector : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, To
 
   TokenStream& out_;
   const rapidjson::MemoryStream& stream_;
+  bool has_unicode_escapes_;
   int depth_ = 0;
 };
 
@@ -123,7 +132,7 @@ TokenStream tokenize(std::string_view document) {
   out.text.reserve(document.size() / 2 + 16);
 
   rapidjson::MemoryStream stream(document.data(), document.size());
-  TokenCollector collector(out, stream);
+  TokenCollector collector(out, stream, document.find("\\u") != std::string_view::npos);
   rapidjson::Reader reader;
   constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag;
   const rapidjson::ParseResult result = reader.Parse<flags>(stream, collector);

@@ -18,8 +18,8 @@ struct JsonValue {
   // Non-negative integers are held as unsigned, negative ones as signed,
   // everything else (fractions, exponents, -0, integers beyond 64 bits) as
   // double.
-  std::variant<std::nullptr_t, bool, std::uint64_t, std::int64_t, double, std::string, Array, Object>
-      value = nullptr;
+  std::variant<std::nullptr_t, bool, std::uint64_t, std::int64_t, double, std::string, Array, Object> value =
+      nullptr;
 
   friend bool operator==(const JsonValue&, const JsonValue&) = default;
 };

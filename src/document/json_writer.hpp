@@ -30,13 +30,27 @@ inline void write_string(std::string& out, std::string_view text) {
     out.append(text.substr(plain_from, i - plain_from));
     plain_from = i + 1;
     switch (c) {
-      case '"': out.append("\\\""); break;
-      case '\\': out.append("\\\\"); break;
-      case '\b': out.append("\\b"); break;
-      case '\f': out.append("\\f"); break;
-      case '\n': out.append("\\n"); break;
-      case '\r': out.append("\\r"); break;
-      case '\t': out.append("\\t"); break;
+      case '"':
+        out.append("\\\"");
+        break;
+      case '\\':
+        out.append("\\\\");
+        break;
+      case '\b':
+        out.append("\\b");
+        break;
+      case '\f':
+        out.append("\\f");
+        break;
+      case '\n':
+        out.append("\\n");
+        break;
+      case '\r':
+        out.append("\\r");
+        break;
+      case '\t':
+        out.append("\\t");
+        break;
       default:
         out.append("\\u00");
         out.push_back(hex[c >> 4]);
@@ -46,7 +60,6 @@ inline void write_string(std::string& out, std::string_view text) {
   out.append(text.substr(plain_from));
   out.push_back('"');
 }
-
 
 inline void write_value(std::string& out, std::uint32_t value) { append_integer(out, std::uint64_t{value}); }
 inline void write_value(std::string& out, std::uint64_t value) { append_integer(out, value); }

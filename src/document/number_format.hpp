@@ -40,7 +40,9 @@ inline void append_json_number(std::string& out, double value) {
   }
   // value = 0.d1...dn x 10^e
   const ShortestDigits d = shortest_digits(value);
-  const auto digits = [&](int from, int to) { out.append(d.digits + from, static_cast<std::size_t>(to - from)); };
+  const auto digits = [&](int from, int to) {
+    out.append(d.digits + from, static_cast<std::size_t>(to - from));
+  };
   if (d.exponent > -5 && d.exponent <= 16) {
     if (d.exponent <= 0) {  // 0.000ddd
       out.append("0.");

@@ -40,7 +40,9 @@ template <class R>
 struct Schema;
 
 template <class R>
-concept Record = requires { Schema<R>::fields; };
+concept Record = requires {
+  Schema<R>::fields;
+};
 
 // Accepted spellings in order with their values; `canonical` is indexed by the
 // enumeration's value and is what the writer uses.
@@ -48,7 +50,9 @@ template <class E>
 struct EnumSpellings;
 
 template <class E>
-concept SpelledEnum = std::is_enum_v<E> && requires { EnumSpellings<E>::accepted; };
+concept SpelledEnum = std::is_enum_v<E> && requires {
+  EnumSpellings<E>::accepted;
+};
 
 template <SpelledEnum E>
 constexpr std::string_view canonical_spelling(E value) {
@@ -59,9 +63,10 @@ constexpr std::string_view canonical_spelling(E value) {
 
 template <>
 struct EnumSpellings<MemberType> {
-  static constexpr std::array<std::string_view, 5> accepted{"Normal", "Truss", "Tension", "Compression", "Rigid"};
-  static constexpr std::array<MemberType, 5> values{MemberType::Normal, MemberType::Truss, MemberType::Tension,
-                                                    MemberType::Compression, MemberType::Rigid};
+  static constexpr std::array<std::string_view, 5> accepted{"Normal", "Truss", "Tension", "Compression",
+                                                            "Rigid"};
+  static constexpr std::array<MemberType, 5> values{
+      MemberType::Normal, MemberType::Truss, MemberType::Tension, MemberType::Compression, MemberType::Rigid};
   static constexpr std::array<std::string_view, 5> canonical = accepted;
 };
 
@@ -97,9 +102,9 @@ template <>
 struct EnumSpellings<RigidStrategy> {
   static constexpr std::array<std::string_view, 6> accepted{"LinearMpc",   "Linear_MPC",   "linear_mpc",
                                                             "RigidMember", "Rigid_Member", "rigid_member"};
-  static constexpr std::array<RigidStrategy, 6> values{RigidStrategy::LinearMpc,   RigidStrategy::LinearMpc,
-                                                       RigidStrategy::LinearMpc,   RigidStrategy::RigidMember,
-                                                       RigidStrategy::RigidMember, RigidStrategy::RigidMember};
+  static constexpr std::array<RigidStrategy, 6> values{
+      RigidStrategy::LinearMpc,   RigidStrategy::LinearMpc,   RigidStrategy::LinearMpc,
+      RigidStrategy::RigidMember, RigidStrategy::RigidMember, RigidStrategy::RigidMember};
   static constexpr std::array<std::string_view, 2> canonical{"LinearMpc", "RigidMember"};
 };
 
@@ -134,7 +139,8 @@ struct EnumSpellings<DensityUnit> {
 
 template <>
 struct EnumSpellings<PressureUnit> {
-  static constexpr std::array<std::string_view, 8> accepted{"Pa", "pa", "kPa", "kpa", "MPa", "mpa", "GPa", "gpa"};
+  static constexpr std::array<std::string_view, 8> accepted{"Pa",  "pa",  "kPa", "kpa",
+                                                            "MPa", "mpa", "GPa", "gpa"};
   static constexpr std::array<PressureUnit, 8> values{PressureUnit::Pa,  PressureUnit::Pa,  PressureUnit::KPa,
                                                       PressureUnit::KPa, PressureUnit::MPa, PressureUnit::MPa,
                                                       PressureUnit::GPa, PressureUnit::GPa};
@@ -146,46 +152,49 @@ struct EnumSpellings<PressureUnit> {
 template <>
 struct Schema<Node> {
   static constexpr std::string_view name = "Node";
-  static constexpr auto fields = std::make_tuple(field("id", &Node::id), field("X", &Node::x), field("Y", &Node::y),
-                                                 field("Z", &Node::z), field("nodal_support", &Node::nodal_support));
+  static constexpr auto fields =
+      std::make_tuple(field("id", &Node::id), field("X", &Node::x), field("Y", &Node::y),
+                      field("Z", &Node::z), field("nodal_support", &Node::nodal_support));
 };
 
 template <>
 struct Schema<Member> {
   static constexpr std::string_view name = "Member";
   static constexpr auto fields = std::make_tuple(
-      field("id", &Member::id), field("start_node", &Member::start_node), field("end_node", &Member::end_node),
-      field("section", &Member::section), field("rotation_angle", &Member::rotation_angle),
-      field("start_hinge", &Member::start_hinge), field("end_hinge", &Member::end_hinge),
-      field("classification", &Member::classification), field("weight", &Member::weight),
-      field("chi", &Member::chi), field("reference_member", &Member::reference_member),
-      field("reference_node", &Member::reference_node), field("member_type", &Member::member_type));
+      field("id", &Member::id), field("start_node", &Member::start_node),
+      field("end_node", &Member::end_node), field("section", &Member::section),
+      field("rotation_angle", &Member::rotation_angle), field("start_hinge", &Member::start_hinge),
+      field("end_hinge", &Member::end_hinge), field("classification", &Member::classification),
+      field("weight", &Member::weight), field("chi", &Member::chi),
+      field("reference_member", &Member::reference_member), field("reference_node", &Member::reference_node),
+      field("member_type", &Member::member_type));
 };
 
 template <>
 struct Schema<MemberSet> {
   static constexpr std::string_view name = "MemberSet";
-  static constexpr auto fields =
-      std::make_tuple(field("id", &MemberSet::id), field("l_y", &MemberSet::l_y), field("l_z", &MemberSet::l_z),
-                      field("classification", &MemberSet::classification), field("members", &MemberSet::members));
+  static constexpr auto fields = std::make_tuple(
+      field("id", &MemberSet::id), field("l_y", &MemberSet::l_y), field("l_z", &MemberSet::l_z),
+      field("classification", &MemberSet::classification), field("members", &MemberSet::members));
 };
 
 template <>
 struct Schema<Section> {
   static constexpr std::string_view name = "Section";
-  static constexpr auto fields = std::make_tuple(
-      field("id", &Section::id), field("name", &Section::name), field("material", &Section::material),
-      field("h", &Section::h), field("b", &Section::b), field("i_y", &Section::i_y), field("i_z", &Section::i_z),
-      field("j", &Section::j), field("area", &Section::area), field("shape_path", &Section::shape_path));
+  static constexpr auto fields =
+      std::make_tuple(field("id", &Section::id), field("name", &Section::name),
+                      field("material", &Section::material), field("h", &Section::h), field("b", &Section::b),
+                      field("i_y", &Section::i_y), field("i_z", &Section::i_z), field("j", &Section::j),
+                      field("area", &Section::area), field("shape_path", &Section::shape_path));
 };
 
 template <>
 struct Schema<Material> {
   static constexpr std::string_view name = "Material";
-  static constexpr auto fields = std::make_tuple(
-      field("id", &Material::id), field("name", &Material::name), field("e_mod", &Material::e_mod),
-      field("g_mod", &Material::g_mod), field("density", &Material::density),
-      field("yield_stress", &Material::yield_stress));
+  static constexpr auto fields =
+      std::make_tuple(field("id", &Material::id), field("name", &Material::name),
+                      field("e_mod", &Material::e_mod), field("g_mod", &Material::g_mod),
+                      field("density", &Material::density), field("yield_stress", &Material::yield_stress));
 };
 
 template <>
@@ -208,17 +217,20 @@ struct Schema<ShapePath> {
 template <>
 struct Schema<MemberHinge> {
   static constexpr std::string_view name = "MemberHinge";
-  static constexpr auto fields = std::make_tuple(
-      field("id", &MemberHinge::id), field("hinge_type", &MemberHinge::hinge_type),
-      field("translational_release_vx", &MemberHinge::translational_release_vx),
-      field("translational_release_vy", &MemberHinge::translational_release_vy),
-      field("translational_release_vz", &MemberHinge::translational_release_vz),
-      field("rotational_release_mx", &MemberHinge::rotational_release_mx),
-      field("rotational_release_my", &MemberHinge::rotational_release_my),
-      field("rotational_release_mz", &MemberHinge::rotational_release_mz),
-      field("max_tension_vx", &MemberHinge::max_tension_vx), field("max_tension_vy", &MemberHinge::max_tension_vy),
-      field("max_tension_vz", &MemberHinge::max_tension_vz), field("max_moment_mx", &MemberHinge::max_moment_mx),
-      field("max_moment_my", &MemberHinge::max_moment_my), field("max_moment_mz", &MemberHinge::max_moment_mz));
+  static constexpr auto fields =
+      std::make_tuple(field("id", &MemberHinge::id), field("hinge_type", &MemberHinge::hinge_type),
+                      field("translational_release_vx", &MemberHinge::translational_release_vx),
+                      field("translational_release_vy", &MemberHinge::translational_release_vy),
+                      field("translational_release_vz", &MemberHinge::translational_release_vz),
+                      field("rotational_release_mx", &MemberHinge::rotational_release_mx),
+                      field("rotational_release_my", &MemberHinge::rotational_release_my),
+                      field("rotational_release_mz", &MemberHinge::rotational_release_mz),
+                      field("max_tension_vx", &MemberHinge::max_tension_vx),
+                      field("max_tension_vy", &MemberHinge::max_tension_vy),
+                      field("max_tension_vz", &MemberHinge::max_tension_vz),
+                      field("max_moment_mx", &MemberHinge::max_moment_mx),
+                      field("max_moment_my", &MemberHinge::max_moment_my),
+                      field("max_moment_mz", &MemberHinge::max_moment_mz));
 };
 
 template <>
@@ -231,10 +243,10 @@ struct Schema<SupportCondition> {
 template <>
 struct Schema<NodalSupport> {
   static constexpr std::string_view name = "NodalSupport";
-  static constexpr auto fields = std::make_tuple(
-      field("id", &NodalSupport::id), field("classification", &NodalSupport::classification),
-      field("displacement_conditions", &NodalSupport::displacement_conditions),
-      field("rotation_conditions", &NodalSupport::rotation_conditions));
+  static constexpr auto fields =
+      std::make_tuple(field("id", &NodalSupport::id), field("classification", &NodalSupport::classification),
+                      field("displacement_conditions", &NodalSupport::displacement_conditions),
+                      field("rotation_conditions", &NodalSupport::rotation_conditions));
 };
 
 // ---- load records ----
@@ -242,19 +254,19 @@ struct Schema<NodalSupport> {
 template <>
 struct Schema<NodalLoad> {
   static constexpr std::string_view name = "NodalLoad";
-  static constexpr auto fields = std::make_tuple(
-      field("id", &NodalLoad::id), field("node", &NodalLoad::node), field("load_case", &NodalLoad::load_case),
-      field("magnitude", &NodalLoad::magnitude), field("direction", &NodalLoad::direction),
-      field("load_type", &NodalLoad::load_type));
+  static constexpr auto fields =
+      std::make_tuple(field("id", &NodalLoad::id), field("node", &NodalLoad::node),
+                      field("load_case", &NodalLoad::load_case), field("magnitude", &NodalLoad::magnitude),
+                      field("direction", &NodalLoad::direction), field("load_type", &NodalLoad::load_type));
 };
 
 template <>
 struct Schema<NodalMoment> {
   static constexpr std::string_view name = "NodalMoment";
   static constexpr auto fields = std::make_tuple(
-      field("id", &NodalMoment::id), field("node", &NodalMoment::node), field("load_case", &NodalMoment::load_case),
-      field("magnitude", &NodalMoment::magnitude), field("direction", &NodalMoment::direction),
-      field("load_type", &NodalMoment::load_type));
+      field("id", &NodalMoment::id), field("node", &NodalMoment::node),
+      field("load_case", &NodalMoment::load_case), field("magnitude", &NodalMoment::magnitude),
+      field("direction", &NodalMoment::direction), field("load_type", &NodalMoment::load_type));
 };
 
 template <>
@@ -278,17 +290,18 @@ struct Schema<RotationImperfection> {
 template <>
 struct Schema<TranslationImperfection> {
   static constexpr std::string_view name = "TranslationImperfection";
-  static constexpr auto fields = std::make_tuple(field("memberset_ids", &TranslationImperfection::memberset_ids),
-                                                 field("magnitude", &TranslationImperfection::magnitude),
-                                                 field("axis", &TranslationImperfection::axis));
+  static constexpr auto fields = std::make_tuple(
+      field("memberset_ids", &TranslationImperfection::memberset_ids),
+      field("magnitude", &TranslationImperfection::magnitude), field("axis", &TranslationImperfection::axis));
 };
 
 template <>
 struct Schema<LoadCase> {
   static constexpr std::string_view name = "LoadCase";
   static constexpr auto fields = std::make_tuple(
-      field("id", &LoadCase::id), field("name", &LoadCase::name), field("nodal_loads", &LoadCase::nodal_loads),
-      field("nodal_moments", &LoadCase::nodal_moments), field("distributed_loads", &LoadCase::distributed_loads),
+      field("id", &LoadCase::id), field("name", &LoadCase::name),
+      field("nodal_loads", &LoadCase::nodal_loads), field("nodal_moments", &LoadCase::nodal_moments),
+      field("distributed_loads", &LoadCase::distributed_loads),
       field("rotation_imperfections", &LoadCase::rotation_imperfections),
       field("translation_imperfections", &LoadCase::translation_imperfections));
 };
@@ -306,11 +319,11 @@ struct Schema<LoadCombination> {
 template <>
 struct Schema<ImperfectionCase> {
   static constexpr std::string_view name = "ImperfectionCase";
-  static constexpr auto fields = std::make_tuple(
-      field("imperfection_case_id", &ImperfectionCase::imperfection_case_id),
-      field("load_combinations", &ImperfectionCase::load_combinations),
-      field("rotation_imperfections", &ImperfectionCase::rotation_imperfections),
-      field("translation_imperfections", &ImperfectionCase::translation_imperfections));
+  static constexpr auto fields =
+      std::make_tuple(field("imperfection_case_id", &ImperfectionCase::imperfection_case_id),
+                      field("load_combinations", &ImperfectionCase::load_combinations),
+                      field("rotation_imperfections", &ImperfectionCase::rotation_imperfections),
+                      field("translation_imperfections", &ImperfectionCase::translation_imperfections));
 };
 
 // ---- settings ----
@@ -331,18 +344,19 @@ template <>
 struct Schema<GeneralInfo> {
   static constexpr std::string_view name = "GeneralInfo";
   static constexpr auto fields =
-      std::make_tuple(field("project_name", &GeneralInfo::project_name), field("author", &GeneralInfo::author),
-                      field("version", &GeneralInfo::version));
+      std::make_tuple(field("project_name", &GeneralInfo::project_name),
+                      field("author", &GeneralInfo::author), field("version", &GeneralInfo::version));
 };
 
 template <>
 struct Schema<UnitSettings> {
   static constexpr std::string_view name = "UnitSettings";
-  static constexpr auto fields = std::make_tuple(
-      defaulted_field("system", &UnitSettings::system), defaulted_field("lengthUnit", &UnitSettings::length_unit),
-      defaulted_field("forceUnit", &UnitSettings::force_unit),
-      defaulted_field("densityUnit", &UnitSettings::density_unit),
-      defaulted_field("pressureUnit", &UnitSettings::pressure_unit));
+  static constexpr auto fields =
+      std::make_tuple(defaulted_field("system", &UnitSettings::system),
+                      defaulted_field("lengthUnit", &UnitSettings::length_unit),
+                      defaulted_field("forceUnit", &UnitSettings::force_unit),
+                      defaulted_field("densityUnit", &UnitSettings::density_unit),
+                      defaulted_field("pressureUnit", &UnitSettings::pressure_unit));
 };
 
 template <>
@@ -358,24 +372,25 @@ struct Schema<Settings> {
 template <>
 struct Schema<NodeDisplacement> {
   static constexpr std::string_view name = "NodeDisplacement";
-  static constexpr auto fields = std::make_tuple(
-      field("dx", &NodeDisplacement::dx), field("dy", &NodeDisplacement::dy), field("dz", &NodeDisplacement::dz),
-      field("rx", &NodeDisplacement::rx), field("ry", &NodeDisplacement::ry), field("rz", &NodeDisplacement::rz));
+  static constexpr auto fields =
+      std::make_tuple(field("dx", &NodeDisplacement::dx), field("dy", &NodeDisplacement::dy),
+                      field("dz", &NodeDisplacement::dz), field("rx", &NodeDisplacement::rx),
+                      field("ry", &NodeDisplacement::ry), field("rz", &NodeDisplacement::rz));
 };
 
 template <>
 struct Schema<NodeForces> {
   static constexpr std::string_view name = "NodeForces";
-  static constexpr auto fields =
-      std::make_tuple(field("fx", &NodeForces::fx), field("fy", &NodeForces::fy), field("fz", &NodeForces::fz),
-                      field("mx", &NodeForces::mx), field("my", &NodeForces::my), field("mz", &NodeForces::mz));
+  static constexpr auto fields = std::make_tuple(field("fx", &NodeForces::fx), field("fy", &NodeForces::fy),
+                                                 field("fz", &NodeForces::fz), field("mx", &NodeForces::mx),
+                                                 field("my", &NodeForces::my), field("mz", &NodeForces::mz));
 };
 
 template <>
 struct Schema<NodeLocation> {
   static constexpr std::string_view name = "NodeLocation";
-  static constexpr auto fields =
-      std::make_tuple(field("X", &NodeLocation::x), field("Y", &NodeLocation::y), field("Z", &NodeLocation::z));
+  static constexpr auto fields = std::make_tuple(field("X", &NodeLocation::x), field("Y", &NodeLocation::y),
+                                                 field("Z", &NodeLocation::z));
 };
 
 template <>
@@ -389,43 +404,46 @@ struct Schema<ReactionNodeResult> {
 template <>
 struct Schema<MemberResult> {
   static constexpr std::string_view name = "MemberResult";
-  static constexpr auto fields = std::make_tuple(
-      field("start_node_forces", &MemberResult::start_node_forces),
-      field("end_node_forces", &MemberResult::end_node_forces), field("maximums", &MemberResult::maximums),
-      field("minimums", &MemberResult::minimums));
+  static constexpr auto fields =
+      std::make_tuple(field("start_node_forces", &MemberResult::start_node_forces),
+                      field("end_node_forces", &MemberResult::end_node_forces),
+                      field("maximums", &MemberResult::maximums), field("minimums", &MemberResult::minimums));
 };
 
 template <>
 struct Schema<ResultsSummary> {
   static constexpr std::string_view name = "ResultsSummary";
-  static constexpr auto fields = std::make_tuple(
-      field("total_displacements", &ResultsSummary::total_displacements),
-      field("total_reaction_forces", &ResultsSummary::total_reaction_forces),
-      field("total_member_forces", &ResultsSummary::total_member_forces));
+  static constexpr auto fields =
+      std::make_tuple(field("total_displacements", &ResultsSummary::total_displacements),
+                      field("total_reaction_forces", &ResultsSummary::total_reaction_forces),
+                      field("total_member_forces", &ResultsSummary::total_member_forces));
 };
 
 template <>
 struct Schema<GoverningKey> {
   static constexpr std::string_view name = "GoverningKey";
-  static constexpr auto fields = std::make_tuple(field("member_id", &GoverningKey::member_id),
-                                                 field("load_combination_id", &GoverningKey::load_combination_id),
-                                                 field("load_case_id", &GoverningKey::load_case_id));
+  static constexpr auto fields =
+      std::make_tuple(field("member_id", &GoverningKey::member_id),
+                      field("load_combination_id", &GoverningKey::load_combination_id),
+                      field("load_case_id", &GoverningKey::load_case_id));
 };
 
 template <>
 struct Schema<UnityCheck> {
   static constexpr std::string_view name = "UnityCheck";
-  static constexpr auto fields = std::make_tuple(
-      field("check_id", &UnityCheck::check_id), field("ok", &UnityCheck::ok), field("value", &UnityCheck::value),
-      field("limit", &UnityCheck::limit), field("message", &UnityCheck::message),
-      field("governing", &UnityCheck::governing), field("details", &UnityCheck::details));
+  static constexpr auto fields =
+      std::make_tuple(field("check_id", &UnityCheck::check_id), field("ok", &UnityCheck::ok),
+                      field("value", &UnityCheck::value), field("limit", &UnityCheck::limit),
+                      field("message", &UnityCheck::message), field("governing", &UnityCheck::governing),
+                      field("details", &UnityCheck::details));
 };
 
 template <>
 struct Schema<UnityCheckOverview> {
   static constexpr std::string_view name = "UnityCheckOverview";
   static constexpr auto fields = std::make_tuple(
-      field("check_id", &UnityCheckOverview::check_id), field("aggregated_ok", &UnityCheckOverview::aggregated_ok),
+      field("check_id", &UnityCheckOverview::check_id),
+      field("aggregated_ok", &UnityCheckOverview::aggregated_ok),
       field("aggregated_value", &UnityCheckOverview::aggregated_value),
       field("governing", &UnityCheckOverview::governing), field("children", &UnityCheckOverview::children));
 };
@@ -435,17 +453,18 @@ struct Schema<Results> {
   static constexpr std::string_view name = "Results";
   static constexpr auto fields = std::make_tuple(
       field("name", &Results::name), field("result_type", &Results::result_type),
-      field("displacement_nodes", &Results::displacement_nodes), field("reaction_nodes", &Results::reaction_nodes),
-      field("member_results", &Results::member_results), field("summary", &Results::summary),
-      field("unity_checks", &Results::unity_checks));
+      field("displacement_nodes", &Results::displacement_nodes),
+      field("reaction_nodes", &Results::reaction_nodes), field("member_results", &Results::member_results),
+      field("summary", &Results::summary), field("unity_checks", &Results::unity_checks));
 };
 
 template <>
 struct Schema<ResultsBundle> {
   static constexpr std::string_view name = "ResultsBundle";
-  static constexpr auto fields = std::make_tuple(field("loadcases", &ResultsBundle::loadcases),
-                                                 field("loadcombinations", &ResultsBundle::loadcombinations),
-                                                 field("unity_checks_overview", &ResultsBundle::unity_checks_overview));
+  static constexpr auto fields =
+      std::make_tuple(field("loadcases", &ResultsBundle::loadcases),
+                      field("loadcombinations", &ResultsBundle::loadcombinations),
+                      field("unity_checks_overview", &ResultsBundle::unity_checks_overview));
 };
 
 // ---- root ----
@@ -455,11 +474,11 @@ struct Schema<VELK> {
   static constexpr std::string_view name = "VELK";
   static constexpr auto fields = std::make_tuple(
       field("member_sets", &VELK::member_sets), field("load_cases", &VELK::load_cases),
-      field("load_combinations", &VELK::load_combinations), field("imperfection_cases", &VELK::imperfection_cases),
-      field("settings", &VELK::settings), field("results", &VELK::results),
-      field("memberhinges", &VELK::memberhinges), field("materials", &VELK::materials),
-      field("sections", &VELK::sections), field("nodal_supports", &VELK::nodal_supports),
-      field("shape_paths", &VELK::shape_paths));
+      field("load_combinations", &VELK::load_combinations),
+      field("imperfection_cases", &VELK::imperfection_cases), field("settings", &VELK::settings),
+      field("results", &VELK::results), field("memberhinges", &VELK::memberhinges),
+      field("materials", &VELK::materials), field("sections", &VELK::sections),
+      field("nodal_supports", &VELK::nodal_supports), field("shape_paths", &VELK::shape_paths));
 };
 
 }  // namespace velk::json

@@ -28,7 +28,8 @@ void check_index(Eigen::Index index, Eigen::Index size) {
 }
 
 // row += factor * source, merging entries by column.
-void add_scaled_row(std::vector<TransformEntry>& row, const std::vector<TransformEntry>& source, double factor) {
+void add_scaled_row(std::vector<TransformEntry>& row, const std::vector<TransformEntry>& source,
+                    double factor) {
   for (const TransformEntry& entry : source) {
     const auto same = std::find_if(row.begin(), row.end(),
                                    [&](const TransformEntry& e) { return e.column == entry.column; });
@@ -188,7 +189,8 @@ void reduce_system(const Eigen::MatrixXd& k, const Eigen::VectorXd& f, const Con
       if (k_ij == 0.0) continue;
       for (const TransformEntry* a = entries + begin[i]; a != entries + begin[i + 1]; ++a) {
         const double t_k = a->weight * k_ij;
-        for (const TransformEntry* b = row_j; b != row_j_end; ++b) k_reduced(a->column, b->column) += t_k * b->weight;
+        for (const TransformEntry* b = row_j; b != row_j_end; ++b)
+          k_reduced(a->column, b->column) += t_k * b->weight;
       }
     }
     // F_r = T^T F
@@ -249,8 +251,9 @@ void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::Ma
 
           if (const auto it = t.retained.find(d); it != t.retained.end()) {
             fix_exactly(it->second);
-            if (rotation) emit_event(ConstraintEvent{node->id, dof_name(k), true, "ExactRetained", std::nullopt,
-                                                     static_cast<std::size_t>(it->second)});
+            if (rotation)
+              emit_event(ConstraintEvent{node->id, dof_name(k), true, "ExactRetained", std::nullopt,
+                                         static_cast<std::size_t>(it->second)});
             continue;
           }
           const std::span<const TransformEntry> v = t.row(d);
@@ -269,8 +272,9 @@ void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::Ma
             }
             if (others <= one_hot_share * pivot_squared) {
               fix_exactly(pivot->column);
-              if (rotation) emit_event(ConstraintEvent{node->id, dof_name(k), false, "ExactOneHot", std::nullopt,
-                                                       static_cast<std::size_t>(pivot->column)});
+              if (rotation)
+                emit_event(ConstraintEvent{node->id, dof_name(k), false, "ExactOneHot", std::nullopt,
+                                           static_cast<std::size_t>(pivot->column)});
               continue;
             }
           }

@@ -33,7 +33,8 @@ TEST(PlainDecimal, ShortestDigitsWithoutExponent) {
 }
 
 TEST(FormatMessage, FillsPlaceholdersInOrder) {
-  EXPECT_EQ(format_message("LC {} linear error: {}", 3u, "Matrix is singular"), "LC 3 linear error: Matrix is singular");
+  EXPECT_EQ(format_message("LC {} linear error: {}", 3u, "Matrix is singular"),
+            "LC 3 linear error: Matrix is singular");
   EXPECT_EQ(format_message("{}, {}, {}, {}", -7, true, 0.5, std::string("s")), "-7, true, 0.5, s");
   EXPECT_EQ(format_message("Number of members ({}) exceeds allowed maximum of {}", std::size_t{101}, 100),
             "Number of members (101) exceeds allowed maximum of 100");

@@ -1,10 +1,11 @@
+#include "document/document_io.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "document/document_io.hpp"
 #include "document/json_reader.hpp"
 #include "document/json_writer.hpp"
 #include "document_text.hpp"
@@ -91,19 +92,21 @@ TEST(DocumentRoundTrip, InputSpellingsAreNormalised) {
                               R"("member_type":{"Truss":null}}]}])");
   text = replaced(text, R"("order":"LINEAR")", R"("order":"Nonlinear")");
   text = replaced(text, R"("rigid_strategy":"LinearMpc")", R"("rigid_strategy":"rigid_member")");
-  text = replaced(text, R"("unit_settings":{})", R"("unit_settings":{"forceUnit":"kn","pressureUnit":"mpa"})");
+  text =
+      replaced(text, R"("unit_settings":{})", R"("unit_settings":{"forceUnit":"kn","pressureUnit":"mpa"})");
   text = replaced(text, R"("nodal_supports":[])",
                   R"("nodal_supports":[{"id":1,"displacement_conditions":{"z":{"condition_type":"Fixed"},)"
                   R"("x":{"condition_type":"Spring","stiffness":5}},"rotation_conditions":{}}])");
   const auto model = read_velk(text);
   ASSERT_TRUE(model.has_value()) << model.error();
   const std::string out = write_velk(*model);
-  EXPECT_NE(out.find(R"("members":[{"id":7,"start_node":{"id":1,"X":0.0,"Y":0.0,"Z":0.0,"nodal_support":null},)"
-                     R"("end_node":{"id":2,"X":1.0,"Y":2.0,"Z":3.0,"nodal_support":null},"section":null,)"
-                     R"("rotation_angle":0.0,"start_hinge":null,"end_hinge":null,"classification":"c",)"
-                     R"("weight":1.0,"chi":null,"reference_member":null,"reference_node":null,)"
-                     R"("member_type":"Truss"}])"),
-            std::string::npos)
+  EXPECT_NE(
+      out.find(R"("members":[{"id":7,"start_node":{"id":1,"X":0.0,"Y":0.0,"Z":0.0,"nodal_support":null},)"
+               R"("end_node":{"id":2,"X":1.0,"Y":2.0,"Z":3.0,"nodal_support":null},"section":null,)"
+               R"("rotation_angle":0.0,"start_hinge":null,"end_hinge":null,"classification":"c",)"
+               R"("weight":1.0,"chi":null,"reference_member":null,"reference_node":null,)"
+               R"("member_type":"Truss"}])"),
+      std::string::npos)
       << out;
   EXPECT_NE(out.find(R"("order":"NONLINEAR","rigid_strategy":"RigidMember")"), std::string::npos);
   EXPECT_NE(out.find(R"("unit_settings":{"system":"metric","lengthUnit":"m","forceUnit":"kN",)"
@@ -203,8 +206,10 @@ const MessageCase message_cases[] = {
     {"duplicate_field", read_as<Node>, R"({"id":1,"id":2})", "duplicate field `id` at line 1 column 12"},
     {"duplicate_on_line_3", read_as<Node>, "{\n  \"id\": 1,\n  \"id\": 2\n}",
      "duplicate field `id` at line 3 column 6"},
-    {"string_for_u32", read_as<Node>, R"({"id":"1"})", "invalid type: string \"1\", expected u32 at line 1 column 9"},
-    {"negative_u32", read_as<Node>, R"({"id":-1})", "invalid value: integer `-1`, expected u32 at line 1 column 8"},
+    {"string_for_u32", read_as<Node>, R"({"id":"1"})",
+     "invalid type: string \"1\", expected u32 at line 1 column 9"},
+    {"negative_u32", read_as<Node>, R"({"id":-1})",
+     "invalid value: integer `-1`, expected u32 at line 1 column 8"},
     {"u32_too_large", read_as<Node>, R"({"id":4294967296})",
      "invalid value: integer `4294967296`, expected u32 at line 1 column 16"},
     {"float_for_u32", read_as<Node>, R"({"id":1.0})",
@@ -213,13 +218,16 @@ const MessageCase message_cases[] = {
      "invalid type: floating point `100.0`, expected u32 at line 1 column 9"},
     {"minus_zero_for_u32", read_as<Node>, R"({"id":-0})",
      "invalid type: floating point `-0.0`, expected u32 at line 1 column 8"},
-    {"bool_for_u32", read_as<Node>, R"({"id":true})", "invalid type: boolean `true`, expected u32 at line 1 column 10"},
+    {"bool_for_u32", read_as<Node>, R"({"id":true})",
+     "invalid type: boolean `true`, expected u32 at line 1 column 10"},
     {"null_for_u32", read_as<Node>, R"({"id":null})", "invalid type: null, expected u32 at line 1 column 10"},
     {"map_for_u32", read_as<Node>, R"({"id":{}})", "invalid type: map, expected u32 at line 1 column 7"},
-    {"sequence_for_u32", read_as<Node>, R"({"id":[]})", "invalid type: sequence, expected u32 at line 1 column 7"},
+    {"sequence_for_u32", read_as<Node>, R"({"id":[]})",
+     "invalid type: sequence, expected u32 at line 1 column 7"},
     {"string_for_f64", read_as<Node>, R"({"id":1,"X":"a"})",
      "invalid type: string \"a\", expected f64 at line 1 column 15"},
-    {"string_for_record", read_as<Node>, R"("x")", "invalid type: string \"x\", expected struct Node at line 1 column 3"},
+    {"string_for_record", read_as<Node>, R"("x")",
+     "invalid type: string \"x\", expected struct Node at line 1 column 3"},
     {"short_array_record", read_as<Node>, "[1,0,0,0]",
      "invalid length 4, expected struct Node with 5 elements at line 1 column 9"},
     {"long_array_record", read_as<Node>, "[1,0,0,0,null,5]", "trailing characters at line 1 column 15"},
@@ -229,9 +237,11 @@ const MessageCase message_cases[] = {
      "expected value at line 1 column 37"},
     {"type_error_before_syntax_error", read_as<Node>, R"({"id":"x", ]})",
      "invalid type: string \"x\", expected u32 at line 1 column 9"},
-    {"syntax_error_before_type_error", read_as<Node>, R"({"id" 1,"X":"a"})", "expected `:` at line 1 column 7"},
+    {"syntax_error_before_type_error", read_as<Node>, R"({"id" 1,"X":"a"})",
+     "expected `:` at line 1 column 7"},
     {"unknown_variant", read_as<MemberType>, R"("truss")",
-     "unknown variant `truss`, expected one of `Normal`, `Truss`, `Tension`, `Compression`, `Rigid` at line 1 "
+     "unknown variant `truss`, expected one of `Normal`, `Truss`, `Tension`, `Compression`, `Rigid` at line "
+     "1 "
      "column 7"},
     {"unknown_variant_two", read_as<DensityUnit>, R"("kg/m^3")",
      "unknown variant `kg/m^3`, expected `kg/m3` or `kg/mm3` at line 1 column 8"},
@@ -244,9 +254,11 @@ const MessageCase message_cases[] = {
     {"variant_object_with_extra_key", read_as<MemberType>, R"({"Truss":null,"Rigid":null})",
      "expected value at line 1 column 21"},
     {"number_for_variant", read_as<MemberType>, "5", "expected value at line 1 column 1"},
-    {"tuple_too_short", read_as<Vec3>, "[1,2]", "invalid length 2, expected a tuple of size 3 at line 1 column 5"},
+    {"tuple_too_short", read_as<Vec3>, "[1,2]",
+     "invalid length 2, expected a tuple of size 3 at line 1 column 5"},
     {"tuple_too_long", read_as<Vec3>, "[1,2,3,4]", "trailing characters at line 1 column 8"},
-    {"map_for_tuple", read_as<Vec3>, "{}", "invalid type: map, expected a tuple of size 3 at line 1 column 1"},
+    {"map_for_tuple", read_as<Vec3>, "{}",
+     "invalid type: map, expected a tuple of size 3 at line 1 column 1"},
     {"word_key", read_as<std::map<std::uint32_t, double>>, R"({"one":1})",
      "invalid value: expected key to be a number in quotes at line 1 column 6"},
     {"negative_key", read_as<std::map<std::uint32_t, double>>, R"({"-1":1})",
@@ -264,7 +276,8 @@ const MessageCase message_cases[] = {
     {"u32_list_above_range", read_as<ImperfectionCase>,
      R"({"imperfection_case_id":1,"load_combinations":[4294967296]})",
      "invalid value: integer `4294967296`, expected u32 at line 1 column 57"},
-    {"number_for_boolean", read_as<bool>, "1", "invalid type: integer `1`, expected a boolean at line 1 column 1"},
+    {"number_for_boolean", read_as<bool>, "1",
+     "invalid type: integer `1`, expected a boolean at line 1 column 1"},
     {"float_for_string", read_as<std::string>, "1.5",
      "invalid type: floating point `1.5`, expected a string at line 1 column 3"},
     {"big_float_shown_plain", read_as<std::string>, "1e20",
@@ -292,7 +305,8 @@ const MessageCase syntax_cases[] = {
     {"trailing_comma", read_as<JsonValue>, "[1,]", "expected value at line 1 column 4"},
     {"bad_literal", read_as<JsonValue>, "[x]", "expected value at line 1 column 2"},
     {"missing_colon", read_as<JsonValue>, R"({"a" 1})", "expected `:` at line 1 column 6"},
-    {"missing_comma_object", read_as<JsonValue>, R"({"a":1 "b":2})", "expected `,` or `}` at line 1 column 8"},
+    {"missing_comma_object", read_as<JsonValue>, R"({"a":1 "b":2})",
+     "expected `,` or `}` at line 1 column 8"},
     {"missing_comma_list", read_as<JsonValue>, "[1 2]", "expected `,` or `]` at line 1 column 4"},
     {"number_key", read_as<JsonValue>, "{1:2}", "key must be a string at line 1 column 2"},
     {"trailing", read_as<JsonValue>, "{} x", "trailing characters at line 1 column 4"},
@@ -337,7 +351,8 @@ TEST(ReaderSyntax, EveryTruncationOfAModelIsAMessage) {
 
 TEST(ReaderDocument, RootMessagesNameTheRootFields) {
   EXPECT_EQ(read_velk("{}").error(), "missing field `member_sets` at line 1 column 2");
-  EXPECT_EQ(read_velk("[]").error(), "invalid length 0, expected struct VELK with 11 elements at line 1 column 2");
+  EXPECT_EQ(read_velk("[]").error(),
+            "invalid length 0, expected struct VELK with 11 elements at line 1 column 2");
   std::string no_end_magnitude = replaced(
       minimal_document, R"("load_cases":[])",
       R"("load_cases":[{"id":1,"name":"a","nodal_loads":[],"nodal_moments":[],"distributed_loads":[{"member":1,)"
@@ -345,9 +360,9 @@ TEST(ReaderDocument, RootMessagesNameTheRootFields) {
       R"("rotation_imperfections":[],"translation_imperfections":[]}])");
   EXPECT_EQ(read_velk(no_end_magnitude).error(), "missing field `end_magnitude` at line 1 column 196");
   const std::string id_as_float =
-      replaced(minimal_document, R"("member_sets":[])",
-               R"("member_sets":[{"id":1,"members":[{"id":1.0}]}])");
-  EXPECT_EQ(read_velk(id_as_float).error(), "invalid type: floating point `1.0`, expected u32 at line 1 column 44");
+      replaced(minimal_document, R"("member_sets":[])", R"("member_sets":[{"id":1,"members":[{"id":1.0}]}])");
+  EXPECT_EQ(read_velk(id_as_float).error(),
+            "invalid type: floating point `1.0`, expected u32 at line 1 column 44");
 }
 
 }  // namespace

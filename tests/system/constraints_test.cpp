@@ -1,3 +1,5 @@
+#include "system/constraints.hpp"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 
 #include "diagnostics/log.hpp"
 #include "member/member_fixtures.hpp"
-#include "system/constraints.hpp"
 #include "system/rigid_links.hpp"
 
 namespace velk {
@@ -17,7 +18,9 @@ using testing::make_member;
 using testing::make_node;
 using testing::model_with;
 
-Eigen::Index dof_of(std::uint32_t node, int local) { return 6 * (static_cast<Eigen::Index>(node) - 1) + local; }
+Eigen::Index dof_of(std::uint32_t node, int local) {
+  return 6 * (static_cast<Eigen::Index>(node) - 1) + local;
+}
 
 // Captures the diagnostic events emitted while it lives.
 class EventCapture {
@@ -36,17 +39,21 @@ class EventCapture {
 TEST(RigidLinks, GraphFaultsHaveTheirMessages) {
   const auto a = make_node(1, 0, 0, 0), b = make_node(2, 1, 0, 0), c = make_node(3, 0, 1, 0);
   using MT = MemberType;
-  EXPECT_EQ(build_rigid_links(model_with({make_member(1, a, b, MT::Rigid), make_member(2, c, b, MT::Rigid)}).member_sets)
+  EXPECT_EQ(build_rigid_links(
+                model_with({make_member(1, a, b, MT::Rigid), make_member(2, c, b, MT::Rigid)}).member_sets)
                 .error(),
             "Node 2 is slave in multiple rigid links.");
-  EXPECT_EQ(build_rigid_links(model_with({make_member(1, a, b, MT::Rigid), make_member(2, b, a, MT::Rigid)}).member_sets)
+  EXPECT_EQ(build_rigid_links(
+                model_with({make_member(1, a, b, MT::Rigid), make_member(2, b, a, MT::Rigid)}).member_sets)
                 .error(),
             "Rigid cycle detected involving node 1.");
-  EXPECT_EQ(build_rigid_links(model_with({make_member(5, a, make_node(2, 0, 0, 1e-13), MT::Rigid)}).member_sets)
-                .error(),
-            "Rigid member 5 has zero length.");
+  EXPECT_EQ(
+      build_rigid_links(model_with({make_member(5, a, make_node(2, 0, 0, 1e-13), MT::Rigid)}).member_sets)
+          .error(),
+      "Rigid member 5 has zero length.");
   // A member just longer than the threshold is a link.
-  const auto graph = build_rigid_links(model_with({make_member(5, a, make_node(2, 0, 0, 2e-12), MT::Rigid)}).member_sets);
+  const auto graph =
+      build_rigid_links(model_with({make_member(5, a, make_node(2, 0, 0, 2e-12), MT::Rigid)}).member_sets);
   ASSERT_TRUE(graph.has_value());
   EXPECT_EQ(graph->links.size(), 1u);
 }
@@ -55,8 +62,9 @@ TEST(RigidLinks, ChainEnteredBackwardsIsAppliedMastersFirst) {
   // Chain 1 -> 2 -> 3 -> 4 listed from the far end: node 4 still follows node 1.
   const auto n1 = make_node(1, 0, 0, 0), n2 = make_node(2, 1, 0, 0), n3 = make_node(3, 1, 2, 0),
              n4 = make_node(4, 1, 2, 3);
-  VELK model = model_with({make_member(3, n3, n4, MemberType::Rigid), make_member(2, n2, n3, MemberType::Rigid),
-                           make_member(1, n1, n2, MemberType::Rigid), make_member(9, n1, make_node(5, -1, 0, 0))});
+  VELK model =
+      model_with({make_member(3, n3, n4, MemberType::Rigid), make_member(2, n2, n3, MemberType::Rigid),
+                  make_member(1, n1, n2, MemberType::Rigid), make_member(9, n1, make_node(5, -1, 0, 0))});
   auto graph = build_rigid_links(model.member_sets);
   ASSERT_TRUE(graph.has_value());
   order_rigid_links(graph->links, graph->slave_map);
@@ -84,7 +92,8 @@ TEST(RigidLinks, LinkTurnsTowardsTheNodeThatNamesASupport) {
   // Node 2 names support 5; node 1 names none and has no other member. The
   // link must be reversed so the supported node 2 is the master, whatever
   // the support records happen to be numbered.
-  VELK model = model_with({make_member(1, make_node(1, 0, 0, 0), make_node(2, 2, 0, 0, 5), MemberType::Rigid)});
+  VELK model =
+      model_with({make_member(1, make_node(1, 0, 0, 0), make_node(2, 2, 0, 0, 5), MemberType::Rigid)});
   model.nodal_supports = {fixed_support(1), fixed_support(5)};
   auto links = oriented_rigid_links(model);
   ASSERT_TRUE(links.has_value());
@@ -122,9 +131,10 @@ TEST(ConstraintTransform, PlainFrameIsOneColumnPerDofInWalkOrder) {
   Eigen::VectorXd f_reduced = Eigen::VectorXd::Constant(18, 3.0);
   apply_restraints(model, *t, k_reduced, f_reduced);
   ASSERT_EQ(events.texts.size(), 6u);  // three rotations at each of nodes 1 and 3
-  EXPECT_EQ(events.texts[0],
-            R"({"type":"Constraint","node_id":1,"dof":"RX","retained_in_reduced":true,"method":"ExactRetained",)"
-            R"("penalty_alpha":null,"pivot_index":9})");
+  EXPECT_EQ(
+      events.texts[0],
+      R"({"type":"Constraint","node_id":1,"dof":"RX","retained_in_reduced":true,"method":"ExactRetained",)"
+      R"("penalty_alpha":null,"pivot_index":9})");
   for (Eigen::Index p = 6; p < 18; ++p) {
     EXPECT_EQ(k_reduced(p, p), 1.0);
     EXPECT_EQ(k_reduced.row(p).sum(), 1.0);
@@ -159,10 +169,13 @@ std::vector<std::string> slave_restraint_events(double rz, Eigen::MatrixXd* k_ou
   NodalSupport support;
   support.id = 1;
   support.displacement_conditions["X"] = {ConditionType::Fixed, std::nullopt};
-  for (const char* free_axis : {"Y", "Z"}) support.displacement_conditions[free_axis] = {ConditionType::Free, {}};
-  for (const char* free_axis : {"X", "Y", "Z"}) support.rotation_conditions[free_axis] = {ConditionType::Free, {}};
-  VELK model = model_with({make_member(1, make_node(1, 0, 0, 0), make_node(2, 1, 0, rz, 1), MemberType::Rigid),
-                           make_member(2, make_node(1, 0, 0, 0), make_node(3, -3, 0, 0))});
+  for (const char* free_axis : {"Y", "Z"})
+    support.displacement_conditions[free_axis] = {ConditionType::Free, {}};
+  for (const char* free_axis : {"X", "Y", "Z"})
+    support.rotation_conditions[free_axis] = {ConditionType::Free, {}};
+  VELK model =
+      model_with({make_member(1, make_node(1, 0, 0, 0), make_node(2, 1, 0, rz, 1), MemberType::Rigid),
+                  make_member(2, make_node(1, 0, 0, 0), make_node(3, -3, 0, 0))});
   model.nodal_supports = {support};
   const auto t = build_constraint_transform(model);
   EXPECT_TRUE(t.has_value());
@@ -203,8 +216,9 @@ TEST(ConstraintTransform, DanglingRotationsAreEliminatedAndMeetAZeroRow) {
   NodalSupport pinned;
   pinned.id = 1;
   for (const char* axis : {"X", "Y", "Z"}) pinned.displacement_conditions[axis] = {ConditionType::Fixed, {}};
-  VELK model = model_with({make_member(1, make_node(1, 0, 0, 0, 1), make_node(2, 1, 0, 0, 1), MemberType::Truss),
-                           make_member(2, make_node(2, 1, 0, 0, 1), make_node(3, 1, 1, 0))});
+  VELK model =
+      model_with({make_member(1, make_node(1, 0, 0, 0, 1), make_node(2, 1, 0, 0, 1), MemberType::Truss),
+                  make_member(2, make_node(2, 1, 0, 0, 1), make_node(3, 1, 1, 0))});
   model.nodal_supports = {pinned};
   const auto t = build_constraint_transform(model);
   ASSERT_TRUE(t.has_value());
@@ -238,7 +252,8 @@ TEST(ConstraintTransform, ReductionEqualsTheDenseProduct) {
       nodes.push_back(make_node(static_cast<std::uint32_t>(i + 1), coordinate(random), coordinate(random),
                                 coordinate(random), i == 0 ? std::optional<std::uint32_t>(1) : std::nullopt));
     }
-    for (int i = 0; i < beams; ++i) members.push_back(make_member(static_cast<std::uint32_t>(i + 1), nodes[i], nodes[i + 1]));
+    for (int i = 0; i < beams; ++i)
+      members.push_back(make_member(static_cast<std::uint32_t>(i + 1), nodes[i], nodes[i + 1]));
     auto next_id = static_cast<std::uint32_t>(beams + 2);
     for (int chain = 0; chain < 2; ++chain) {
       Node master = nodes[static_cast<std::size_t>(random() % nodes.size())];
@@ -265,7 +280,8 @@ TEST(ConstraintTransform, ReductionEqualsTheDenseProduct) {
     EXPECT_LE((k_reduced - expected_k).cwiseAbs().maxCoeff(), 1e-12 * expected_k.cwiseAbs().maxCoeff());
     EXPECT_LE((f_reduced - expected_f).cwiseAbs().maxCoeff(), 1e-12 * expected_f.cwiseAbs().maxCoeff());
     const Eigen::VectorXd q = Eigen::VectorXd::Random(t->reduced_size);
-    EXPECT_LE((expand_solution(*t, q) - dense * q).cwiseAbs().maxCoeff(), 1e-12 * (dense * q).cwiseAbs().maxCoeff());
+    EXPECT_LE((expand_solution(*t, q) - dense * q).cwiseAbs().maxCoeff(),
+              1e-12 * (dense * q).cwiseAbs().maxCoeff());
   }
 }
 

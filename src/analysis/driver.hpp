@@ -1,0 +1,54 @@
+#pragma once
+// The analysis driver behind the module functions: parse the model, check its
+// size, normalise its units, solve every load case and combination, convert
+// the new results back to the document's units and write the whole model.
+
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "document/velk.hpp"
+#include "solvers/solver_entries.hpp"
+
+namespace velk {
+
+// The largest number of members a model may have.
+inline constexpr std::size_t max_member_count = 100;
+
+// The solver entries the driver dispatches to; the defaults are the engine's
+// own. Each stores its results record in the model's bundle and returns a
+// copy of it, or returns the solver's message.
+struct SolverEntries {
+  using CaseEntry = std::function<std::expected<Results, std::string>(VELK&, std::uint32_t)>;
+  using IterativeEntry =
+      std::function<std::expected<Results, std::string>(VELK&, std::uint32_t, std::uint32_t)>;
+
+  CaseEntry load_case_linear = solve_load_case_linear;
+  IterativeEntry load_case_second_order = solve_load_case_second_order;
+  CaseEntry combination_linear = solve_combination_linear;
+  IterativeEntry combination_second_order = solve_combination_second_order;
+};
+
+// Runs the whole analysis of a model document with the given solver entries.
+std::expected<std::string, std::string> analyse_document(std::string_view json_data,
+                                                         const SolverEntries& entries);
+
+// Runs the analysis with the engine's own solvers.
+std::expected<std::string, std::string> calculate_from_json(std::string_view json_data);
+
+// Reads the file and analyses it; a reading failure is reported as
+// "Failed to read JSON file '<path>': <description>".
+std::expected<std::string, std::string> calculate_from_file(const std::string& path);
+
+// Reads a model file and writes it back without normalising or analysing it.
+// Failures carry the reading or parsing message alone.
+std::expected<std::string, std::string> load_velk_from_file(const std::string& path);
+
+// Reads a whole file as UTF-8 text. Failures carry the operating system's
+// description ("No such file or directory"), or say that the bytes are not
+// UTF-8 or that the path holds a NUL byte.
+std::expected<std::string, std::string> read_text_file(const std::string& path);
+
+}  // namespace velk
