@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <set>
 #include <vector>
 
 #include "diagnostics/log.hpp"
@@ -67,18 +66,13 @@ std::string_view rigid_strategy_name(RigidStrategy strategy) {
   return strategy == RigidStrategy::RigidMember ? "RigidMember" : "LinearMpc";
 }
 
-std::set<std::string> names_of(const std::map<std::string, Results>& results) {
-  std::set<std::string> names;
-  for (const auto& [name, record] : results) names.insert(name);
-  return names;
-}
-
-// Back-converts the records that were not in the map before solving; records
-// carried in from the document are already in its units.
-void convert_new_results(std::map<std::string, Results>& results, const std::set<std::string>& carried,
-                         const UnitFactors& factors) {
+// Back-converts the records computed by this analysis; records carried in
+// from the document are in its units already and stay exactly as read.
+void convert_new_results(std::map<std::string, Results>& results, const UnitFactors& factors) {
   for (auto& [name, record] : results) {
-    if (!carried.contains(name)) results_to_document_units(record, factors);
+    if (!record.computed_in_base_units) continue;
+    results_to_document_units(record, factors);
+    record.computed_in_base_units = false;
   }
 }
 
@@ -148,15 +142,6 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
   for (const LoadCombination& combination : model.load_combinations)
     combination_ids.push_back(combination.id);
 
-  // Results the document already carries are in its own units; remember them
-  // so only the records solved here are converted back.
-  std::set<std::string> carried_load_cases;
-  std::set<std::string> carried_combinations;
-  if (model.results) {
-    carried_load_cases = names_of(model.results->loadcases);
-    carried_combinations = names_of(model.results->loadcombinations);
-  }
-
   if (solve_loadcases) {
     for (const std::uint32_t id : load_case_ids) {
       if (nonlinear) {
@@ -191,8 +176,8 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
   }
 
   if (model.results) {
-    convert_new_results(model.results->loadcases, carried_load_cases, factors);
-    convert_new_results(model.results->loadcombinations, carried_combinations, factors);
+    convert_new_results(model.results->loadcases, factors);
+    convert_new_results(model.results->loadcombinations, factors);
   }
 
   return write_velk(model);

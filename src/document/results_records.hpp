@@ -94,6 +94,11 @@ struct Results {
   std::map<std::uint32_t, MemberResult> member_results;
   ResultsSummary summary;
   std::optional<std::map<std::string, UnityCheck>> unity_checks;
+
+  // Not part of the document: true for a record computed by the current
+  // analysis, whose values are in base units until they are converted back;
+  // a record read from a document is in the document's units.
+  bool computed_in_base_units = false;
 };
 
 struct ResultsBundle {

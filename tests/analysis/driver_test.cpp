@@ -55,6 +55,7 @@ struct FakeSolvers {
     results.member_results[1] = MemberResult{NodeForces{1000.0, 0, 0, 0, 0, 4000.0}, NodeForces{},
                                              NodeForces{1000.0, 0, 0, 0, 0, 4000.0}, NodeForces{}};
     results.summary = ResultsSummary{1, 1, 1};
+    results.computed_in_base_units = true;
     return results;
   }
 

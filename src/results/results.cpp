@@ -1,0 +1,217 @@
+#include "results/results.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "diagnostics/log.hpp"
+#include "member/distributed_load.hpp"
+#include "member/geometric_stiffness.hpp"
+#include "member/hinge_and_release_operations.hpp"
+#include "member/lookup_tables.hpp"
+#include "member/member_geometry.hpp"
+#include "member/member_stiffness.hpp"
+#include "results/reactions.hpp"
+
+namespace velk {
+namespace {
+
+NodeForces forces_of(const Vector12& f, int offset) {
+  return NodeForces{f(offset + 0), f(offset + 1), f(offset + 2), f(offset + 3), f(offset + 4), f(offset + 5)};
+}
+
+// The larger (or smaller) of two values, where a NaN yields the other one.
+double extreme(double a, double b, bool larger) {
+  if (std::isnan(a)) return b;
+  if (std::isnan(b)) return a;
+  return larger ? std::max(a, b) : std::min(a, b);
+}
+
+MemberResult member_result_of(const Vector12& f) {
+  MemberResult result;
+  result.start_node_forces = forces_of(f, 0);
+  result.end_node_forces = forces_of(f, dof::END);
+  Vector12 larger;
+  Vector12 smaller;
+  for (int c = 0; c < dof::PER_NODE; ++c) {
+    larger(c) = extreme(f(c), f(dof::END + c), true);
+    smaller(c) = extreme(f(c), f(dof::END + c), false);
+  }
+  result.maximums = forces_of(larger, 0);
+  result.minimums = forces_of(smaller, 0);
+  return result;
+}
+
+// The member's local equivalent load vector p of the case's distributed loads.
+Vector12 member_load_vector(const Member& member, const std::vector<std::pair<const LoadCase*, double>>& cases) {
+  Vector12 p = Vector12::Zero();
+  for (const auto& [load_case, factor] : cases) {
+    Vector12 sum = Vector12::Zero();
+    for (const DistributedLoad& load : load_case->distributed_loads) {
+      if (load.member == member.id && load.load_case == load_case->id) sum += equivalent_load_vector(member, load);
+    }
+    p += factor * sum;
+  }
+  return p;
+}
+
+// End forces of a beam whose released entries hang on springs (or nothing):
+// the member-side displacements r of the released entries follow from their
+// equilibrium, (K x - p)[R_i] = k_i (u[R_i] - r_i), and f = K x - p with x
+// the local displacements where the released entries are replaced by r.
+Vector12 semi_rigid_end_forces(const Matrix12& k, const Vector12& u_local, const Vector12& p,
+                               const ReleasePattern& pattern) {
+  std::vector<int> released;
+  for (int i = 0; i < dof::PER_MEMBER; ++i) {
+    if (pattern[static_cast<std::size_t>(i)].released()) released.push_back(i);
+  }
+  Vector12 x = u_local;
+  for (const int i : released) x(i) = 0.0;
+  const auto count = static_cast<Eigen::Index>(released.size());
+  Eigen::MatrixXd a(count, count);
+  Eigen::VectorXd b(count);
+  for (Eigen::Index i = 0; i < count; ++i) {
+    const int ri = released[static_cast<std::size_t>(i)];
+    const double spring = pattern[static_cast<std::size_t>(ri)].stiffness;
+    for (Eigen::Index j = 0; j < count; ++j) a(i, j) = k(ri, released[static_cast<std::size_t>(j)]);
+    a(i, i) += spring;
+    b(i) = spring * u_local(ri) - k.row(ri).dot(x) + p(ri);
+  }
+  const Eigen::PartialPivLU<Eigen::MatrixXd> lu(a);
+  const Eigen::VectorXd diagonal = lu.matrixLU().diagonal();
+  if ((diagonal.array() == 0.0).any()) {
+    log::warning(log::results_target, "Semi-rigid recovery: (K_rr + diag(k)) is singular. Falling back to r = 0.");
+  } else {
+    const Eigen::VectorXd r = lu.solve(b);
+    for (Eigen::Index i = 0; i < count; ++i) x(released[static_cast<std::size_t>(i)]) = r(i);
+  }
+  return k * x - p;
+}
+
+// The axial force below which a member carries no geometric stiffness, as
+// in the assembly.
+double geometric_force_threshold(const VELK& model) {
+  return std::max(0.5 * model.settings.analysis_options.axial_slack, 1e-6);
+}
+
+}  // namespace
+
+std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model, CaseIdentity identity) {
+  const auto find_case = [&](std::uint32_t id) -> const LoadCase* {
+    const auto it = std::find_if(model.load_cases.begin(), model.load_cases.end(),
+                                 [&](const LoadCase& c) { return c.id == id; });
+    return it == model.load_cases.end() ? nullptr : &*it;
+  };
+  std::vector<std::pair<const LoadCase*, double>> cases;
+  if (!identity.is_combination) {
+    if (const LoadCase* load_case = find_case(identity.id)) cases.emplace_back(load_case, 1.0);
+    return cases;
+  }
+  const auto combination =
+      std::find_if(model.load_combinations.begin(), model.load_combinations.end(),
+                   [&](const LoadCombination& c) { return c.id == identity.id; });
+  if (combination == model.load_combinations.end()) return cases;
+  for (const auto& [case_id, factor] : combination->load_cases_factors) {
+    if (const LoadCase* load_case = find_case(case_id)) cases.emplace_back(load_case, factor);
+  }
+  return cases;
+}
+
+MemberResults build_member_results(const VELK& model, CaseIdentity identity, const Eigen::VectorXd& u,
+                                   const ActiveMap& active, const RecoveryOptions& options) {
+  const LookupTables tables = build_lookup_tables(model);
+  const auto cases = factored_load_cases(model, identity);
+  const double force_threshold = geometric_force_threshold(model);
+  MemberResults results;
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      if (member.member_type == MemberType::Rigid) continue;
+      const Vector12 u_global = member_displacements(member, u);
+
+      if (member.member_type == MemberType::Normal) {
+        std::optional<Matrix12> k = local_stiffness_matrix(member, tables);
+        if (!k) continue;  // section or material not found
+        const Matrix3 lambda = rotation_matrix(member);
+        const Vector12 u_local = global_to_local(u_global, lambda);
+        if (options.second_order) {
+          const double n = member_axial_force(member, u, tables);
+          if (std::abs(n) >= force_threshold) *k += geometric_stiffness_matrix(member, n);
+        }
+        const Vector12 p = member_load_vector(member, cases);
+        const ReleasePattern pattern = member_release_pattern(member, tables.hinges);
+        const Vector12 f_local =
+            has_releases(pattern) ? semi_rigid_end_forces(*k, u_local, p, pattern) : Vector12(*k * u_local - p);
+        results.insert_or_assign(member.id, member_result_of(local_to_global(f_local, lambda)));
+        continue;
+      }
+
+      // Truss, Tension, Compression: the axial force along the chord, minus
+      // the shares of the member's own loads that its ends hand to the nodes.
+      const Matrix3 lambda = rotation_matrix(member);
+      const Vector12 p = member_load_vector(member, cases);
+      Vector12 f = -local_to_global(p, lambda);
+      const bool switched_off = member.member_type != MemberType::Truss && !is_active(active, member.id);
+      if (!switched_off) {
+        const double n = member_axial_force(member, u, tables);
+        const Vector3 e = lambda.row(0).transpose();
+        f.segment<3>(dof::UX) -= n * e;
+        f.segment<3>(dof::END + dof::UX) += n * e;
+        if (options.second_order && std::abs(n) >= force_threshold) {
+          // The string stiffness of the deformed chord.
+          const Vector12 u_local = global_to_local(u_global, lambda);
+          f += local_to_global(Vector12(geometric_stiffness_matrix(member, n) * u_local), lambda);
+        }
+      }
+      results.insert_or_assign(member.id, member_result_of(f));
+    }
+  }
+  return results;
+}
+
+std::map<std::uint32_t, NodeDisplacement> build_node_displacements(const VELK& model, const Eigen::VectorXd& u) {
+  std::map<std::uint32_t, NodeDisplacement> displacements;
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      const Vector12 u_member = member_displacements(member, u);
+      for (const auto& [node, offset] : {std::pair{&member.start_node, 0}, std::pair{&member.end_node, dof::END}}) {
+        displacements.try_emplace(node->id, NodeDisplacement{u_member(offset + 0), u_member(offset + 1),
+                                                             u_member(offset + 2), u_member(offset + 3),
+                                                             u_member(offset + 4), u_member(offset + 5)});
+      }
+    }
+  }
+  return displacements;
+}
+
+std::expected<Results, std::string> store_results(VELK& model, const std::string& name, CaseIdentity identity,
+                                                  const Eigen::VectorXd& u, const ActiveMap& active,
+                                                  const RecoveryOptions& options) {
+  Results results;
+  results.name = name;
+  results.result_type = ResultType{
+      identity.is_combination ? ResultType::Kind::Loadcombination : ResultType::Kind::Loadcase, identity.id};
+  results.member_results = build_member_results(model, identity, u, active, options);
+
+  auto springs = compute_spring_forces(model, u);
+  if (!springs) return std::unexpected(std::move(springs.error()));
+  auto balance = compute_nodal_balance(model, results.member_results, active, identity);
+  if (!balance) return std::unexpected(std::move(balance.error()));
+  const Eigen::VectorXd reactions = compute_reactions(model, *balance, *springs);
+  results.reaction_nodes = collect_reaction_nodes(model, reactions);
+  results.displacement_nodes = build_node_displacements(model, u);
+
+  std::uint64_t members = 0;
+  for (const MemberSet& set : model.member_sets) members += set.members.size();
+  results.summary = ResultsSummary{members, model.nodal_supports.size(), members};
+  results.computed_in_base_units = true;
+
+  if (!model.results) model.results.emplace();
+  auto& target = identity.is_combination ? model.results->loadcombinations : model.results->loadcases;
+  if (target.contains(name)) {
+    return std::unexpected(format_message(
+        identity.is_combination ? "Duplicate load combination name `{}`" : "Duplicate load case name `{}`", name));
+  }
+  return target.emplace(name, std::move(results)).first->second;
+}
+
+}  // namespace velk

@@ -1,0 +1,56 @@
+#pragma once
+// From a solved displacement vector to the results record of a load case or
+// combination: member end forces and their extremes, node displacements,
+// support reactions, and the record stored in the model's results bundle.
+
+#include <Eigen/Dense>
+#include <cstdint>
+#include <expected>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "document/velk.hpp"
+#include "system/global_stiffness.hpp"
+
+namespace velk {
+
+// Which load case or combination a solution belongs to.
+struct CaseIdentity {
+  bool is_combination = false;
+  std::uint32_t id = 0;
+};
+
+// The load cases whose loads act in a case, with their factors: the case
+// itself with 1.0, or the factored cases of a combination. Ids that match no
+// load case are left out.
+std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model, CaseIdentity identity);
+
+// How member end forces are recovered from the displacements.
+struct RecoveryOptions {
+  // A second-order solution: each member's stiffness includes its geometric
+  // stiffness at its final axial force, so the end forces carry the P-Delta
+  // moments and balance the loads in the deformed state.
+  bool second_order = false;
+};
+
+using MemberResults = std::map<std::uint32_t, MemberResult>;
+
+// End forces (the forces the nodes exert on each member, global axes) and
+// their extremes for every member but Rigid ones.
+MemberResults build_member_results(const VELK& model, CaseIdentity identity, const Eigen::VectorXd& u,
+                                   const ActiveMap& active, const RecoveryOptions& options = {});
+
+// The displacement of every node a member uses.
+std::map<std::uint32_t, NodeDisplacement> build_node_displacements(const VELK& model, const Eigen::VectorXd& u);
+
+// Builds the record of a solved case (reactions, member results,
+// displacements, summary), stores it in the model's results bundle under
+// `name` and returns a copy. Fails on a name already stored for the same
+// kind of case, and with the messages of the reaction step.
+std::expected<Results, std::string> store_results(VELK& model, const std::string& name, CaseIdentity identity,
+                                                  const Eigen::VectorXd& u, const ActiveMap& active,
+                                                  const RecoveryOptions& options = {});
+
+}  // namespace velk

@@ -1,0 +1,167 @@
+#include "solvers/linear_solver.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "diagnostics/diagnostics.hpp"
+#include "diagnostics/message_format.hpp"
+#include "member/member_stiffness.hpp"
+#include "results/results.hpp"
+
+namespace velk {
+namespace {
+
+// Relative bound on the displacement change, and the smallest displacement
+// norm it is taken relative to.
+constexpr double relative_convergence = 1e-6;
+constexpr double min_reference_norm = 1.0;
+
+bool is_switchable(MemberType type) { return type == MemberType::Tension || type == MemberType::Compression; }
+
+}  // namespace
+
+ActiveMap initial_active_map(const VELK& model) {
+  ActiveMap active;
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      if (is_switchable(member.member_type)) active[member.id] = true;
+    }
+  }
+  return active;
+}
+
+bool decide_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u, ActiveMap& active,
+                       double tol, bool allow_reactivation) {
+  const double reactivation_buffer = 10.0 * tol;
+  const double reported_buffer = allow_reactivation ? reactivation_buffer : std::numeric_limits<double>::infinity();
+  bool changed = false;
+  ActiveMapSummaryEvent summary;
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      if (!is_switchable(member.member_type)) continue;
+      const double n = member_axial_force(member, u, tables);
+      const bool was_active = is_active(active, member.id);
+      const bool tension = member.member_type == MemberType::Tension;
+      bool now_active = was_active;
+      std::string_view reason;
+      if (tension) {
+        if (was_active && n < -tol) {
+          now_active = false;
+          reason = "n < -tol → OFF";
+        } else if (!was_active && allow_reactivation && n >= reactivation_buffer) {
+          now_active = true;
+          reason = "n ≥ reactivate_buffer → ON";
+        }
+      } else {
+        if (was_active && n > tol) {
+          now_active = false;
+          reason = "n > +tol → OFF";
+        } else if (!was_active && allow_reactivation && n <= -reactivation_buffer) {
+          now_active = true;
+          reason = "n ≤ -reactivate_buffer → ON";
+        }
+      }
+      if (now_active != was_active) {
+        active[member.id] = now_active;
+        changed = true;
+        emit_event(ActiveDecisionEvent{member.id, tension ? "Tension" : "Compression", n, was_active, now_active,
+                                       reason, tol, reported_buffer});
+      }
+      if (tension) {
+        ++(now_active ? summary.ties_on : summary.ties_off);
+      } else {
+        ++(now_active ? summary.struts_on : summary.struts_off);
+      }
+    }
+  }
+  emit_event(summary);
+  return changed;
+}
+
+bool finalize_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u,
+                         ActiveMap& active) {
+  const double slack = model.settings.analysis_options.axial_slack;
+  bool changed = false;
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      if (!is_switchable(member.member_type) || !is_active(active, member.id)) continue;
+      const double n = member_axial_force(member, u, tables);
+      const bool slack_tie = member.member_type == MemberType::Tension && n < -slack;
+      const bool slack_strut = member.member_type == MemberType::Compression && n > slack;
+      if (slack_tie || slack_strut) {
+        active[member.id] = false;
+        changed = true;
+      }
+    }
+  }
+  return changed;
+}
+
+bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu) {
+  return (lu.matrixLU().diagonal().array() == 0.0).any();
+}
+
+std::expected<Eigen::VectorXd, std::string> ReducedSolver::solve(const Eigen::VectorXd& f, const ActiveMap& active,
+                                                                 std::string_view singular_message) {
+  auto k = assemble_global_stiffness(model_, active);
+  if (!k) return std::unexpected(std::move(k.error()));
+  reduce_system(*k, f, t_, k_reduced_, f_reduced_);
+  apply_restraints(model_, t_, k_reduced_, f_reduced_);
+  lu_.compute(k_reduced_);
+  if (has_zero_pivot(lu_)) return std::unexpected(std::string(singular_message));
+  const Eigen::VectorXd q = lu_.solve(f_reduced_);
+  return expand_solution(t_, q);
+}
+
+std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::VectorXd& f, const std::string& name,
+                                                     bool is_combination, std::uint32_t case_id,
+                                                     std::optional<ActiveMap> seed) {
+  const AnalysisOptions& options = model.settings.analysis_options;
+  ActiveMap active = seed ? std::move(*seed) : initial_active_map(model);
+  const LookupTables tables = build_lookup_tables(model);
+  auto t = build_constraint_transform(model);
+  if (!t) return std::unexpected(std::move(t.error()));
+  ReducedSolver solver(model, *t);
+
+  const double tol = options.axial_slack * 0.5;
+  const std::uint32_t limit = options.iteration_limit();
+  Eigen::VectorXd u_prev = Eigen::VectorXd::Zero(t->full_size);
+  Eigen::VectorXd u;
+  bool converged = false;
+  for (std::uint32_t i = 0; i < limit && !converged; ++i) {
+    auto solved = solver.solve(f, active, "Reduced stiffness matrix is singular or near-singular");
+    if (!solved) return std::unexpected(std::move(solved.error()));
+    u = std::move(*solved);
+    const double du = (u - u_prev).norm();
+    const bool changed = decide_active_set(model, tables, u, active, tol, !is_combination);
+    if (changed) {
+      u_prev = u;
+      continue;
+    }
+    if (du / std::max(u.norm(), min_reference_norm) < relative_convergence || options.tolerance > du) {
+      converged = true;
+    } else if (i + 1 < limit) {
+      // Nothing changed, so the next pass would assemble the same matrix,
+      // find the same u and converge with du = 0: only its decision step
+      // (which changes nothing again) is still run, not the solve.
+      decide_active_set(model, tables, u, active, tol, !is_combination);
+      converged = true;
+    }
+    u_prev = u;
+  }
+  if (!converged) return std::unexpected(format_message("Active-set iteration did not converge within {} iterations", limit));
+
+  if (decide_active_set(model, tables, u, active, tol, true)) {
+    auto solved = solver.solve(f, active, "Reduced stiffness matrix is singular after reactivation pass.");
+    if (!solved) return std::unexpected(std::move(solved.error()));
+    u = std::move(*solved);
+  }
+  if (finalize_active_set(model, tables, u, active)) {
+    auto solved = solver.solve(f, active, "Reduced stiffness matrix is singular or near-singular in finalization.");
+    if (!solved) return std::unexpected(std::move(solved.error()));
+    u = std::move(*solved);
+  }
+  return store_results(model, name, CaseIdentity{is_combination, case_id}, u, active);
+}
+
+}  // namespace velk

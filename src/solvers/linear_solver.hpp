@@ -1,0 +1,66 @@
+#pragma once
+// First-order solution of a load case or combination: the active-set
+// iteration that switches tension-only and compression-only members off and
+// on by their axial force, followed by the reactivation and finalization
+// passes; the decision rules are shared with the second-order solver.
+
+#include <Eigen/Dense>
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "document/velk.hpp"
+#include "member/lookup_tables.hpp"
+#include "system/constraints.hpp"
+#include "system/global_stiffness.hpp"
+
+namespace velk {
+
+// Every Tension and Compression member of the model, active.
+ActiveMap initial_active_map(const VELK& model);
+
+// The decision step: switches Tension members off below -tol and
+// Compression members off above +tol; with reactivation allowed, switches
+// them back on beyond the buffer 10 tol on the other side. Emits an
+// ActiveDecision event per change and an ActiveMapSummary event. True when
+// anything changed.
+bool decide_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u, ActiveMap& active,
+                       double tol, bool allow_reactivation);
+
+// The finalization pass: switches off every active Tension member below
+// -axial_slack and Compression member above +axial_slack. True when anything
+// changed.
+bool finalize_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u,
+                         ActiveMap& active);
+
+// Solves K(active) u = F on the reduced, restrained system. The work
+// matrices are kept by the caller so repeated solves reuse their storage.
+class ReducedSolver {
+ public:
+  ReducedSolver(const VELK& model, const ConstraintTransform& t) : model_(model), t_(t) {}
+
+  // Full displacements, or `singular_message` when the factorisation meets
+  // an exactly zero pivot; assembly errors pass through.
+  std::expected<Eigen::VectorXd, std::string> solve(const Eigen::VectorXd& f, const ActiveMap& active,
+                                                    std::string_view singular_message);
+
+ private:
+  const VELK& model_;
+  const ConstraintTransform& t_;
+  Eigen::MatrixXd k_reduced_;
+  Eigen::VectorXd f_reduced_;
+  Eigen::PartialPivLU<Eigen::MatrixXd> lu_;
+};
+
+// True when the LU factors hold an exactly zero pivot.
+bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu);
+
+// The active-set iteration for the load vector f, ending in the results of
+// the case stored in the model's bundle.
+std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::VectorXd& f, const std::string& name,
+                                                     bool is_combination, std::uint32_t case_id,
+                                                     std::optional<ActiveMap> seed = std::nullopt);
+
+}  // namespace velk

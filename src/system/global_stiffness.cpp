@@ -1,0 +1,187 @@
+#include "system/global_stiffness.hpp"
+
+#include <cmath>
+
+#include "diagnostics/fault.hpp"
+#include "diagnostics/message_format.hpp"
+#include "member/geometric_stiffness.hpp"
+#include "member/hinge_and_release_operations.hpp"
+#include "member/member_geometry.hpp"
+#include "member/member_stiffness.hpp"
+#include "member/rigid_member.hpp"
+#include "system/dof_numbering.hpp"
+#include "system/support_utils.hpp"
+
+namespace velk {
+
+namespace {
+
+using namespace dof;
+using MemberMatrix = std::expected<std::optional<Matrix12>, std::string>;
+
+// Axial forces below this magnitude carry no geometric stiffness.
+constexpr double min_axial_force_threshold = 1e-6;
+
+std::int64_t node_block(std::uint32_t node_id, std::int64_t size) {
+  const std::int64_t offset = PER_NODE * (static_cast<std::int64_t>(node_id) - 1);
+  if (offset < 0 || offset + PER_NODE > size) throw Fault("Matrix index out of bounds.");
+  return offset;
+}
+
+MemberMatrix beam_global_stiffness(const Member& member, const Matrix12& k_local,
+                                   const LookupTables& tables) {
+  std::expected<Matrix12, std::string> k_global = release_and_transform(member, k_local, tables.hinges);
+  if (!k_global) return std::unexpected(k_global.error());
+  return *k_global;
+}
+
+double geometric_threshold(double axial_slack) {
+  const double half_slack = 0.5 * axial_slack;
+  return half_slack > min_axial_force_threshold ? half_slack : min_axial_force_threshold;
+}
+
+// Adds the geometric stiffness of the displacement state u into k.
+std::expected<void, std::string> add_geometric_stiffness(const VELK& model, const ActiveMap& active,
+                                                         const Eigen::VectorXd& u, Eigen::MatrixXd& k) {
+  const LookupTables tables = build_lookup_tables(model);
+  const double threshold = geometric_threshold(model.settings.analysis_options.axial_slack);
+
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      if (member.member_type == MemberType::Rigid) continue;
+      if (is_axial_only(member.member_type) && member.member_type != MemberType::Truss &&
+          !is_active(active, member.id)) {
+        continue;
+      }
+      const double n = member_axial_force(member, u, tables);
+      // Below the threshold the force counts as zero, and a zero matrix adds
+      // nothing (nor could it be condensed at a free release).
+      if (std::abs(n) < threshold) continue;
+      const Matrix12 kg_local = geometric_stiffness_matrix(member, n);
+      Matrix12 kg_global;
+      if (is_axial_only(member.member_type)) {
+        // The string matrix carries nothing on the rotations, so hinges have
+        // nothing to release.
+        kg_global = local_to_global(kg_local, rotation_matrix(member));
+      } else {
+        std::expected<Matrix12, std::string> released =
+            release_and_transform(member, kg_local, tables.hinges);
+        if (!released) return std::unexpected(released.error());
+        kg_global = *released;
+      }
+      add_member_matrix(k, kg_global, member.start_node.id, member.end_node.id);
+    }
+  }
+  return {};
+}
+
+std::expected<Eigen::MatrixXd, std::string> assemble(const VELK& model, const ActiveMap& active,
+                                                     const Eigen::VectorXd* u) {
+  if (std::expected<void, std::string> ids = check_node_ids(model.member_sets); !ids) {
+    return std::unexpected(ids.error());
+  }
+  const std::int64_t ndof = dof_count(model.member_sets);
+  Eigen::MatrixXd k = Eigen::MatrixXd::Zero(ndof, ndof);
+  const LookupTables tables = build_lookup_tables(model);
+
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      const MemberMatrix m = member_global_stiffness(model, member, tables, active);
+      if (!m) return std::unexpected(m.error());
+      if (*m) add_member_matrix(k, **m, member.start_node.id, member.end_node.id);
+    }
+  }
+
+  // Scattered straight into K: a second dense ndof x ndof matrix would cost
+  // more than all the member work together.
+  if (u != nullptr) {
+    if (std::expected<void, std::string> added = add_geometric_stiffness(model, active, *u, k); !added) {
+      return std::unexpected(added.error());
+    }
+  }
+
+  if (std::expected<void, std::string> springs =
+          add_support_springs(model.member_sets, model.nodal_supports, k);
+      !springs) {
+    return std::unexpected(springs.error());
+  }
+  return k;
+}
+
+}  // namespace
+
+bool is_active(const ActiveMap& active, std::uint32_t member_id) {
+  const auto it = active.find(member_id);
+  return it == active.end() || it->second;
+}
+
+void add_member_matrix(Eigen::MatrixXd& k, const Matrix12& m, std::uint32_t s, std::uint32_t e) {
+  const std::int64_t a = node_block(s, k.rows());
+  const std::int64_t b = node_block(e, k.rows());
+  if (k.cols() != k.rows()) throw Fault("Matrix index out of bounds.");
+  k.block<6, 6>(a, a) += m.block<6, 6>(0, 0);
+  k.block<6, 6>(a, b) += m.block<6, 6>(0, END);
+  k.block<6, 6>(b, a) += m.block<6, 6>(END, 0);
+  k.block<6, 6>(b, b) += m.block<6, 6>(END, END);
+}
+
+MemberMatrix member_global_stiffness(const VELK& model, const Member& member, const LookupTables& tables,
+                                     const ActiveMap& active) {
+  switch (member.member_type) {
+    case MemberType::Rigid: {
+      if (model.settings.analysis_options.rigid_strategy == RigidStrategy::LinearMpc) return std::nullopt;
+      const std::expected<Matrix12, std::string> k_local =
+          rigid_member_local_stiffness(model, member, tables);
+      if (!k_local) return std::unexpected(k_local.error());
+      return beam_global_stiffness(member, *k_local, tables);
+    }
+    case MemberType::Tension:
+    case MemberType::Compression: {
+      std::optional<Matrix12> k_global = truss_global_stiffness(member, tables);
+      if (k_global && !is_active(active, member.id)) *k_global *= inactive_stiffness_factor;
+      return k_global;
+    }
+    case MemberType::Normal: {
+      if (!member.section)
+        return std::unexpected(format_message("Member {} (Normal) is missing a section id.", member.id));
+      const std::optional<Matrix12> k_local = local_stiffness_matrix(member, tables);
+      if (!k_local)
+        return std::unexpected(format_message("Member {} failed to build local stiffness.", member.id));
+      return beam_global_stiffness(member, *k_local, tables);
+    }
+    case MemberType::Truss: {
+      // The axial end springs of its hinges are in series with E A / L.
+      std::optional<Matrix12> k_global = truss_global_stiffness(member, tables);
+      if (!k_global) {
+        return std::unexpected(
+            format_message("Member {} (Truss) failed to build truss stiffness.", member.id));
+      }
+      return k_global;
+    }
+  }
+  return std::nullopt;
+}
+
+std::expected<Eigen::MatrixXd, std::string> geometric_global_stiffness(const VELK& model,
+                                                                       const ActiveMap& active,
+                                                                       const Eigen::VectorXd& u) {
+  const std::int64_t ndof = dof_count(model.member_sets);
+  Eigen::MatrixXd kg = Eigen::MatrixXd::Zero(ndof, ndof);
+  if (std::expected<void, std::string> added = add_geometric_stiffness(model, active, u, kg); !added) {
+    return std::unexpected(added.error());
+  }
+  return kg;
+}
+
+std::expected<Eigen::MatrixXd, std::string> assemble_global_stiffness(const VELK& model,
+                                                                      const ActiveMap& active) {
+  return assemble(model, active, nullptr);
+}
+
+std::expected<Eigen::MatrixXd, std::string> assemble_global_stiffness(const VELK& model,
+                                                                      const ActiveMap& active,
+                                                                      const Eigen::VectorXd& u) {
+  return assemble(model, active, &u);
+}
+
+}  // namespace velk

@@ -1,0 +1,55 @@
+#pragma once
+// The global stiffness matrix of the structure: member matrices by member
+// type, optionally the geometric stiffness of a displacement state, and the
+// support springs.
+
+#include <Eigen/Dense>
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <unordered_map>
+
+#include "document/velk.hpp"
+#include "member/lookup_tables.hpp"
+#include "member/member_dofs.hpp"
+
+namespace velk {
+
+// Tension and Compression members by id: true when active. An id that is
+// absent counts as active.
+using ActiveMap = std::unordered_map<std::uint32_t, bool>;
+
+bool is_active(const ActiveMap& active, std::uint32_t member_id);
+
+// Inactive Tension and Compression members keep this share of their stiffness.
+inline constexpr double inactive_stiffness_factor = 1e-10;
+
+// Adds the four 6x6 blocks of the global member matrix m at the DOFs of
+// nodes s (start) and e (end). Throws Fault when a block lies beyond K.
+void add_member_matrix(Eigen::MatrixXd& k, const Matrix12& m, std::uint32_t s, std::uint32_t e);
+
+// The member's elastic stiffness in global axes, or nothing when the member
+// contributes nothing (a Rigid member under LinearMpc, a Tension or
+// Compression member without section data).
+std::expected<std::optional<Matrix12>, std::string> member_global_stiffness(const VELK& model,
+                                                                            const Member& member,
+                                                                            const LookupTables& tables,
+                                                                            const ActiveMap& active);
+
+// The geometric stiffness of the displacement state u (6 N entries), of every
+// member but Rigid and inactive Tension/Compression members. Axial forces
+// below max(axial_slack / 2, 1e-6) count as zero.
+std::expected<Eigen::MatrixXd, std::string> geometric_global_stiffness(const VELK& model,
+                                                                       const ActiveMap& active,
+                                                                       const Eigen::VectorXd& u);
+
+// K of the unconstrained structure, 6 N x 6 N, with support springs.
+std::expected<Eigen::MatrixXd, std::string> assemble_global_stiffness(const VELK& model,
+                                                                      const ActiveMap& active);
+
+// The same plus the geometric stiffness of the displacement state u.
+std::expected<Eigen::MatrixXd, std::string> assemble_global_stiffness(const VELK& model,
+                                                                      const ActiveMap& active,
+                                                                      const Eigen::VectorXd& u);
+
+}  // namespace velk

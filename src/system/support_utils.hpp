@@ -1,0 +1,56 @@
+#pragma once
+// Nodal supports: spring stiffness on the diagonal of the global stiffness,
+// the restraint rule, and the degrees of freedom that carry nothing at all.
+
+#include <Eigen/Dense>
+#include <cstdint>
+#include <expected>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "document/velk.hpp"
+
+namespace velk {
+
+using SupportTable = std::unordered_map<std::uint32_t, const NodalSupport*>;
+
+// Supports by id; a later duplicate id replaces an earlier one.
+SupportTable build_support_table(const std::vector<NodalSupport>& nodal_supports);
+
+// The node's support, or nullptr when it names none or one not in the table.
+const NodalSupport* find_support(const Node& node, const SupportTable& supports);
+
+// The condition of local DOF k (0..2 displacement X, Y, Z; 3..5 rotation
+// X, Y, Z), looked up by the capital axis key and then by the small one.
+const SupportCondition* find_condition(const NodalSupport& support, int local_dof);
+
+// The stiffness of a Spring condition of local DOF k, or "Support {} {} {}
+// is Spring but stiffness is missing." / "Support {} {} {} Spring stiffness
+// must be positive.".
+std::expected<double, std::string> spring_stiffness(const NodalSupport& support, int local_dof,
+                                                    const SupportCondition& condition);
+
+// A supported DOF is held at zero displacement when its condition is Fixed
+// or absent.
+bool is_restrained(const NodalSupport& support, int local_dof);
+
+// Adds the Spring stiffnesses of the supports of member nodes to the
+// diagonal of K, each node once, in global axes. Fails with "Support {} {} {}
+// is Spring but stiffness is missing." or "Support {} {} {} Spring stiffness
+// must be positive.".
+std::expected<void, std::string> add_support_springs(const std::vector<MemberSet>& member_sets,
+                                                     const std::vector<NodalSupport>& nodal_supports,
+                                                     Eigen::MatrixXd& k);
+
+// The restrained global DOFs in node-walk order (displacements X, Y, Z, then
+// rotations X, Y, Z of each supported node).
+std::vector<std::int64_t> restrained_dofs(const std::vector<MemberSet>& member_sets,
+                                          const std::vector<NodalSupport>& nodal_supports);
+
+// DOFs without stiffness from any member, without a fixed or sprung support
+// condition and without a nodal load or moment in any load case.
+std::set<std::int64_t> find_dangling_dofs(const VELK& model);
+
+}  // namespace velk

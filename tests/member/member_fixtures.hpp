@@ -1,0 +1,97 @@
+#pragma once
+// Small models for member and system tests: one steel material, one section
+// with distinct bending stiffnesses, and helpers to place members.
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "document/velk.hpp"
+
+namespace velk::testing {
+
+inline constexpr double kE = 2.1e11;
+inline constexpr double kG = 8e10;
+inline constexpr double kA = 0.01;
+inline constexpr double kIy = 2e-5;
+inline constexpr double kIz = 3e-5;
+inline constexpr double kJ = 1e-5;
+
+inline Node make_node(std::uint32_t id, double x, double y, double z,
+                      std::optional<std::uint32_t> support = std::nullopt) {
+  Node node;
+  node.id = id;
+  node.x = x;
+  node.y = y;
+  node.z = z;
+  node.nodal_support = support;
+  return node;
+}
+
+inline Member make_member(std::uint32_t id, const Node& start, const Node& end,
+                          MemberType type = MemberType::Normal, std::optional<std::uint32_t> section = 1) {
+  Member member;
+  member.id = id;
+  member.start_node = start;
+  member.end_node = end;
+  member.member_type = type;
+  member.section = section;
+  return member;
+}
+
+inline Material steel(std::uint32_t id = 1, double e = kE) {
+  Material material;
+  material.id = id;
+  material.name = "steel";
+  material.e_mod = e;
+  material.g_mod = kG;
+  return material;
+}
+
+inline Section beam_section(std::uint32_t id = 1, std::uint32_t material = 1) {
+  Section section;
+  section.id = id;
+  section.material = material;
+  section.area = kA;
+  section.i_y = kIy;
+  section.i_z = kIz;
+  section.j = kJ;
+  return section;
+}
+
+// A model with the steel material and beam section, and the given members in
+// one member set.
+inline VELK model_with(std::vector<Member> members) {
+  VELK model;
+  model.materials.push_back(steel());
+  model.sections.push_back(beam_section());
+  MemberSet set;
+  set.id = 1;
+  set.members = std::move(members);
+  model.member_sets.push_back(std::move(set));
+  return model;
+}
+
+inline SupportCondition condition(ConditionType type, std::optional<double> stiffness = std::nullopt) {
+  return SupportCondition{type, stiffness};
+}
+
+// A support holding all six DOFs.
+inline NodalSupport fixed_support(std::uint32_t id) {
+  NodalSupport support;
+  support.id = id;
+  for (const char* axis : {"X", "Y", "Z"}) {
+    support.displacement_conditions[axis] = condition(ConditionType::Fixed);
+    support.rotation_conditions[axis] = condition(ConditionType::Fixed);
+  }
+  return support;
+}
+
+inline MemberHinge hinge(std::uint32_t id) {
+  MemberHinge h;
+  h.id = id;
+  return h;
+}
+
+}  // namespace velk::testing
