@@ -144,23 +144,6 @@ TEST(Condensation, Messages) {
   EXPECT_EQ(*apply_end_releases_to_local_beam_k(k_local, ReleasePattern{}), k_local);
 }
 
-// A propped cantilever (moment released at the end) under a uniform load q in
-// local y: the condensed end loads are 5qL/8 and 3qL/8 with the fixed-end
-// moment qL^2/8 and nothing at the released end.
-TEST(Condensation, ReleasedLoadVectorOfAProppedCantilever) {
-  const double q = 3e3;
-  Vector12 p = Vector12::Zero();
-  p(UY) = p(END + UY) = q * kL / 2;
-  p(RZ) = q * kL * kL / 12;
-  p(END + RZ) = -q * kL * kL / 12;
-  const Vector12 condensed = *condense_end_load_vector(beam_k_local(), free_at({END + RZ}), p);
-  EXPECT_NEAR(condensed(UY), 5 * q * kL / 8, 1e-9 * q * kL);
-  EXPECT_NEAR(condensed(END + UY), 3 * q * kL / 8, 1e-9 * q * kL);
-  EXPECT_NEAR(condensed(RZ), q * kL * kL / 8, 1e-9 * q * kL * kL);
-  EXPECT_NEAR(condensed(END + RZ), 0.0, 1e-9 * q * kL * kL);
-  EXPECT_EQ(*condense_end_load_vector(beam_k_local(), ReleasePattern{}, p), p);
-}
-
 TEST(ReleaseAndTransform, UnreleasedMemberIsTheRotatedMatrix) {
   Member member = testing::make_member(1, testing::make_node(1, 0, 0, 0), testing::make_node(2, 1, 2, 3));
   member.rotation_angle = 0.3;
