@@ -63,11 +63,22 @@ std::expected<void, std::string> add_geometric_stiffness(const VELK& model, cons
         // The string matrix carries nothing on the rotations, so hinges have
         // nothing to release.
         kg_global = local_to_global(kg_local, rotation_matrix(member));
+      } else if (const ReleasePattern pattern = member_release_pattern(member, tables.hinges);
+                 !has_releases(pattern)) {
+        kg_global = local_to_global(kg_local, rotation_matrix(member));
       } else {
-        std::expected<Matrix12, std::string> released =
-            release_and_transform(member, kg_local, tables.hinges);
-        if (!released) return std::unexpected(released.error());
-        kg_global = *released;
+        // Released ends condense the member's whole tangent K + K_G: the
+        // geometric part alone has no torsion and would leave a released
+        // twist with nothing to condense against. What the elastic assembly
+        // already added is taken back out.
+        const std::optional<Matrix12> k_local = local_stiffness_matrix(member, tables);
+        if (!k_local) continue;
+        std::expected<Matrix12, std::string> tangent =
+            release_and_transform(member, Matrix12(*k_local + kg_local), tables.hinges);
+        if (!tangent) return std::unexpected(tangent.error());
+        std::expected<Matrix12, std::string> elastic = release_and_transform(member, *k_local, tables.hinges);
+        if (!elastic) return std::unexpected(elastic.error());
+        kg_global = *tangent - *elastic;
       }
       add_member_matrix(k, kg_global, member.start_node.id, member.end_node.id);
     }

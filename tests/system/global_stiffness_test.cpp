@@ -6,6 +6,8 @@
 #include <numbers>
 
 #include "diagnostics/fault.hpp"
+#include "member/geometric_stiffness.hpp"
+#include "member/hinge_and_release_operations.hpp"
 #include "member/member_fixtures.hpp"
 #include "member/member_geometry.hpp"
 #include "member/member_stiffness.hpp"
@@ -261,6 +263,19 @@ TEST(GeometricStiffness, AxialSlackThreshold) {
   const Eigen::MatrixXd kg_pinned = *geometric_global_stiffness(model, {}, u);
   EXPECT_NEAR(kg_pinned.row(6 + RZ).norm(), 0.0, 1e-15);
   EXPECT_GT(kg_pinned(RZ, RZ), 0.0);
+
+  // A released twist has no geometric term to condense against on its own:
+  // the member's whole tangent K + K_G is condensed instead.
+  model.memberhinges->front().rotational_release_mz.reset();
+  model.memberhinges->front().rotational_release_mx = 0.0;
+  const auto with_twist_release = assemble_global_stiffness(model, {}, u);
+  ASSERT_TRUE(with_twist_release.has_value()) << with_twist_release.error();
+  const Member& member = model.member_sets[0].members[0];
+  const LookupTables tables = build_lookup_tables(model);
+  const Matrix12 k_local = *local_stiffness_matrix(member, tables);
+  const Matrix12 tangent = *release_and_transform(
+      member, Matrix12(k_local + geometric_stiffness_matrix(member, n_small)), tables.hinges);
+  EXPECT_TRUE(with_twist_release->isApprox(tangent, 1e-12));
 
   // Inactive tension members and rigid members carry none.
   model.member_sets[0].members[0].member_type = MemberType::Tension;
