@@ -78,8 +78,15 @@ void orient_rigid_links(std::vector<RigidLink>& links, const VELK& model) {
       }
     }
   }
+  // A node may follow only one master: a link is not turned when its master
+  // already follows another link, or the master would become a slave twice
+  // and its rows of T would add up two masters' motions.
+  std::unordered_set<std::uint32_t> slaves;
+  for (const RigidLink& link : links) slaves.insert(link.slave);
   for (RigidLink& link : links) {
-    if (anchored.contains(link.slave) && !anchored.contains(link.master)) {
+    if (anchored.contains(link.slave) && !anchored.contains(link.master) && !slaves.contains(link.master)) {
+      slaves.erase(link.slave);
+      slaves.insert(link.master);
       std::swap(link.master, link.slave);
       link.offset = -link.offset;
     }

@@ -43,9 +43,9 @@ std::expected<RigidLinkGraph, std::string> build_rigid_links(const std::vector<M
 void order_rigid_links(std::vector<RigidLink>& links, const SlaveMap& slave_map);
 
 // Reverses every link whose slave is anchored and whose master is not, so the
-// anchored node stays in the system. A node is anchored when its
-// `nodal_support` names a support of the model or when it ends a member that
-// is not Rigid.
+// anchored node stays in the system, unless the master already follows
+// another link. A node is anchored when its `nodal_support` names a support
+// of the model or when it ends a member that is not Rigid.
 void orient_rigid_links(std::vector<RigidLink>& links, const VELK& model);
 
 // The links of the model built, ordered and oriented, as the constraint

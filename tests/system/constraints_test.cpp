@@ -111,6 +111,24 @@ TEST(RigidLinks, LinkTurnsTowardsTheNodeThatNamesASupport) {
   EXPECT_EQ((*links)[0].master, 2u);
 }
 
+TEST(RigidLinks, NoNodeIsTurnedIntoASlaveTwice) {
+  // Chain 1 -> 2 -> 3 of free-floating nodes with a support only at node 3:
+  // turning 2 -> 3 would make node 2 the slave of both 1 and 3.
+  VELK model = model_with({make_member(1, make_node(1, 0, 0, 0), make_node(2, 1, 0, 0), MemberType::Rigid),
+                           make_member(2, make_node(2, 1, 0, 0), make_node(3, 1, 1, 0, 1), MemberType::Rigid)});
+  model.nodal_supports = {fixed_support(1)};
+  const auto links = oriented_rigid_links(model);
+  ASSERT_TRUE(links.has_value());
+  EXPECT_EQ((*links)[1].master, 2u);
+  EXPECT_EQ((*links)[1].slave, 3u);
+  // Every row of T then follows one master: the slave rows are one rigid body's.
+  const auto t = build_constraint_transform(model);
+  ASSERT_TRUE(t.has_value());
+  const Eigen::MatrixXd dense = t->dense();
+  EXPECT_EQ(dense.row(dof_of(2, 0)), dense.row(dof_of(1, 0)));
+  EXPECT_EQ(dense.row(dof_of(3, 3)), dense.row(dof_of(1, 3)));
+}
+
 TEST(ConstraintTransform, PlainFrameIsOneColumnPerDofInWalkOrder) {
   VELK model = model_with({make_member(1, make_node(2, 0, 0, 3), make_node(1, 0, 0, 0, 1)),
                            make_member(2, make_node(2, 0, 0, 3), make_node(3, 4, 0, 3, 1))});
