@@ -13,7 +13,7 @@
 namespace velk::bench {
 
 struct FrameOptions {
-  int members = 100;
+  int members = 100;    // in all, rigid stubs included
   int rigid_stubs = 4;  // Rigid members from top-floor nodes to load points
 };
 
@@ -54,7 +54,7 @@ inline VELK frame_model(const FrameOptions& options = {}) {
   std::uint32_t id = 1;
   std::uint32_t top_level = 0;
   const auto add = [&](MemberSet& set, Node a, Node b, std::uint32_t section, MemberType type) {
-    if (static_cast<int>(id) > options.members) return;
+    if (static_cast<int>(id) > options.members - options.rigid_stubs) return;
     Member m;
     m.id = id++;
     m.start_node = a;
