@@ -110,6 +110,10 @@ std::expected<Eigen::VectorXd, std::string> ReducedSolver::solve(const Eigen::Ve
   lu_.compute(k_reduced_);
   if (has_zero_pivot(lu_)) return std::unexpected(std::string(singular_message));
   const Eigen::VectorXd q = lu_.solve(f_reduced_);
+  // Overflowing or undefined input (infinite stiffness, NaN loads) leaves no
+  // usable solution either: it is reported like a singular system, never
+  // written out as a document of nulls.
+  if (!q.allFinite()) return std::unexpected(std::string(singular_message));
   return expand_solution(t_, q);
 }
 

@@ -42,7 +42,8 @@ class ReducedSolver {
   ReducedSolver(const VELK& model, const ConstraintTransform& t) : model_(model), t_(t) {}
 
   // Full displacements, or `singular_message` when the factorisation meets
-  // an exactly zero pivot; assembly errors pass through.
+  // an exactly zero pivot or the solution is not finite; assembly errors
+  // pass through.
   std::expected<Eigen::VectorXd, std::string> solve(const Eigen::VectorXd& f, const ActiveMap& active,
                                                     std::string_view singular_message);
 

@@ -226,6 +226,14 @@ TEST(ActiveSet, IterationMessages) {
   EXPECT_EQ(calculate_from_json(loose.text()).error(),
             "LC 3 linear error: Reduced stiffness matrix is singular or near-singular");
 
+  // Stiffness beyond the range of doubles gives no finite solution: that is
+  // reported as singular, not written out as nulls.
+  FrameBuilder overflowing = b;
+  overflowing.model.materials[0].e_mod = 1e308;
+  overflowing.model.sections[0].area = 1e10;
+  EXPECT_EQ(calculate_from_json(overflowing.text()).error(),
+            "LC 3 linear error: Reduced stiffness matrix is singular or near-singular");
+
   // Two cases of one name collide in the results bundle.
   FrameBuilder twice = b;
   twice.load_case(4, "tip");
