@@ -103,6 +103,28 @@ class FrameBuilder {
   std::map<std::uint32_t, Node> nodes;
 };
 
+// A pin-jointed bay 4 m wide and 3 m high (columns and beam as trusses, held
+// in its plane) with two tension-only diagonals, members 4 (1 -> 4) and
+// 5 (2 -> 3); a sway load puts one in tension and the other slack.
+inline FrameBuilder braced_bay(double axial_slack = 0.0) {
+  FrameBuilder b;
+  b.model.settings.analysis_options.axial_slack = axial_slack;
+  const auto s = b.section(0.01, 2e-5, 3e-5, 1e-5);
+  b.support(1, ConditionType::Fixed, "XYZ", ConditionType::Free, "XYZ");
+  NodalSupport& in_plane = b.support(2, ConditionType::Free, "XY", ConditionType::Free, "XYZ");
+  in_plane.displacement_conditions["Z"] = {ConditionType::Fixed, {}};
+  b.node(1, 0, 0, 0, 1);
+  b.node(2, 4, 0, 0, 1);
+  b.node(3, 0, 3, 0, 2);
+  b.node(4, 4, 3, 0, 2);
+  b.member(1, 1, 3, s, MemberType::Truss);
+  b.member(2, 2, 4, s, MemberType::Truss);
+  b.member(3, 3, 4, s, MemberType::Truss);
+  b.member(4, 1, 4, s, MemberType::Tension);
+  b.member(5, 2, 3, s, MemberType::Tension);
+  return b;
+}
+
 // Sum of the reactions and every applied load (nodal forces and moments and
 // distributed loads, factored), in force and in moment about the origin, for
 // one solved case of an analysed model; base units.

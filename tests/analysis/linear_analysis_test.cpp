@@ -11,6 +11,7 @@
 namespace velk {
 namespace {
 
+using testing::braced_bay;
 using testing::expect_equilibrium;
 using testing::FrameBuilder;
 using testing::steel_e;
@@ -286,26 +287,6 @@ TEST(LinearAnalysis, RigidMemberEndingAtTheSupportDeliversItsLoadThere) {
     expect_relative(base.fz, p, 1e-7, "vertical reaction");
     expect_relative(base.my, -p, 1e-7, "moment of the offset load");
   }
-}
-
-// A pin-jointed braced bay (columns and beam as trusses) with two tension-only
-// diagonals; the sway load puts one in tension and the other slack.
-FrameBuilder braced_bay() {
-  FrameBuilder b;
-  const auto s = b.section(area, i_y, i_z, torsion_j);
-  b.support(1, F, "XYZ", Free, "XYZ");
-  NodalSupport& in_plane = b.support(2, Free, "XY", Free, "XYZ");
-  in_plane.displacement_conditions["Z"] = {F, {}};
-  b.node(1, 0, 0, 0, 1);
-  b.node(2, 4, 0, 0, 1);
-  b.node(3, 0, 3, 0, 2);
-  b.node(4, 4, 3, 0, 2);
-  b.member(1, 1, 3, s, MemberType::Truss);
-  b.member(2, 2, 4, s, MemberType::Truss);
-  b.member(3, 3, 4, s, MemberType::Truss);
-  b.member(4, 1, 4, s, MemberType::Tension);
-  b.member(5, 2, 3, s, MemberType::Tension);
-  return b;
 }
 
 TEST(LinearAnalysis, TensionOnlyBracingCarriesTheWholeStoreyShear) {

@@ -166,24 +166,7 @@ struct Captured {
 };
 
 TEST(ActiveSet, SlackDiagonalIsSwitchedOffWithItsDecisionEvents) {
-  FrameBuilder b = FrameBuilder();
-  {
-    // The braced bay of the linear tests, built here with its slack.
-    const auto s = b.section(0.01, 2e-5, 3e-5, 1e-5);
-    b.model.settings.analysis_options.axial_slack = 0.2;
-    b.support(1, F, "XYZ", Free, "XYZ");
-    NodalSupport& in_plane = b.support(2, Free, "XY", Free, "XYZ");
-    in_plane.displacement_conditions["Z"] = {F, {}};
-    b.node(1, 0, 0, 0, 1);
-    b.node(2, 4, 0, 0, 1);
-    b.node(3, 0, 3, 0, 2);
-    b.node(4, 4, 3, 0, 2);
-    b.member(1, 1, 3, s, MemberType::Truss);
-    b.member(2, 2, 4, s, MemberType::Truss);
-    b.member(3, 3, 4, s, MemberType::Truss);
-    b.member(4, 1, 4, s, MemberType::Tension);
-    b.member(5, 2, 3, s, MemberType::Tension);
-  }
+  FrameBuilder b = testing::braced_bay(0.2);
   FrameBuilder::force(b.load_case(1, "sway"), 3, 10e3, {1, 0, 0});
   Captured captured;
   const VELK out = b.analyse();
