@@ -14,10 +14,11 @@
 
 namespace velk {
 
+using MemberMatrix = std::expected<std::optional<Matrix12>, std::string>;
+
 namespace {
 
 using namespace dof;
-using MemberMatrix = std::expected<std::optional<Matrix12>, std::string>;
 
 // Axial forces below this magnitude carry no geometric stiffness.
 constexpr double min_axial_force_threshold = 1e-6;
@@ -44,43 +45,11 @@ double geometric_threshold(double axial_slack) {
 std::expected<void, std::string> add_geometric_stiffness(const VELK& model, const ActiveMap& active,
                                                          const Eigen::VectorXd& u, Eigen::MatrixXd& k) {
   const LookupTables tables = build_lookup_tables(model);
-  const double threshold = geometric_threshold(model.settings.analysis_options.axial_slack);
-
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (member.member_type == MemberType::Rigid) continue;
-      if (is_axial_only(member.member_type) && member.member_type != MemberType::Truss &&
-          !is_active(active, member.id)) {
-        continue;
-      }
-      const double n = member_axial_force(member, u, tables);
-      // Below the threshold the force counts as zero, and a zero matrix adds
-      // nothing (nor could it be condensed at a free release).
-      if (std::abs(n) < threshold) continue;
-      const Matrix12 kg_local = geometric_stiffness_matrix(member, n);
-      Matrix12 kg_global;
-      if (is_axial_only(member.member_type)) {
-        // The string matrix carries nothing on the rotations, so hinges have
-        // nothing to release.
-        kg_global = local_to_global(kg_local, rotation_matrix(member));
-      } else if (const ReleasePattern pattern = member_release_pattern(member, tables.hinges);
-                 !has_releases(pattern)) {
-        kg_global = local_to_global(kg_local, rotation_matrix(member));
-      } else {
-        // Released ends condense the member's whole tangent K + K_G: the
-        // geometric part alone has no torsion and would leave a released
-        // twist with nothing to condense against. What the elastic assembly
-        // already added is taken back out.
-        const std::optional<Matrix12> k_local = local_stiffness_matrix(member, tables);
-        if (!k_local) continue;
-        std::expected<Matrix12, std::string> tangent =
-            release_and_transform(member, Matrix12(*k_local + kg_local), tables.hinges);
-        if (!tangent) return std::unexpected(tangent.error());
-        std::expected<Matrix12, std::string> elastic = release_and_transform(member, *k_local, tables.hinges);
-        if (!elastic) return std::unexpected(elastic.error());
-        kg_global = *tangent - *elastic;
-      }
-      add_member_matrix(k, kg_global, member.start_node.id, member.end_node.id);
+      const MemberMatrix kg = member_geometric_stiffness(model, member, tables, active, u);
+      if (!kg) return std::unexpected(kg.error());
+      if (*kg) add_member_matrix(k, **kg, member.start_node.id, member.end_node.id);
     }
   }
   return {};
@@ -171,6 +140,44 @@ MemberMatrix member_global_stiffness(const VELK& model, const Member& member, co
     }
   }
   return std::nullopt;
+}
+
+MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member, const LookupTables& tables,
+                                        const ActiveMap& active, const Eigen::VectorXd& u) {
+  const double threshold = geometric_threshold(model.settings.analysis_options.axial_slack);
+  if (member.member_type == MemberType::Rigid) return std::nullopt;
+  if (is_axial_only(member.member_type) && member.member_type != MemberType::Truss &&
+      !is_active(active, member.id)) {
+    return std::nullopt;
+  }
+  const double n = member_axial_force(member, u, tables);
+  // Below the threshold the force counts as zero, and a zero matrix adds
+  // nothing (nor could it be condensed at a free release).
+  if (std::abs(n) < threshold) return std::nullopt;
+  const Matrix12 kg_local = geometric_stiffness_matrix(member, n);
+  Matrix12 kg_global;
+  if (is_axial_only(member.member_type)) {
+    // The string matrix carries nothing on the rotations, so hinges have
+    // nothing to release.
+    kg_global = local_to_global(kg_local, rotation_matrix(member));
+  } else if (const ReleasePattern pattern = member_release_pattern(member, tables.hinges);
+             !has_releases(pattern)) {
+    kg_global = local_to_global(kg_local, rotation_matrix(member));
+  } else {
+    // Released ends condense the member's whole tangent K + K_G: the
+    // geometric part alone has no torsion and would leave a released
+    // twist with nothing to condense against. What the elastic assembly
+    // already added is taken back out.
+    const std::optional<Matrix12> k_local = local_stiffness_matrix(member, tables);
+    if (!k_local) return std::nullopt;
+    std::expected<Matrix12, std::string> tangent =
+        release_and_transform(member, Matrix12(*k_local + kg_local), tables.hinges);
+    if (!tangent) return std::unexpected(tangent.error());
+    std::expected<Matrix12, std::string> elastic = release_and_transform(member, *k_local, tables.hinges);
+    if (!elastic) return std::unexpected(elastic.error());
+    kg_global = *tangent - *elastic;
+  }
+  return kg_global;
 }
 
 std::expected<Eigen::MatrixXd, std::string> geometric_global_stiffness(const VELK& model,

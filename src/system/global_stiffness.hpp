@@ -36,6 +36,18 @@ std::expected<std::optional<Matrix12>, std::string> member_global_stiffness(cons
                                                                             const LookupTables& tables,
                                                                             const ActiveMap& active);
 
+// The member's geometric stiffness in global axes at its axial force in the
+// displacement state u, or nothing for Rigid members, inactive
+// Tension/Compression members and forces below max(axial_slack / 2, 1e-6).
+// At released ends the whole tangent K + K_G is condensed and the elastic
+// part taken back out, so adding it to the elastic matrix gives the
+// condensed tangent.
+std::expected<std::optional<Matrix12>, std::string> member_geometric_stiffness(const VELK& model,
+                                                                               const Member& member,
+                                                                               const LookupTables& tables,
+                                                                               const ActiveMap& active,
+                                                                               const Eigen::VectorXd& u);
+
 // The geometric stiffness of the displacement state u (6 N entries), of every
 // member but Rigid and inactive Tension/Compression members. Axial forces
 // below max(axial_slack / 2, 1e-6) count as zero.
