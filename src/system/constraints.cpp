@@ -8,6 +8,7 @@
 #include "diagnostics/fault.hpp"
 #include "member/member_dofs.hpp"
 #include "system/dof_numbering.hpp"
+#include "system/restraints.hpp"
 #include "system/support_utils.hpp"
 
 namespace velk {
@@ -17,7 +18,6 @@ namespace {
 // this share of the pivot's square (0.05 squared).
 constexpr double one_hot_tolerance = 0.05;
 constexpr double one_hot_share = one_hot_tolerance * one_hot_tolerance;
-constexpr double penalty_factor = 1000.0;
 
 Eigen::Index global_dof(std::uint32_t node_id, int local_dof) {
   return static_cast<Eigen::Index>(dof::PER_NODE) * (static_cast<Eigen::Index>(node_id) - 1) + local_dof;
@@ -198,44 +198,47 @@ void reduce_system(const Eigen::MatrixXd& k, const Eigen::VectorXd& f, const Con
   }
 }
 
-double penalty_constraint(Eigen::MatrixXd& k_reduced, std::span<const TransformEntry> v) {
-  const Eigen::Index n = k_reduced.rows();
-  if (n == 0) return penalty_factor;
-  double norm_squared = 0.0;
-  for (const TransformEntry& entry : v) norm_squared += entry.weight * entry.weight;
-  double largest_diagonal = 0.0;
-  for (Eigen::Index j = 0; j < n; ++j) {
-    const double d = std::fabs(k_reduced(j, j));
-    if (!std::isnan(d)) largest_diagonal = std::max(largest_diagonal, d);
-  }
-  const double scale = largest_diagonal > 0.0 ? largest_diagonal : 1.0;
-  const double alpha = penalty_factor * scale;
-  if (!(norm_squared > 0.0)) return alpha;  // v^ = 0 adds nothing
-  const double norm = std::sqrt(norm_squared);
-  for (const TransformEntry& l : v) {
-    if (l.weight == 0.0) continue;
-    check_index(l.column, n);
-    for (const TransformEntry& c : v) {
-      if (c.weight == 0.0) continue;
-      check_index(c.column, n);
-      k_reduced(l.column, c.column) += alpha * (l.weight / norm) * (c.weight / norm);
+namespace {
+
+// The dense reduced matrix as the restraint steps see it.
+class DenseRestraintTarget {
+ public:
+  explicit DenseRestraintTarget(Eigen::MatrixXd& k) : k_(k) {}
+  Eigen::Index size() const { return k_.rows(); }
+  double largest_diagonal() const {
+    double largest = 0.0;
+    for (Eigen::Index j = 0; j < k_.rows(); ++j) {
+      const double d = std::fabs(k_(j, j));
+      if (!std::isnan(d)) largest = std::max(largest, d);
     }
+    return largest;
   }
-  return alpha;
+  void add(Eigen::Index row, Eigen::Index col, double value) {
+    check_index(row, size());
+    check_index(col, size());
+    k_(row, col) += value;
+  }
+  void fix(Eigen::Index p) {
+    check_index(p, size());
+    k_.row(p).setZero();
+    k_.col(p).setZero();
+    k_(p, p) = 1.0;
+  }
+
+ private:
+  Eigen::MatrixXd& k_;
+};
+
+}  // namespace
+
+double penalty_constraint(Eigen::MatrixXd& k_reduced, std::span<const TransformEntry> v) {
+  DenseRestraintTarget target(k_reduced);
+  return add_penalty(target, v);
 }
 
-void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::MatrixXd& k_reduced,
-                      Eigen::VectorXd& f_reduced) {
+std::vector<Restraint> plan_restraints(const VELK& model, const ConstraintTransform& t) {
   const SupportTable supports = build_support_table(model.nodal_supports);
-  const Eigen::Index n = k_reduced.rows();
-  // Fixes reduced DOF p: its row and column cleared, a unit diagonal, no load.
-  const auto fix_exactly = [&](Eigen::Index p) {
-    check_index(p, n);
-    k_reduced.row(p).setZero();
-    k_reduced.col(p).setZero();
-    k_reduced(p, p) = 1.0;
-    f_reduced(p) = 0.0;
-  };
+  std::vector<Restraint> plan;
   std::unordered_set<Eigen::Index> handled;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
@@ -247,43 +250,40 @@ void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::Ma
           if (condition != nullptr && condition->condition_type != ConditionType::Fixed) continue;
           const Eigen::Index d = global_dof(node->id, k);
           if (!handled.insert(d).second) continue;
-          const bool rotation = k >= dof::RX;
-
+          Restraint restraint{node->id, k, Restraint::Method::Penalty, 0, d};
           if (const auto it = t.retained.find(d); it != t.retained.end()) {
-            fix_exactly(it->second);
-            if (rotation)
-              emit_event(ConstraintEvent{node->id, dof_name(k), true, "ExactRetained", std::nullopt,
-                                         static_cast<std::size_t>(it->second)});
-            continue;
-          }
-          const std::span<const TransformEntry> v = t.row(d);
-          // The pivot is the largest entry, the first one on ties.
-          const TransformEntry* pivot = nullptr;
-          double sum_squares = 0.0;
-          for (const TransformEntry& entry : v) {
-            sum_squares += entry.weight * entry.weight;
-            if (pivot == nullptr || std::fabs(entry.weight) > std::fabs(pivot->weight)) pivot = &entry;
-          }
-          if (pivot != nullptr && pivot->weight != 0.0) {
-            const double pivot_squared = pivot->weight * pivot->weight;
-            double others = 0.0;
+            restraint.method = Restraint::Method::ExactRetained;
+            restraint.column = it->second;
+          } else {
+            // The pivot is the largest entry, the first one on ties.
+            const std::span<const TransformEntry> v = t.row(d);
+            const TransformEntry* pivot = nullptr;
             for (const TransformEntry& entry : v) {
-              if (&entry != pivot) others += entry.weight * entry.weight;
+              if (pivot == nullptr || std::fabs(entry.weight) > std::fabs(pivot->weight)) pivot = &entry;
             }
-            if (others <= one_hot_share * pivot_squared) {
-              fix_exactly(pivot->column);
-              if (rotation)
-                emit_event(ConstraintEvent{node->id, dof_name(k), false, "ExactOneHot", std::nullopt,
-                                           static_cast<std::size_t>(pivot->column)});
-              continue;
+            if (pivot != nullptr && pivot->weight != 0.0) {
+              double others = 0.0;
+              for (const TransformEntry& entry : v) {
+                if (&entry != pivot) others += entry.weight * entry.weight;
+              }
+              if (others <= one_hot_share * pivot->weight * pivot->weight) {
+                restraint.method = Restraint::Method::ExactOneHot;
+                restraint.column = pivot->column;
+              }
             }
           }
-          const double alpha = penalty_constraint(k_reduced, v);
-          emit_event(ConstraintEvent{node->id, dof_name(k), false, "Penalty", alpha, std::nullopt});
+          plan.push_back(restraint);
         }
       }
     }
   }
+  return plan;
+}
+
+void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::MatrixXd& k_reduced,
+                      Eigen::VectorXd& f_reduced) {
+  DenseRestraintTarget target(k_reduced);
+  apply_restraint_plan(plan_restraints(model, t), t, target, f_reduced);
 }
 
 Eigen::VectorXd expand_solution(const ConstraintTransform& t, const Eigen::VectorXd& q) {
