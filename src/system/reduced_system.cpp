@@ -1,0 +1,195 @@
+#include "system/reduced_system.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "diagnostics/fault.hpp"
+#include "member/lookup_tables.hpp"
+#include "member/member_dofs.hpp"
+#include "system/dof_numbering.hpp"
+#include "system/support_utils.hpp"
+
+namespace velk {
+namespace {
+
+// The twelve global DOFs of a member: its start node's six, then its end node's.
+std::array<Eigen::Index, dof::PER_MEMBER> member_dofs(const Member& member, Eigen::Index size) {
+  std::array<Eigen::Index, dof::PER_MEMBER> dofs{};
+  for (int k = 0; k < dof::PER_NODE; ++k) {
+    dofs[static_cast<std::size_t>(k)] = checked_dof(member.start_node.id, k, size);
+    dofs[static_cast<std::size_t>(dof::END + k)] = checked_dof(member.end_node.id, k, size);
+  }
+  return dofs;
+}
+
+bool contributes(const VELK& model, const Member& member) {
+  return member.member_type != MemberType::Rigid ||
+         model.settings.analysis_options.rigid_strategy == RigidStrategy::RigidMember;
+}
+
+}  // namespace
+
+ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform& t) : model_(model), t_(t) {
+  const Eigen::Index n = t.reduced_size;
+  // Rows of every column, as pairs to be sorted and made unique.
+  std::vector<std::vector<Eigen::Index>> rows_of(static_cast<std::size_t>(n));
+  const auto couple = [&](std::span<const TransformEntry> a_row, std::span<const TransformEntry> b_row) {
+    for (const TransformEntry& b : b_row) {
+      for (const TransformEntry& a : a_row) rows_of[static_cast<std::size_t>(b.column)].push_back(a.column);
+    }
+  };
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      if (!contributes(model, member)) continue;
+      const auto dofs = member_dofs(member, t.full_size);
+      for (const Eigen::Index g_i : dofs) {
+        for (const Eigen::Index g_j : dofs) couple(t.row(g_i), t.row(g_j));
+      }
+    }
+  }
+  // A spring or a penalty couples the columns of one row of T.
+  for (Eigen::Index w = 0; w < t.full_size; ++w) couple(t.row(w), t.row(w));
+
+  std::vector<Eigen::Triplet<double>> pattern;
+  for (Eigen::Index col = 0; col < n; ++col) {
+    auto& rows = rows_of[static_cast<std::size_t>(col)];
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (const Eigen::Index row : rows) pattern.emplace_back(row, col, 0.0);
+  }
+  k_reduced_.resize(n, n);
+  k_reduced_.setFromTriplets(pattern.begin(), pattern.end());
+  k_reduced_.makeCompressed();
+
+  diagonal_.resize(static_cast<std::size_t>(n));
+  for (Eigen::Index p = 0; p < n; ++p) {
+    diagonal_[static_cast<std::size_t>(p)] =
+        static_cast<std::int32_t>(&value_at(p, p) - k_reduced_.valuePtr());
+  }
+
+  member_begin_.push_back(0);
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      if (contributes(model, member)) {
+        const auto dofs = member_dofs(member, t.full_size);
+        for (std::uint8_t i = 0; i < dof::PER_MEMBER; ++i) {
+          for (std::uint8_t j = 0; j < dof::PER_MEMBER; ++j) {
+            for (const TransformEntry& a : t.row(dofs[i])) {
+              for (const TransformEntry& b : t.row(dofs[j])) {
+                const auto position =
+                    static_cast<std::int32_t>(&value_at(a.column, b.column) - k_reduced_.valuePtr());
+                contributions_.push_back({position, i, j, a.weight * b.weight});
+              }
+            }
+          }
+        }
+      }
+      member_begin_.push_back(contributions_.size());
+    }
+  }
+  restraints_ = plan_restraints(model, t);
+}
+
+double& ReducedStiffness::value_at(Eigen::Index row, Eigen::Index col) {
+  if (row < 0 || col < 0 || row >= k_reduced_.rows() || col >= k_reduced_.cols()) {
+    throw Fault("Matrix index out of bounds.");
+  }
+  const auto* outer = k_reduced_.outerIndexPtr();
+  const auto* inner = k_reduced_.innerIndexPtr();
+  const auto* begin = inner + outer[col];
+  const auto* end = inner + outer[col + 1];
+  const auto* found = std::lower_bound(begin, end, row);
+  if (found == end || *found != row) throw Fault("Matrix index out of bounds.");
+  return k_reduced_.valuePtr()[found - inner];
+}
+
+std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& active,
+                                                            const Eigen::VectorXd* u) {
+  if (std::expected<void, std::string> ids = check_node_ids(model_.member_sets); !ids) {
+    return std::unexpected(ids.error());
+  }
+  double* values = k_reduced_.valuePtr();
+  std::fill(values, values + k_reduced_.nonZeros(), 0.0);
+  const LookupTables tables = build_lookup_tables(model_);
+  std::size_t index = 0;
+  for (const MemberSet& set : model_.member_sets) {
+    for (const Member& member : set.members) {
+      const std::size_t begin = member_begin_[index];
+      const std::size_t end = member_begin_[++index];
+      auto m = member_global_stiffness(model_, member, tables, active);
+      if (!m) return std::unexpected(std::move(m.error()));
+      if (!*m) continue;
+      Matrix12 k_member = **m;
+      if (u != nullptr) {
+        auto kg = member_geometric_stiffness(model_, member, tables, active, *u);
+        if (!kg) return std::unexpected(std::move(kg.error()));
+        if (*kg) k_member += **kg;
+      }
+      for (std::size_t c = begin; c < end; ++c) {
+        const Contribution& term = contributions_[c];
+        values[term.position] += term.weight * k_member(term.i, term.j);
+      }
+    }
+  }
+
+  // Support springs on the diagonal of K, carried through T.
+  const SupportTable supports = build_support_table(model_.nodal_supports);
+  std::expected<void, std::string> outcome;
+  for_each_node_once(model_.member_sets, [&](const Node& node) {
+    if (!outcome) return;
+    const NodalSupport* support = find_support(node, supports);
+    if (support == nullptr) return;
+    for (int local = 0; local < dof::PER_NODE; ++local) {
+      const SupportCondition* condition = find_condition(*support, local);
+      if (condition == nullptr || condition->condition_type != ConditionType::Spring) continue;
+      const std::expected<double, std::string> stiffness = spring_stiffness(*support, local, *condition);
+      if (!stiffness) {
+        outcome = std::unexpected(stiffness.error());
+        return;
+      }
+      const auto row = t_.row(checked_dof(node.id, local, t_.full_size));
+      for (const TransformEntry& a : row) {
+        for (const TransformEntry& b : row) value_at(a.column, b.column) += a.weight * *stiffness * b.weight;
+      }
+    }
+  });
+  return outcome;
+}
+
+void ReducedStiffness::reduce_load(const Eigen::VectorXd& f, Eigen::VectorXd& f_reduced) const {
+  if (f.size() != t_.full_size) throw Fault("Matrix index out of bounds.");
+  f_reduced.setZero(t_.reduced_size);
+  for (Eigen::Index w = 0; w < t_.full_size; ++w) {
+    for (const TransformEntry& entry : t_.row(w)) f_reduced(entry.column) += entry.weight * f(w);
+  }
+}
+
+void ReducedStiffness::apply_restraints(Eigen::VectorXd& f_reduced) {
+  apply_restraint_plan(restraints_, t_, *this, f_reduced);
+}
+
+double ReducedStiffness::largest_diagonal() const {
+  double largest = 0.0;
+  for (const std::int32_t position : diagonal_) {
+    const double d = std::fabs(k_reduced_.valuePtr()[position]);
+    if (!std::isnan(d)) largest = std::max(largest, d);
+  }
+  return largest;
+}
+
+void ReducedStiffness::add(Eigen::Index row, Eigen::Index col, double value) { value_at(row, col) += value; }
+
+void ReducedStiffness::fix(Eigen::Index p) {
+  // The pattern is symmetric: clear column p and, through it, row p.
+  const auto* outer = k_reduced_.outerIndexPtr();
+  const auto* inner = k_reduced_.innerIndexPtr();
+  double* values = k_reduced_.valuePtr();
+  if (p < 0 || p >= k_reduced_.cols()) throw Fault("Matrix index out of bounds.");
+  for (auto k = outer[p]; k < outer[p + 1]; ++k) {
+    values[k] = 0.0;
+    value_at(p, inner[k]) = 0.0;
+  }
+  values[diagonal_[static_cast<std::size_t>(p)]] = 1.0;
+}
+
+}  // namespace velk

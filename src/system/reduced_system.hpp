@@ -1,0 +1,67 @@
+#pragma once
+// The reduced stiffness K_r = T^T K T assembled straight from the member
+// matrices into compressed-column storage, without the full 6 N x 6 N
+// matrix. Its sparsity pattern depends only on the model and T, so it is
+// built once per solve and every assembly only adds values.
+
+#include <Eigen/Dense>
+#include <Eigen/Sparse>
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <vector>
+
+#include "document/velk.hpp"
+#include "system/constraints.hpp"
+#include "system/global_stiffness.hpp"
+#include "system/restraints.hpp"
+
+namespace velk {
+
+class ReducedStiffness {
+ public:
+  // The pattern couples every pair of columns that a member, a support
+  // spring or a penalty restraint can couple. The model and T must outlive
+  // this object.
+  ReducedStiffness(const VELK& model, const ConstraintTransform& t);
+
+  // K_r with the members of the active map, plus the geometric stiffness of
+  // the displacement state u when it is given, plus the support springs.
+  // Fails with the assembly's messages.
+  std::expected<void, std::string> assemble(const ActiveMap& active, const Eigen::VectorXd* u = nullptr);
+
+  // F_r = T^T F.
+  void reduce_load(const Eigen::VectorXd& f, Eigen::VectorXd& f_reduced) const;
+
+  // Imposes the support restraints on K_r and F_r (with their Constraint events).
+  void apply_restraints(Eigen::VectorXd& f_reduced);
+
+  const Eigen::SparseMatrix<double>& matrix() const { return k_reduced_; }
+  Eigen::Index size() const { return k_reduced_.rows(); }
+
+  // Used by the restraint steps.
+  double largest_diagonal() const;
+  void add(Eigen::Index row, Eigen::Index col, double value);
+  void fix(Eigen::Index p);
+
+ private:
+  // One term of K_r[a, b] += T[g_i, a] * m(i, j) * T[g_j, b] of a member matrix m.
+  struct Contribution {
+    std::int32_t position;  // into the values of K_r
+    std::uint8_t i;
+    std::uint8_t j;
+    double weight;
+  };
+
+  double& value_at(Eigen::Index row, Eigen::Index col);
+
+  const VELK& model_;
+  const ConstraintTransform& t_;
+  Eigen::SparseMatrix<double> k_reduced_;
+  std::vector<Contribution> contributions_;
+  std::vector<std::size_t> member_begin_;  // per member in walk order, into contributions_
+  std::vector<std::int32_t> diagonal_;     // position of K_r[p, p]
+  std::vector<Restraint> restraints_;
+};
+
+}  // namespace velk

@@ -1,0 +1,106 @@
+#include "system/reduced_system.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "member/member_fixtures.hpp"
+#include "system/load_assembler.hpp"
+
+namespace velk {
+namespace {
+
+using testing::fixed_support;
+using testing::make_member;
+using testing::make_node;
+using testing::model_with;
+
+// A random frame of beams, braces and tension ties with rigid chains, fixed
+// supports, a spring support and a support on a rigid slave.
+VELK random_frame(std::mt19937& random, RigidStrategy strategy) {
+  std::uniform_real_distribution<double> coordinate(-5.0, 5.0);
+  std::vector<Node> nodes;
+  const int beams = 5 + static_cast<int>(random() % 6);
+  for (int i = 0; i <= beams; ++i) {
+    std::optional<std::uint32_t> support;
+    if (i == 0) support = 1;
+    if (i == beams) support = 2;
+    nodes.push_back(make_node(static_cast<std::uint32_t>(i + 1), coordinate(random), coordinate(random),
+                              coordinate(random), support));
+  }
+  std::vector<Member> members;
+  for (int i = 0; i < beams; ++i) {
+    members.push_back(make_member(static_cast<std::uint32_t>(i + 1), nodes[i], nodes[i + 1]));
+  }
+  members.push_back(make_member(50, nodes[0], nodes[2], MemberType::Truss));
+  members.push_back(make_member(51, nodes[1], nodes[3], MemberType::Tension));
+  auto next = static_cast<std::uint32_t>(beams + 2);
+  Node master = nodes[static_cast<std::size_t>(random() % nodes.size())];
+  for (int link = 0; link < 2; ++link) {
+    Node slave = make_node(next++, coordinate(random), coordinate(random), coordinate(random));
+    if (link == 1) slave.nodal_support = 3;
+    members.push_back(make_member(60 + static_cast<std::uint32_t>(link), master, slave, MemberType::Rigid));
+    master = slave;
+  }
+  VELK model = model_with(members);
+  model.settings.analysis_options.rigid_strategy = strategy;
+  NodalSupport spring = fixed_support(2);
+  spring.displacement_conditions["Y"] = {ConditionType::Spring, 3e6};
+  spring.rotation_conditions["Z"] = {ConditionType::Spring, 2e5};
+  NodalSupport slave_support = fixed_support(3);
+  slave_support.rotation_conditions.clear();
+  slave_support.rotation_conditions["x"] = {ConditionType::Free, {}};
+  model.nodal_supports = {fixed_support(1), spring, slave_support};
+  return model;
+}
+
+TEST(ReducedStiffness, EqualsTheDenseReductionWithRestraints) {
+  std::mt19937 random(11);
+  for (int trial = 0; trial < 24; ++trial) {
+    const RigidStrategy strategy = trial % 2 == 0 ? RigidStrategy::LinearMpc : RigidStrategy::RigidMember;
+    const VELK model = random_frame(random, strategy);
+    const auto t = build_constraint_transform(model);
+    ASSERT_TRUE(t.has_value()) << t.error();
+    const ActiveMap active{{51, trial % 3 != 0}};
+    Eigen::VectorXd f = Eigen::VectorXd::Random(t->full_size) * 1e3;
+    const Eigen::VectorXd u = Eigen::VectorXd::Random(t->full_size) * 1e-2;
+    for (const Eigen::VectorXd* state : {static_cast<const Eigen::VectorXd*>(nullptr), &u}) {
+      auto k = state ? assemble_global_stiffness(model, active, *state) : assemble_global_stiffness(model, active);
+      ASSERT_TRUE(k.has_value()) << k.error();
+      Eigen::MatrixXd k_dense;
+      Eigen::VectorXd f_dense;
+      reduce_system(*k, f, *t, k_dense, f_dense);
+      apply_restraints(model, *t, k_dense, f_dense);
+
+      ReducedStiffness reduced(model, *t);
+      ASSERT_TRUE(reduced.assemble(active, state).has_value());
+      Eigen::VectorXd f_sparse;
+      reduced.reduce_load(f, f_sparse);
+      reduced.apply_restraints(f_sparse);
+      const Eigen::MatrixXd k_sparse = reduced.matrix();
+      const double scale = k_dense.cwiseAbs().maxCoeff();
+      EXPECT_LE((k_sparse - k_dense).cwiseAbs().maxCoeff(), 1e-12 * scale) << trial;
+      EXPECT_LE((f_sparse - f_dense).cwiseAbs().maxCoeff(), 1e-12 * f_dense.cwiseAbs().maxCoeff()) << trial;
+    }
+  }
+}
+
+TEST(ReducedStiffness, ReportsTheAssemblyMessages) {
+  VELK model = model_with({make_member(1, make_node(1, 0, 0, 0, 1), make_node(3, 1, 0, 0))});
+  model.nodal_supports = {fixed_support(1)};
+  auto t = build_constraint_transform(model);
+  ASSERT_TRUE(t.has_value());
+  ReducedStiffness gap(model, *t);
+  EXPECT_EQ(gap.assemble({}).error(), "Node ID 2 is missing. Node IDs must be consecutive starting from 1.");
+
+  model = model_with({make_member(1, make_node(1, 0, 0, 0, 1), make_node(2, 1, 0, 0))});
+  NodalSupport spring = fixed_support(1);
+  spring.displacement_conditions["Y"] = {ConditionType::Spring, std::nullopt};
+  model.nodal_supports = {spring};
+  t = build_constraint_transform(model);
+  ReducedStiffness missing(model, *t);
+  EXPECT_EQ(missing.assemble({}).error(), "Support 1 displacement Y is Spring but stiffness is missing.");
+}
+
+}  // namespace
+}  // namespace velk
