@@ -30,10 +30,11 @@ ActiveMap initial_active_map(const VELK& model) {
   return active;
 }
 
-bool decide_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u, ActiveMap& active,
-                       double tol, bool allow_reactivation) {
+bool decide_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u,
+                       ActiveMap& active, double tol, bool allow_reactivation) {
   const double reactivation_buffer = 10.0 * tol;
-  const double reported_buffer = allow_reactivation ? reactivation_buffer : std::numeric_limits<double>::infinity();
+  const double reported_buffer =
+      allow_reactivation ? reactivation_buffer : std::numeric_limits<double>::infinity();
   bool changed = false;
   ActiveMapSummaryEvent summary;
   for (const MemberSet& set : model.member_sets) {
@@ -64,8 +65,8 @@ bool decide_active_set(const VELK& model, const LookupTables& tables, const Eige
       if (now_active != was_active) {
         active[member.id] = now_active;
         changed = true;
-        emit_event(ActiveDecisionEvent{member.id, tension ? "Tension" : "Compression", n, was_active, now_active,
-                                       reason, tol, reported_buffer});
+        emit_event(ActiveDecisionEvent{member.id, tension ? "Tension" : "Compression", n, was_active,
+                                       now_active, reason, tol, reported_buffer});
       }
       if (tension) {
         ++(now_active ? summary.ties_on : summary.ties_off);
@@ -101,14 +102,14 @@ bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu) {
   return (lu.matrixLU().diagonal().array() == 0.0).any();
 }
 
-std::expected<Eigen::VectorXd, std::string> ReducedSolver::solve(const Eigen::VectorXd& f, const ActiveMap& active,
+std::expected<Eigen::VectorXd, std::string> ReducedSolver::solve(const Eigen::VectorXd& f,
+                                                                 const ActiveMap& active,
                                                                  std::string_view singular_message) {
-  auto k = assemble_global_stiffness(model_, active);
-  if (!k) return std::unexpected(std::move(k.error()));
-  reduce_system(*k, f, t_, k_reduced_, f_reduced_);
-  apply_restraints(model_, t_, k_reduced_, f_reduced_);
-  lu_.compute(k_reduced_);
-  if (has_zero_pivot(lu_)) return std::unexpected(std::string(singular_message));
+  if (auto assembled = k_reduced_.assemble(active); !assembled)
+    return std::unexpected(std::move(assembled.error()));
+  k_reduced_.reduce_load(f, f_reduced_);
+  k_reduced_.apply_restraints(f_reduced_);
+  if (!lu_.factor(k_reduced_.matrix())) return std::unexpected(std::string(singular_message));
   const Eigen::VectorXd q = lu_.solve(f_reduced_);
   // Overflowing or undefined input (infinite stiffness, NaN loads) leaves no
   // usable solution either: it is reported like a singular system, never
@@ -117,9 +118,9 @@ std::expected<Eigen::VectorXd, std::string> ReducedSolver::solve(const Eigen::Ve
   return expand_solution(t_, q);
 }
 
-std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::VectorXd& f, const std::string& name,
-                                                     bool is_combination, std::uint32_t case_id,
-                                                     std::optional<ActiveMap> seed) {
+std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::VectorXd& f,
+                                                     const std::string& name, bool is_combination,
+                                                     std::uint32_t case_id, std::optional<ActiveMap> seed) {
   const AnalysisOptions& options = model.settings.analysis_options;
   ActiveMap active = seed ? std::move(*seed) : initial_active_map(model);
   const LookupTables tables = build_lookup_tables(model);
@@ -153,7 +154,9 @@ std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::V
     }
     u_prev = u;
   }
-  if (!converged) return std::unexpected(format_message("Active-set iteration did not converge within {} iterations", limit));
+  if (!converged)
+    return std::unexpected(
+        format_message("Active-set iteration did not converge within {} iterations", limit));
 
   if (decide_active_set(model, tables, u, active, tol, true)) {
     auto solved = solver.solve(f, active, "Reduced stiffness matrix is singular after reactivation pass.");
@@ -161,7 +164,8 @@ std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::V
     u = std::move(*solved);
   }
   if (finalize_active_set(model, tables, u, active)) {
-    auto solved = solver.solve(f, active, "Reduced stiffness matrix is singular or near-singular in finalization.");
+    auto solved =
+        solver.solve(f, active, "Reduced stiffness matrix is singular or near-singular in finalization.");
     if (!solved) return std::unexpected(std::move(solved.error()));
     u = std::move(*solved);
   }

@@ -13,8 +13,10 @@
 
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
+#include "solvers/factorization.hpp"
 #include "system/constraints.hpp"
 #include "system/global_stiffness.hpp"
+#include "system/reduced_system.hpp"
 
 namespace velk {
 
@@ -26,8 +28,8 @@ ActiveMap initial_active_map(const VELK& model);
 // them back on beyond the buffer 10 tol on the other side. Emits an
 // ActiveDecision event per change and an ActiveMapSummary event. True when
 // anything changed.
-bool decide_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u, ActiveMap& active,
-                       double tol, bool allow_reactivation);
+bool decide_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u,
+                       ActiveMap& active, double tol, bool allow_reactivation);
 
 // The finalization pass: switches off every active Tension member below
 // -axial_slack and Compression member above +axial_slack. True when anything
@@ -35,11 +37,12 @@ bool decide_active_set(const VELK& model, const LookupTables& tables, const Eige
 bool finalize_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u,
                          ActiveMap& active);
 
-// Solves K(active) u = F on the reduced, restrained system. The work
-// matrices are kept by the caller so repeated solves reuse their storage.
+// Solves K(active) u = F on the reduced, restrained system. The pattern of
+// the reduced matrix, its ordering and the work storage are set up once and
+// reused by every solve.
 class ReducedSolver {
  public:
-  ReducedSolver(const VELK& model, const ConstraintTransform& t) : model_(model), t_(t) {}
+  ReducedSolver(const VELK& model, const ConstraintTransform& t) : t_(t), k_reduced_(model, t) {}
 
   // Full displacements, or `singular_message` when the factorisation meets
   // an exactly zero pivot or the solution is not finite; assembly errors
@@ -48,11 +51,10 @@ class ReducedSolver {
                                                     std::string_view singular_message);
 
  private:
-  const VELK& model_;
   const ConstraintTransform& t_;
-  Eigen::MatrixXd k_reduced_;
+  ReducedStiffness k_reduced_;
   Eigen::VectorXd f_reduced_;
-  Eigen::PartialPivLU<Eigen::MatrixXd> lu_;
+  ReducedFactorization lu_;
 };
 
 // True when the LU factors hold an exactly zero pivot.
@@ -60,8 +62,9 @@ bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu);
 
 // The active-set iteration for the load vector f, ending in the results of
 // the case stored in the model's bundle.
-std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::VectorXd& f, const std::string& name,
-                                                     bool is_combination, std::uint32_t case_id,
+std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::VectorXd& f,
+                                                     const std::string& name, bool is_combination,
+                                                     std::uint32_t case_id,
                                                      std::optional<ActiveMap> seed = std::nullopt);
 
 }  // namespace velk
