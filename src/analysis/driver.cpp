@@ -142,6 +142,8 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
   for (const LoadCombination& combination : model.load_combinations)
     combination_ids.push_back(combination.id);
 
+  // Shared by the solves: nothing but their results changes in the model now.
+  SolveContext context(model);
   if (solve_loadcases) {
     for (const std::uint32_t id : load_case_ids) {
       if (nonlinear) {
@@ -153,7 +155,7 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
           return std::unexpected(format_message("LC {} second-order error: {}", id, solved.error()));
       } else {
         log::info(kTarget, "Solving load case {} with first-order (linear).", id);
-        const auto solved = entries.load_case_linear(model, id);
+        const auto solved = entries.load_case_linear(model, id, context);
         if (!solved) return std::unexpected(format_message("LC {} linear error: {}", id, solved.error()));
       }
     }
@@ -170,7 +172,7 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
         return std::unexpected(format_message("Combo {} second-order error: {}", id, solved.error()));
     } else {
       log::info(kTarget, "Solving load combination {} with first-order (linear).", id);
-      const auto solved = entries.combination_linear(model, id);
+      const auto solved = entries.combination_linear(model, id, context);
       if (!solved) return std::unexpected(format_message("Combo {} linear error: {}", id, solved.error()));
     }
   }

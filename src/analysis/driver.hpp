@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "document/velk.hpp"
+#include "solvers/solve_context.hpp"
 #include "solvers/solver_entries.hpp"
 
 namespace velk {
@@ -21,13 +22,17 @@ inline constexpr std::size_t max_member_count = 100;
 // own. Each stores its results record in the model's bundle and returns a
 // copy of it, or returns the solver's message.
 struct SolverEntries {
-  using CaseEntry = std::function<std::expected<Results, std::string>(VELK&, std::uint32_t)>;
+  using CaseEntry = std::function<std::expected<Results, std::string>(VELK&, std::uint32_t, SolveContext&)>;
   using IterativeEntry =
       std::function<std::expected<Results, std::string>(VELK&, std::uint32_t, std::uint32_t)>;
 
-  CaseEntry load_case_linear = solve_load_case_linear;
+  CaseEntry load_case_linear = [](VELK& model, std::uint32_t id, SolveContext& context) {
+    return solve_load_case_linear(model, id, context);
+  };
   IterativeEntry load_case_second_order = solve_load_case_second_order;
-  CaseEntry combination_linear = solve_combination_linear;
+  CaseEntry combination_linear = [](VELK& model, std::uint32_t id, SolveContext& context) {
+    return solve_combination_linear(model, id, context);
+  };
   IterativeEntry combination_second_order = solve_combination_second_order;
 };
 

@@ -102,39 +102,23 @@ bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu) {
   return (lu.matrixLU().diagonal().array() == 0.0).any();
 }
 
-std::expected<Eigen::VectorXd, std::string> ReducedSolver::solve(const Eigen::VectorXd& f,
-                                                                 const ActiveMap& active,
-                                                                 std::string_view singular_message) {
-  if (auto assembled = k_reduced_.assemble(active); !assembled)
-    return std::unexpected(std::move(assembled.error()));
-  k_reduced_.reduce_load(f, f_reduced_);
-  k_reduced_.apply_restraints(f_reduced_);
-  if (!lu_.factor(k_reduced_.matrix())) return std::unexpected(std::string(singular_message));
-  const Eigen::VectorXd q = lu_.solve(f_reduced_);
-  // Overflowing or undefined input (infinite stiffness, NaN loads) leaves no
-  // usable solution either: it is reported like a singular system, never
-  // written out as a document of nulls.
-  if (!q.allFinite()) return std::unexpected(std::string(singular_message));
-  return expand_solution(t_, q);
-}
-
-std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::VectorXd& f,
-                                                     const std::string& name, bool is_combination,
-                                                     std::uint32_t case_id, std::optional<ActiveMap> seed) {
+std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& context,
+                                                     const Eigen::VectorXd& f, const std::string& name,
+                                                     bool is_combination, std::uint32_t case_id,
+                                                     std::optional<ActiveMap> seed) {
   const AnalysisOptions& options = model.settings.analysis_options;
   ActiveMap active = seed ? std::move(*seed) : initial_active_map(model);
   const LookupTables tables = build_lookup_tables(model);
-  auto t = build_constraint_transform(model);
+  auto t = context.transform();
   if (!t) return std::unexpected(std::move(t.error()));
-  ReducedSolver solver(model, *t);
 
   const double tol = options.axial_slack * 0.5;
   const std::uint32_t limit = options.iteration_limit();
-  Eigen::VectorXd u_prev = Eigen::VectorXd::Zero(t->full_size);
+  Eigen::VectorXd u_prev = Eigen::VectorXd::Zero((*t)->full_size);
   Eigen::VectorXd u;
   bool converged = false;
   for (std::uint32_t i = 0; i < limit && !converged; ++i) {
-    auto solved = solver.solve(f, active, "Reduced stiffness matrix is singular or near-singular");
+    auto solved = context.solve_linear(f, active, "Reduced stiffness matrix is singular or near-singular");
     if (!solved) return std::unexpected(std::move(solved.error()));
     u = std::move(*solved);
     const double du = (u - u_prev).norm();
@@ -159,13 +143,14 @@ std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::V
         format_message("Active-set iteration did not converge within {} iterations", limit));
 
   if (decide_active_set(model, tables, u, active, tol, true)) {
-    auto solved = solver.solve(f, active, "Reduced stiffness matrix is singular after reactivation pass.");
+    auto solved =
+        context.solve_linear(f, active, "Reduced stiffness matrix is singular after reactivation pass.");
     if (!solved) return std::unexpected(std::move(solved.error()));
     u = std::move(*solved);
   }
   if (finalize_active_set(model, tables, u, active)) {
-    auto solved =
-        solver.solve(f, active, "Reduced stiffness matrix is singular or near-singular in finalization.");
+    auto solved = context.solve_linear(
+        f, active, "Reduced stiffness matrix is singular or near-singular in finalization.");
     if (!solved) return std::unexpected(std::move(solved.error()));
     u = std::move(*solved);
   }

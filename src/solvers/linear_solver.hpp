@@ -13,10 +13,9 @@
 
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
-#include "solvers/factorization.hpp"
+#include "solvers/solve_context.hpp"
 #include "system/constraints.hpp"
 #include "system/global_stiffness.hpp"
-#include "system/reduced_system.hpp"
 
 namespace velk {
 
@@ -37,34 +36,15 @@ bool decide_active_set(const VELK& model, const LookupTables& tables, const Eige
 bool finalize_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u,
                          ActiveMap& active);
 
-// Solves K(active) u = F on the reduced, restrained system. The pattern of
-// the reduced matrix, its ordering and the work storage are set up once and
-// reused by every solve.
-class ReducedSolver {
- public:
-  ReducedSolver(const VELK& model, const ConstraintTransform& t) : t_(t), k_reduced_(model, t) {}
-
-  // Full displacements, or `singular_message` when the factorisation meets
-  // an exactly zero pivot or the solution is not finite; assembly errors
-  // pass through.
-  std::expected<Eigen::VectorXd, std::string> solve(const Eigen::VectorXd& f, const ActiveMap& active,
-                                                    std::string_view singular_message);
-
- private:
-  const ConstraintTransform& t_;
-  ReducedStiffness k_reduced_;
-  Eigen::VectorXd f_reduced_;
-  ReducedFactorization lu_;
-};
-
 // True when the LU factors hold an exactly zero pivot.
 bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu);
 
 // The active-set iteration for the load vector f, ending in the results of
-// the case stored in the model's bundle.
-std::expected<Results, std::string> active_set_solve(VELK& model, const Eigen::VectorXd& f,
-                                                     const std::string& name, bool is_combination,
-                                                     std::uint32_t case_id,
+// the case stored in the model's bundle. `context` holds what the solves of
+// one analysis share.
+std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& context,
+                                                     const Eigen::VectorXd& f, const std::string& name,
+                                                     bool is_combination, std::uint32_t case_id,
                                                      std::optional<ActiveMap> seed = std::nullopt);
 
 }  // namespace velk

@@ -12,6 +12,14 @@
 
 namespace velk {
 
+class SolveContext;
+
+// `context` carries what the solves of one analysis call share; the entries
+// without it make their own.
+std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id,
+                                                           SolveContext& context);
+std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id,
+                                                             SolveContext& context);
 std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id);
 std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
                                                                  std::uint32_t max_iterations);

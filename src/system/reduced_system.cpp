@@ -164,8 +164,19 @@ void ReducedStiffness::reduce_load(const Eigen::VectorXd& f, Eigen::VectorXd& f_
   }
 }
 
-void ReducedStiffness::apply_restraints(Eigen::VectorXd& f_reduced) {
-  apply_restraint_plan(restraints_, t_, *this, f_reduced);
+std::vector<double> ReducedStiffness::apply_restraints(Eigen::VectorXd& f_reduced) {
+  return apply_restraint_plan(restraints_, t_, *this, f_reduced);
+}
+
+void ReducedStiffness::restrain_load(Eigen::VectorXd& f_reduced) const {
+  for (const Restraint& r : restraints_) {
+    if (r.method != Restraint::Method::Penalty) f_reduced(r.column) = 0.0;
+  }
+}
+
+void ReducedStiffness::replay_restraint_events(const std::vector<double>& alphas) const {
+  for (std::size_t i = 0; i < restraints_.size() && i < alphas.size(); ++i)
+    emit_restraint_event(restraints_[i], alphas[i]);
 }
 
 double ReducedStiffness::largest_diagonal() const {

@@ -33,8 +33,14 @@ class ReducedStiffness {
   // F_r = T^T F.
   void reduce_load(const Eigen::VectorXd& f, Eigen::VectorXd& f_reduced) const;
 
-  // Imposes the support restraints on K_r and F_r (with their Constraint events).
-  void apply_restraints(Eigen::VectorXd& f_reduced);
+  // Imposes the support restraints on K_r and F_r (with their Constraint
+  // events) and returns the penalty factor of each restraint.
+  std::vector<double> apply_restraints(Eigen::VectorXd& f_reduced);
+
+  // For a further load on the same restrained matrix: the restraints' part
+  // of F_r, and their events again with the factors they had.
+  void restrain_load(Eigen::VectorXd& f_reduced) const;
+  void replay_restraint_events(const std::vector<double>& alphas) const;
 
   const Eigen::SparseMatrix<double>& matrix() const { return k_reduced_; }
   Eigen::Index size() const { return k_reduced_.rows(); }

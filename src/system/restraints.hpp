@@ -57,34 +57,45 @@ double add_penalty(Matrix& k_reduced, std::span<const TransformEntry> v) {
   return alpha;
 }
 
-// Imposes the planned restraints in order, emitting a Constraint event for
-// every penalty and every exactly fixed rotation. `Matrix` offers in
+// The Constraint event of one restraint: for every penalty (with its factor
+// alpha) and for every exactly fixed rotation.
+inline void emit_restraint_event(const Restraint& r, double alpha) {
+  switch (r.method) {
+    case Restraint::Method::ExactRetained:
+    case Restraint::Method::ExactOneHot: {
+      if (r.local_dof < 3) return;
+      const bool retained = r.method == Restraint::Method::ExactRetained;
+      emit_event(ConstraintEvent{r.node_id, dof_name(r.local_dof), retained,
+                                 retained ? "ExactRetained" : "ExactOneHot", std::nullopt,
+                                 static_cast<std::size_t>(r.column)});
+      return;
+    }
+    case Restraint::Method::Penalty:
+      emit_event(ConstraintEvent{r.node_id, dof_name(r.local_dof), false, "Penalty", alpha, std::nullopt});
+      return;
+  }
+}
+
+// Imposes the planned restraints in order, with their events, and returns
+// the factor alpha of each (0 for the exact ones). `Matrix` offers in
 // addition fix(p): row and column p cleared and a unit diagonal.
 template <class Matrix>
-void apply_restraint_plan(const std::vector<Restraint>& plan, const ConstraintTransform& t, Matrix& k_reduced,
-                          Eigen::VectorXd& f_reduced) {
+std::vector<double> apply_restraint_plan(const std::vector<Restraint>& plan, const ConstraintTransform& t,
+                                         Matrix& k_reduced, Eigen::VectorXd& f_reduced) {
+  std::vector<double> alphas;
+  alphas.reserve(plan.size());
   for (const Restraint& r : plan) {
-    const bool rotation = r.local_dof >= 3;
-    switch (r.method) {
-      case Restraint::Method::ExactRetained:
-      case Restraint::Method::ExactOneHot: {
-        k_reduced.fix(r.column);
-        f_reduced(r.column) = 0.0;
-        const bool retained = r.method == Restraint::Method::ExactRetained;
-        if (rotation) {
-          emit_event(ConstraintEvent{r.node_id, dof_name(r.local_dof), retained,
-                                     retained ? "ExactRetained" : "ExactOneHot", std::nullopt,
-                                     static_cast<std::size_t>(r.column)});
-        }
-        break;
-      }
-      case Restraint::Method::Penalty: {
-        const double alpha = add_penalty(k_reduced, t.row(r.full_dof));
-        emit_event(ConstraintEvent{r.node_id, dof_name(r.local_dof), false, "Penalty", alpha, std::nullopt});
-        break;
-      }
+    double alpha = 0.0;
+    if (r.method == Restraint::Method::Penalty) {
+      alpha = add_penalty(k_reduced, t.row(r.full_dof));
+    } else {
+      k_reduced.fix(r.column);
+      f_reduced(r.column) = 0.0;
     }
+    emit_restraint_event(r, alpha);
+    alphas.push_back(alpha);
   }
+  return alphas;
 }
 
 }  // namespace velk

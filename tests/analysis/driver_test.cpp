@@ -74,14 +74,14 @@ struct FakeSolvers {
 
   SolverEntries entries() {
     SolverEntries out;
-    out.load_case_linear = [this](VELK& model, std::uint32_t id) {
+    out.load_case_linear = [this](VELK& model, std::uint32_t id, SolveContext&) {
       return solve(model, "case linear " + std::to_string(id), false, id);
     };
     out.load_case_second_order = [this](VELK& model, std::uint32_t id, std::uint32_t limit) {
       return solve(model, "case second-order " + std::to_string(id) + " limit " + std::to_string(limit),
                    false, id);
     };
-    out.combination_linear = [this](VELK& model, std::uint32_t id) {
+    out.combination_linear = [this](VELK& model, std::uint32_t id, SolveContext&) {
       return solve(model, "combination linear " + std::to_string(id), true, id);
     };
     out.combination_second_order = [this](VELK& model, std::uint32_t id, std::uint32_t limit) {

@@ -1,0 +1,62 @@
+#pragma once
+// What the solves of one analysis call share. The constraint transformation
+// and the pattern of the reduced stiffness depend only on the model, so they
+// are built once; and a first-order factorisation serves every load case and
+// combination whose assembled matrix is the same, that is every solve with
+// the same tension-only and compression-only members switched off.
+
+#include <Eigen/Dense>
+#include <cstdint>
+#include <expected>
+#include <list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/velk.hpp"
+#include "solvers/factorization.hpp"
+#include "system/constraints.hpp"
+#include "system/global_stiffness.hpp"
+#include "system/reduced_system.hpp"
+
+namespace velk {
+
+class SolveContext {
+ public:
+  // The model must outlive the context; solves may add results to it, but
+  // nothing else of it may change.
+  explicit SolveContext(const VELK& model) : model_(model) {}
+  SolveContext(const SolveContext&) = delete;
+  SolveContext& operator=(const SolveContext&) = delete;
+
+  // The constraint transformation, or the rigid links' message.
+  std::expected<const ConstraintTransform*, std::string> transform();
+
+  // Solves K(active) u = f to first order on the reduced, restrained system:
+  // full displacements, or `singular_message` when a pivot is exactly zero
+  // or the solution is not finite; assembly errors pass through. A matrix
+  // met before is not assembled or factored again, and gives bit for bit
+  // the solution that refactoring it would give.
+  std::expected<Eigen::VectorXd, std::string> solve_linear(const Eigen::VectorXd& f, const ActiveMap& active,
+                                                           std::string_view singular_message);
+
+  // How many first-order matrices were assembled and factored so far.
+  std::size_t factorizations() const { return factorizations_; }
+
+ private:
+  struct Factored {
+    std::vector<std::uint32_t> switched_off;  // the members that make this matrix differ
+    ReducedFactorization lu;
+    std::vector<double> penalty_alphas;
+  };
+
+  const VELK& model_;
+  std::optional<std::expected<ConstraintTransform, std::string>> transform_;
+  std::optional<ReducedStiffness> stiffness_;
+  std::list<Factored> factored_;  // stable addresses; most recently used first
+  Eigen::VectorXd f_reduced_;
+  std::size_t factorizations_ = 0;
+};
+
+}  // namespace velk
