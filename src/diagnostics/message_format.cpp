@@ -8,23 +8,20 @@
 namespace velk {
 
 ShortestDigits shortest_digits(double value) {
-  // Scientific form of the shortest round trip: "d.ddde[+-]xx".
+  // Scientific form of the shortest round trip: "d[.ddd]e[+-]xx".
   char buffer[40];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific);
   ShortestDigits out{};
   const char* p = buffer;
-  for (; p != result.ptr && *p != 'e'; ++p) {
-    if (*p != '.') out.digits[out.count++] = *p;
+  out.digits[out.count++] = *p++;
+  if (*p == '.') {
+    for (++p; *p != 'e'; ++p) out.digits[out.count++] = *p;
   }
-  // Drop trailing zeros of the mantissa ("1e+16" has none, but be safe).
-  while (out.count > 1 && out.digits[out.count - 1] == '0') --out.count;
+  ++p;  // 'e'
+  if (*p == '+') ++p;
   int exponent10 = 0;
-  if (p != result.ptr) {
-    ++p;  // 'e'
-    if (*p == '+') ++p;
-    std::from_chars(p, result.ptr, exponent10);
-  }
+  std::from_chars(p, result.ptr, exponent10);
   out.exponent = exponent10 + 1;
   return out;
 }

@@ -15,8 +15,13 @@ std::expected<VELK, std::string> read_velk(std::string_view text) {
 }
 
 std::string write_velk(const VELK& model) {
+  // About what the model and its results take, so the text grows rarely.
+  std::size_t records = 0;
+  for (const MemberSet& set : model.member_sets) records += set.members.size();
+  std::size_t results = 0;
+  if (model.results) results = model.results->loadcases.size() + model.results->loadcombinations.size();
   std::string out;
-  out.reserve(128);
+  out.reserve(4096 + records * (512 + 640 * results));
   json::write_value(out, model);
   return out;
 }

@@ -33,40 +33,47 @@ inline void append_json_number(std::string& out, double value) {
     out.append("null");
     return;
   }
-  if (std::signbit(value)) out.push_back('-');
+  // Laid out in a local buffer and appended once: the longest spelling is a
+  // sign, 17 digits, 15 zeros and ".0", or an exponent form.
+  char text[48];
+  char* p = text;
+  if (std::signbit(value)) *p++ = '-';
   if (value == 0.0) {
+    out.append(text, p);
     out.append("0.0");
     return;
   }
   // value = 0.d1...dn x 10^e
   const ShortestDigits d = shortest_digits(value);
-  const auto digits = [&](int from, int to) {
-    out.append(d.digits + from, static_cast<std::size_t>(to - from));
+  const auto copy_digits = [&](int from, int to) {
+    for (int k = from; k < to; ++k) *p++ = d.digits[k];
   };
   if (d.exponent > -5 && d.exponent <= 16) {
     if (d.exponent <= 0) {  // 0.000ddd
-      out.append("0.");
-      out.append(static_cast<std::size_t>(-d.exponent), '0');
-      digits(0, d.count);
+      *p++ = '0';
+      *p++ = '.';
+      for (int k = 0; k < -d.exponent; ++k) *p++ = '0';
+      copy_digits(0, d.count);
     } else if (d.exponent >= d.count) {  // ddd000.0
-      digits(0, d.count);
-      out.append(static_cast<std::size_t>(d.exponent - d.count), '0');
-      out.append(".0");
+      copy_digits(0, d.count);
+      for (int k = d.count; k < d.exponent; ++k) *p++ = '0';
+      *p++ = '.';
+      *p++ = '0';
     } else {  // dd.ddd
-      digits(0, d.exponent);
-      out.push_back('.');
-      digits(d.exponent, d.count);
+      copy_digits(0, d.exponent);
+      *p++ = '.';
+      copy_digits(d.exponent, d.count);
     }
-    return;
+  } else {  // d.ddde-7, or de16 for a single digit
+    copy_digits(0, 1);
+    if (d.count > 1) {
+      *p++ = '.';
+      copy_digits(1, d.count);
+    }
+    *p++ = 'e';
+    p = std::to_chars(p, text + sizeof text, d.exponent - 1).ptr;
   }
-  // d.ddde-7, or de16 for a single digit
-  digits(0, 1);
-  if (d.count > 1) {
-    out.push_back('.');
-    digits(1, d.count);
-  }
-  out.push_back('e');
-  append_integer(out, std::int64_t{d.exponent - 1});
+  out.append(text, p);
 }
 
 }  // namespace velk

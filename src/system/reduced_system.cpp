@@ -31,54 +31,64 @@ bool contributes(const VELK& model, const Member& member) {
 
 ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform& t) : model_(model), t_(t) {
   const Eigen::Index n = t.reduced_size;
-  // Rows of every column, as pairs to be sorted and made unique.
-  std::vector<std::vector<Eigen::Index>> rows_of(static_cast<std::size_t>(n));
+  // slot[col * n + row]: -1 where K_r holds nothing, else (once numbered)
+  // the entry's position in the compressed values. n is at most 6 times
+  // the 101 nodes of a model, so the table stays small.
+  std::vector<std::int32_t> slot(static_cast<std::size_t>(n * n), -1);
+  const auto at = [&](Eigen::Index row, Eigen::Index col) -> std::int32_t& {
+    return slot[static_cast<std::size_t>(col * n + row)];
+  };
   const auto couple = [&](std::span<const TransformEntry> a_row, std::span<const TransformEntry> b_row) {
     for (const TransformEntry& b : b_row) {
-      for (const TransformEntry& a : a_row) rows_of[static_cast<std::size_t>(b.column)].push_back(a.column);
+      for (const TransformEntry& a : a_row) at(a.column, b.column) = 0;
     }
   };
+  std::vector<std::array<Eigen::Index, dof::PER_MEMBER>> dofs_of;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
+      dofs_of.push_back(member_dofs(member, t.full_size));
       if (!contributes(model, member)) continue;
-      const auto dofs = member_dofs(member, t.full_size);
-      for (const Eigen::Index g_i : dofs) {
-        for (const Eigen::Index g_j : dofs) couple(t.row(g_i), t.row(g_j));
+      for (const Eigen::Index g_i : dofs_of.back()) {
+        for (const Eigen::Index g_j : dofs_of.back()) couple(t.row(g_i), t.row(g_j));
       }
     }
   }
   // A spring or a penalty couples the columns of one row of T.
   for (Eigen::Index w = 0; w < t.full_size; ++w) couple(t.row(w), t.row(w));
 
-  std::vector<Eigen::Triplet<double>> pattern;
-  for (Eigen::Index col = 0; col < n; ++col) {
-    auto& rows = rows_of[static_cast<std::size_t>(col)];
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    for (const Eigen::Index row : rows) pattern.emplace_back(row, col, 0.0);
+  // Number the entries column by column, rows ascending.
+  std::int32_t nonzeros = 0;
+  for (std::int32_t& entry : slot) {
+    if (entry == 0) entry = nonzeros++;
   }
   k_reduced_.resize(n, n);
-  k_reduced_.setFromTriplets(pattern.begin(), pattern.end());
-  k_reduced_.makeCompressed();
+  k_reduced_.resizeNonZeros(nonzeros);
+  auto* outer = k_reduced_.outerIndexPtr();
+  auto* inner = k_reduced_.innerIndexPtr();
+  std::int32_t position = 0;
+  for (Eigen::Index col = 0; col < n; ++col) {
+    outer[col] = position;
+    for (Eigen::Index row = 0; row < n; ++row) {
+      if (at(row, col) >= 0) inner[position++] = static_cast<int>(row);
+    }
+  }
+  outer[n] = position;
+  std::fill(k_reduced_.valuePtr(), k_reduced_.valuePtr() + nonzeros, 0.0);
 
   diagonal_.resize(static_cast<std::size_t>(n));
-  for (Eigen::Index p = 0; p < n; ++p) {
-    diagonal_[static_cast<std::size_t>(p)] =
-        static_cast<std::int32_t>(&value_at(p, p) - k_reduced_.valuePtr());
-  }
+  for (Eigen::Index p = 0; p < n; ++p) diagonal_[static_cast<std::size_t>(p)] = at(p, p);
 
   member_begin_.push_back(0);
+  std::size_t index = 0;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
+      const auto& dofs = dofs_of[index++];
       if (contributes(model, member)) {
-        const auto dofs = member_dofs(member, t.full_size);
         for (std::uint8_t i = 0; i < dof::PER_MEMBER; ++i) {
           for (std::uint8_t j = 0; j < dof::PER_MEMBER; ++j) {
             for (const TransformEntry& a : t.row(dofs[i])) {
               for (const TransformEntry& b : t.row(dofs[j])) {
-                const auto position =
-                    static_cast<std::int32_t>(&value_at(a.column, b.column) - k_reduced_.valuePtr());
-                contributions_.push_back({position, i, j, a.weight * b.weight});
+                contributions_.push_back({at(a.column, b.column), i, j, a.weight * b.weight});
               }
             }
           }
