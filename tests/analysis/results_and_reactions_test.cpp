@@ -9,6 +9,7 @@
 
 #include "diagnostics/log.hpp"
 #include "frame_builder.hpp"
+#include "solvers/combinations.hpp"
 #include "solvers/solver_entries.hpp"
 
 namespace velk {
@@ -172,13 +173,15 @@ TEST(ActiveSet, SlackDiagonalIsSwitchedOffWithItsDecisionEvents) {
   const VELK out = b.analyse();
   ASSERT_TRUE(out.results.has_value());
   ASSERT_GE(captured.events.size(), 3u);
-  EXPECT_EQ(captured.events[0].rfind(R"({"type":"ActiveDecision","member_id":5,"member_kind":"Tension",)", 0), 0u)
+  EXPECT_EQ(captured.events[0].rfind(R"({"type":"ActiveDecision","member_id":5,"member_kind":"Tension",)", 0),
+            0u)
       << captured.events[0];
   EXPECT_NE(captured.events[0].find(R"("was_active":true,"now_active":false,"reason":"n < -tol → OFF",)"
                                     R"("tol":0.1,"reactivation_buffer":1.0})"),
             std::string::npos)
       << captured.events[0];
-  EXPECT_EQ(captured.events[1], R"({"type":"ActiveMapSummary","ties_on":1,"ties_off":1,"struts_on":0,"struts_off":0})");
+  EXPECT_EQ(captured.events[1],
+            R"({"type":"ActiveMapSummary","ties_on":1,"ties_off":1,"struts_on":0,"struts_off":0})");
 }
 
 TEST(ActiveSet, IterationMessages) {
@@ -233,6 +236,34 @@ TEST(ActiveSet, IterationMessages) {
   VELK model = b.model;
   EXPECT_EQ(solve_load_case_linear(model, 99).error(), "LoadCase 99 not found.");
   EXPECT_EQ(solve_combination_linear(model, 98).error(), "LoadCombination 98 not found.");
+}
+
+TEST(Combinations, WarmStartScalesOnlyResultsTheDocumentCarried) {
+  // In a millimetre document a carried dx of 2.0 is 2 mm; a result computed
+  // in this analysis is in metres already.
+  FrameBuilder b;
+  const auto s = b.section(0.01, 2e-5, 3e-5, 1e-5);
+  b.node(1, 0, 0, 0);
+  b.node(2, 1, 0, 0);
+  b.member(1, 1, 2, s);
+  b.load_case(1, "carried");
+  b.load_case(2, "computed");
+  b.model.settings.unit_settings.length_unit = LengthUnit::Mm;
+  b.model.load_combinations.push_back(LoadCombination{5, "both", {{1, 1.0}, {2, 2.0}}, {}, "c", {}});
+  VELK model = b.model;
+  model.results.emplace();
+  Results carried;
+  carried.displacement_nodes[2] = NodeDisplacement{2.0, 0, 0, 0.5, 0, 0};
+  Results computed = carried;
+  computed.computed_in_base_units = true;
+  model.results->loadcases["carried"] = carried;
+  model.results->loadcases["computed"] = computed;
+  const auto u = warm_start(model, 5);
+  ASSERT_TRUE(u.has_value());
+  EXPECT_DOUBLE_EQ((*u)(6), 2.0 * 0.001 + 2.0 * 2.0);  // translations
+  EXPECT_DOUBLE_EQ((*u)(9), 0.5 + 2.0 * 0.5);          // rotations are never scaled
+  model.results->loadcases.erase("computed");
+  EXPECT_FALSE(warm_start(model, 5).has_value());  // a case without results: no warm start
 }
 
 }  // namespace
