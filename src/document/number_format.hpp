@@ -39,8 +39,7 @@ inline void append_json_number(std::string& out, double value) {
   char* p = text;
   if (std::signbit(value)) *p++ = '-';
   if (value == 0.0) {
-    out.append(text, p);
-    out.append("0.0");
+    out.append(p == text ? "0.0" : "-0.0");
     return;
   }
   // value = 0.d1...dn x 10^e
@@ -73,7 +72,7 @@ inline void append_json_number(std::string& out, double value) {
     *p++ = 'e';
     p = std::to_chars(p, text + sizeof text, d.exponent - 1).ptr;
   }
-  out.append(text, p);
+  out.append(text, static_cast<std::size_t>(p - text));
 }
 
 }  // namespace velk
