@@ -29,11 +29,15 @@ struct SolverEntries {
   CaseEntry load_case_linear = [](VELK& model, std::uint32_t id, SolveContext& context) {
     return solve_load_case_linear(model, id, context);
   };
-  IterativeEntry load_case_second_order = solve_load_case_second_order;
+  IterativeEntry load_case_second_order = [](VELK& model, std::uint32_t id, std::uint32_t max_iterations) {
+    return solve_load_case_second_order(model, id, max_iterations);
+  };
   CaseEntry combination_linear = [](VELK& model, std::uint32_t id, SolveContext& context) {
     return solve_combination_linear(model, id, context);
   };
-  IterativeEntry combination_second_order = solve_combination_second_order;
+  IterativeEntry combination_second_order = [](VELK& model, std::uint32_t id, std::uint32_t max_iterations) {
+    return solve_combination_second_order(model, id, max_iterations);
+  };
 };
 
 // Runs the whole analysis of a model document with the given solver entries.

@@ -18,9 +18,11 @@ const LoadCombination* find_combination(const VELK& model, std::uint32_t combina
   return it == model.load_combinations.end() ? nullptr : &*it;
 }
 
-std::expected<Eigen::VectorXd, std::string> combined_load_vector(const VELK& model, std::uint32_t combination_id) {
+std::expected<Eigen::VectorXd, std::string> combined_load_vector(const VELK& model,
+                                                                 std::uint32_t combination_id) {
   const LoadCombination* combination = find_combination(model, combination_id);
-  if (combination == nullptr) return std::unexpected(format_message("LoadCombination {} not found.", combination_id));
+  if (combination == nullptr)
+    return std::unexpected(format_message("LoadCombination {} not found.", combination_id));
   Eigen::VectorXd f = Eigen::VectorXd::Zero(dof_count(model.member_sets));
   for (const auto& [case_id, factor] : combination->load_cases_factors) {
     f += factor * assemble_load_vector(model, case_id);
@@ -47,8 +49,8 @@ std::optional<Eigen::VectorXd> warm_start(const VELK& model, std::uint32_t combi
     for (const auto& [node, d] : stored->second.displacement_nodes) {
       const Eigen::Index row = 6 * (static_cast<Eigen::Index>(node) - 1);
       if (row < 0 || row + 6 > size) continue;  // a node this model does not have
-      const double values[6] = {d.dx * translation_factor, d.dy * translation_factor, d.dz * translation_factor,
-                                d.rx, d.ry, d.rz};
+      const double values[6] = {
+          d.dx * translation_factor, d.dy * translation_factor, d.dz * translation_factor, d.rx, d.ry, d.rz};
       for (int k = 0; k < 6; ++k) u(row + k) += factor * values[k];
     }
   }
@@ -61,7 +63,8 @@ ActiveMap initial_activity(const VELK& model, const Eigen::VectorXd& u) {
   ActiveMap active;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (member.member_type != MemberType::Tension && member.member_type != MemberType::Compression) continue;
+      if (member.member_type != MemberType::Tension && member.member_type != MemberType::Compression)
+        continue;
       const double n = member_axial_force(member, u, tables);
       // A NaN force fails both comparisons: the member starts inactive.
       active[member.id] = member.member_type == MemberType::Tension ? n >= -threshold : n <= threshold;

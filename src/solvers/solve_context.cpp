@@ -25,12 +25,19 @@ std::expected<const ConstraintTransform*, std::string> SolveContext::transform()
   return &**transform_;
 }
 
+std::expected<ReducedStiffness*, std::string> SolveContext::reduced_stiffness() {
+  auto t = transform();
+  if (!t) return std::unexpected(std::move(t.error()));
+  if (!stiffness_) stiffness_.emplace(model_, **t);
+  return &*stiffness_;
+}
+
 std::expected<Eigen::VectorXd, std::string> SolveContext::solve_linear(const Eigen::VectorXd& f,
                                                                        const ActiveMap& active,
                                                                        std::string_view singular_message) {
   auto t = transform();
   if (!t) return std::unexpected(std::move(t.error()));
-  if (!stiffness_) stiffness_.emplace(model_, **t);
+  if (auto stiffness = reduced_stiffness(); !stiffness) return std::unexpected(std::move(stiffness.error()));
 
   std::vector<std::uint32_t> off = switched_off_members(active);
   auto found = std::find_if(factored_.begin(), factored_.end(),

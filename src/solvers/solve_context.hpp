@@ -33,6 +33,12 @@ class SolveContext {
   // The constraint transformation, or the rigid links' message.
   std::expected<const ConstraintTransform*, std::string> transform();
 
+  // The reduced stiffness with its pattern, built once. Second-order solves
+  // assemble their tangents into it; a first-order solve that has to factor
+  // a new matrix assembles it anew, so the values it holds belong to whoever
+  // assembled last.
+  std::expected<ReducedStiffness*, std::string> reduced_stiffness();
+
   // Solves K(active) u = f to first order on the reduced, restrained system:
   // full displacements, or `singular_message` when a pivot is exactly zero
   // or the solution is not finite; assembly errors pass through. A matrix

@@ -5,11 +5,24 @@
 #include "diagnostics/message_format.hpp"
 #include "solvers/combinations.hpp"
 #include "solvers/linear_solver.hpp"
+#include "solvers/second_order_solver.hpp"
+#include "solvers/solve_context.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
 
 std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id) {
+  SolveContext context(model);
+  return solve_load_case_linear(model, load_case_id, context);
+}
+
+std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id) {
+  SolveContext context(model);
+  return solve_combination_linear(model, combination_id, context);
+}
+
+std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id,
+                                                           SolveContext& context) {
   const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
   const auto load_case = std::find_if(model.load_cases.begin(), model.load_cases.end(),
                                       [&](const LoadCase& c) { return c.id == load_case_id; });
@@ -17,10 +30,11 @@ std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uin
     return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
   }
   const std::string name = load_case->name;
-  return active_set_solve(model, f, name, false, load_case_id);
+  return active_set_solve(model, context, f, name, false, load_case_id);
 }
 
-std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id) {
+std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id,
+                                                             SolveContext& context) {
   auto f = combined_load_vector(model, combination_id);
   if (!f) return std::unexpected(std::move(f.error()));
   std::optional<ActiveMap> seed;
@@ -28,21 +42,45 @@ std::expected<Results, std::string> solve_combination_linear(VELK& model, std::u
     seed = initial_activity(model, *start);
   }
   const std::string name = find_combination(model, combination_id)->name;
-  return active_set_solve(model, *f, name, true, combination_id, std::move(seed));
+  return active_set_solve(model, context, *f, name, true, combination_id, std::move(seed));
 }
 
-// Second-order analysis is not part of this build yet: its entries answer
-// with a message instead of a result, so no analysis is ever faked.
-namespace {
-constexpr const char* kSecondOrderUnavailable = "second-order analysis is not available in this build";
-}  // namespace
-
-std::expected<Results, std::string> solve_load_case_second_order(VELK&, std::uint32_t, std::uint32_t) {
-  return std::unexpected(kSecondOrderUnavailable);
+std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
+                                                                 std::uint32_t max_iterations) {
+  SolveContext context(model);
+  return solve_load_case_second_order(model, load_case_id, max_iterations, context);
 }
 
-std::expected<Results, std::string> solve_combination_second_order(VELK&, std::uint32_t, std::uint32_t) {
-  return std::unexpected(kSecondOrderUnavailable);
+std::expected<Results, std::string> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
+                                                                   std::uint32_t max_iterations) {
+  SolveContext context(model);
+  return solve_combination_second_order(model, combination_id, max_iterations, context);
+}
+
+std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
+                                                                 std::uint32_t max_iterations,
+                                                                 SolveContext& context) {
+  const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
+  const auto load_case = std::find_if(model.load_cases.begin(), model.load_cases.end(),
+                                      [&](const LoadCase& c) { return c.id == load_case_id; });
+  if (load_case == model.load_cases.end()) {
+    return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
+  }
+  const std::string name = load_case->name;
+  return second_order_solve(model, context, f, name, CaseIdentity{false, load_case_id}, max_iterations);
+}
+
+std::expected<Results, std::string> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
+                                                                   std::uint32_t max_iterations,
+                                                                   SolveContext& context) {
+  auto f = combined_load_vector(model, combination_id);
+  if (!f) return std::unexpected(std::move(f.error()));
+  const std::optional<Eigen::VectorXd> start = warm_start(model, combination_id);
+  std::optional<ActiveMap> active;
+  if (start) active = initial_activity(model, *start);
+  const std::string name = find_combination(model, combination_id)->name;
+  return second_order_solve(model, context, *f, name, CaseIdentity{true, combination_id}, max_iterations,
+                            start, std::move(active));
 }
 
 }  // namespace velk

@@ -20,6 +20,12 @@ std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uin
                                                            SolveContext& context);
 std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id,
                                                              SolveContext& context);
+std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
+                                                                 std::uint32_t max_iterations,
+                                                                 SolveContext& context);
+std::expected<Results, std::string> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
+                                                                   std::uint32_t max_iterations,
+                                                                   SolveContext& context);
 std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id);
 std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
                                                                  std::uint32_t max_iterations);

@@ -132,7 +132,8 @@ TEST(LinearAnalysis, FixedEndBeamUnderUniformAndPartialTrapezoidalLoads) {
   const double deflection = integrate(
       [&](double x) {
         const double b_ = l - x;
-        return w(x) * b_ * b_ * mid * mid * (3 * x * l - (3 * x + b_) * mid) / (6 * steel_e * i_z * l * l * l);
+        return w(x) * b_ * b_ * mid * mid * (3 * x * l - (3 * x + b_) * mid) /
+               (6 * steel_e * i_z * l * l * l);
       },
       3.6, 5.7);
   const Results& p = load_case(out, "partial");
@@ -213,11 +214,11 @@ TEST(LinearAnalysis, PinJointedTrussByTheMethodOfJoints) {
   const Results& res = load_case(out, "apex");
   const double sin_theta = 3 / std::sqrt(13.0), cos_theta = 2 / std::sqrt(13.0);
   const double diagonal = -p / (2 * sin_theta);  // compression
-  const double tie = -diagonal * cos_theta;       // tension
+  const double tie = -diagonal * cos_theta;      // tension
   // A truss member's end force at its start is -N e.
   const MemberResult& left = res.member_results.at(1);
-  expect_relative(-(left.start_node_forces.fx * cos_theta + left.start_node_forces.fy * sin_theta), diagonal, 1e-9,
-                  "diagonal force");
+  expect_relative(-(left.start_node_forces.fx * cos_theta + left.start_node_forces.fy * sin_theta), diagonal,
+                  1e-9, "diagonal force");
   expect_relative(-res.member_results.at(3).start_node_forces.fx, tie, 1e-9, "tie force");
   EXPECT_EQ(left.maximums.mz, 0.0);
   expect_relative(res.reaction_nodes.at(1).nodal_forces.fy, p / 2, 1e-9, "left reaction");
@@ -297,7 +298,8 @@ TEST(LinearAnalysis, TensionOnlyBracingCarriesTheWholeStoreyShear) {
   const Results& res = load_case(out, "sway");
   // The working diagonal: N = H / cos(theta) = H / 0.8, start force -N e.
   const MemberResult& tie = res.member_results.at(4);
-  expect_relative(-(tie.start_node_forces.fx * 0.8 + tie.start_node_forces.fy * 0.6), h / 0.8, 1e-6, "tie force");
+  expect_relative(-(tie.start_node_forces.fx * 0.8 + tie.start_node_forces.fy * 0.6), h / 0.8, 1e-6,
+                  "tie force");
   const MemberResult& slack = res.member_results.at(5);
   for (const double v : {slack.start_node_forces.fx, slack.start_node_forces.fy, slack.end_node_forces.fx,
                          slack.maximums.fx, slack.minimums.fy}) {

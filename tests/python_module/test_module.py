@@ -251,6 +251,28 @@ class DocumentTest(TempDir):
                          velk_calculations.calculate_from_json(text))
 
 
+class SecondOrderTest(unittest.TestCase):
+    def test_nonlinear_order_amplifies_the_sway_of_the_example(self):
+        with open(os.path.join(EXAMPLES, "portal_frame.json"), encoding="utf-8") as f:
+            doc = json.load(f)
+        linear = json.loads(velk_calculations.calculate_from_json(json.dumps(doc)))
+        doc["settings"]["analysis_options"]["order"] = "NONLINEAR"
+        second = json.loads(velk_calculations.calculate_from_json(json.dumps(doc)))
+        for group in ("loadcases", "loadcombinations"):
+            self.assertEqual(second["results"][group].keys(), linear["results"][group].keys())
+        # Gravity on the swayed columns adds to the sway of the combination.
+        sway = [r["results"]["loadcombinations"]["ULS dead + wind"]["displacement_nodes"]["2"]["dx"]
+                for r in (linear, second)]
+        self.assertGreater(sway[1], 1.01 * sway[0])
+        self.assertLess(sway[1], 1.2 * sway[0])
+
+        doc["settings"]["analysis_options"]["max_iterations"] = 1
+        with self.assertRaises(RuntimeError) as raised:
+            velk_calculations.calculate_from_json(json.dumps(doc))
+        self.assertEqual(raised.exception.args,
+                         ("LC 1 second-order error: First-order predictor did not converge within 1 iterations",))
+
+
 class InitialisationTest(unittest.TestCase):
     def test_second_initialisation_fails(self):
         script = textwrap.dedent(

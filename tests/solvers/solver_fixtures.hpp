@@ -2,8 +2,11 @@
 // Models for the solver tests: a vertical cantilever column in several
 // members, a portal frame, and loads placed on their nodes.
 
+#include <Eigen/Dense>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "diagnostics/log.hpp"
@@ -41,8 +44,9 @@ inline VELK column_model(int members, double length) {
     const auto id = static_cast<std::uint32_t>(i + 1);
     const double z0 = length * i / members;
     const double z1 = length * (i + 1) / members;
-    list.push_back(make_member(id, make_node(id, 0, 0, z0, i == 0 ? std::optional<std::uint32_t>(1) : std::nullopt),
-                               make_node(id + 1, 0, 0, z1)));
+    list.push_back(
+        make_member(id, make_node(id, 0, 0, z0, i == 0 ? std::optional<std::uint32_t>(1) : std::nullopt),
+                    make_node(id + 1, 0, 0, z1)));
   }
   VELK model = model_with(std::move(list));
   model.sections[0].i_y = kColumnI;
@@ -52,9 +56,6 @@ inline VELK column_model(int members, double length) {
   model.settings.analysis_options.tolerance = 1e-9;
   return model;
 }
-
-// Global DOF index of a node's local DOF.
-inline Eigen::Index dof_index(std::uint32_t node, int local) { return 6 * (static_cast<Eigen::Index>(node) - 1) + local; }
 
 // Captures the log records written while it lives, debug records included.
 class LogCapture {
