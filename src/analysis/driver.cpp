@@ -150,7 +150,7 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
         log::info(kTarget,
                   "Solving load case {} with second-order (Newton–Raphson), tolerance={}, max_iterations={}",
                   id, tolerance, iteration_limit);
-        const auto solved = entries.load_case_second_order(model, id, iteration_limit);
+        const auto solved = entries.load_case_second_order(model, id, iteration_limit, context);
         if (!solved)
           return std::unexpected(format_message("LC {} second-order error: {}", id, solved.error()));
       } else {
@@ -167,7 +167,7 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
           kTarget,
           "Solving load combination {} with second-order (Newton–Raphson), tolerance={}, max_iterations={}",
           id, tolerance, iteration_limit);
-      const auto solved = entries.combination_second_order(model, id, iteration_limit);
+      const auto solved = entries.combination_second_order(model, id, iteration_limit, context);
       if (!solved)
         return std::unexpected(format_message("Combo {} second-order error: {}", id, solved.error()));
     } else {

@@ -24,19 +24,21 @@ inline constexpr std::size_t max_member_count = 100;
 struct SolverEntries {
   using CaseEntry = std::function<std::expected<Results, std::string>(VELK&, std::uint32_t, SolveContext&)>;
   using IterativeEntry =
-      std::function<std::expected<Results, std::string>(VELK&, std::uint32_t, std::uint32_t)>;
+      std::function<std::expected<Results, std::string>(VELK&, std::uint32_t, std::uint32_t, SolveContext&)>;
 
   CaseEntry load_case_linear = [](VELK& model, std::uint32_t id, SolveContext& context) {
     return solve_load_case_linear(model, id, context);
   };
-  IterativeEntry load_case_second_order = [](VELK& model, std::uint32_t id, std::uint32_t max_iterations) {
-    return solve_load_case_second_order(model, id, max_iterations);
+  IterativeEntry load_case_second_order = [](VELK& model, std::uint32_t id, std::uint32_t max_iterations,
+                                             SolveContext& context) {
+    return solve_load_case_second_order(model, id, max_iterations, context);
   };
   CaseEntry combination_linear = [](VELK& model, std::uint32_t id, SolveContext& context) {
     return solve_combination_linear(model, id, context);
   };
-  IterativeEntry combination_second_order = [](VELK& model, std::uint32_t id, std::uint32_t max_iterations) {
-    return solve_combination_second_order(model, id, max_iterations);
+  IterativeEntry combination_second_order = [](VELK& model, std::uint32_t id, std::uint32_t max_iterations,
+                                               SolveContext& context) {
+    return solve_combination_second_order(model, id, max_iterations, context);
   };
 };
 

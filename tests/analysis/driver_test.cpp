@@ -77,14 +77,14 @@ struct FakeSolvers {
     out.load_case_linear = [this](VELK& model, std::uint32_t id, SolveContext&) {
       return solve(model, "case linear " + std::to_string(id), false, id);
     };
-    out.load_case_second_order = [this](VELK& model, std::uint32_t id, std::uint32_t limit) {
+    out.load_case_second_order = [this](VELK& model, std::uint32_t id, std::uint32_t limit, SolveContext&) {
       return solve(model, "case second-order " + std::to_string(id) + " limit " + std::to_string(limit),
                    false, id);
     };
     out.combination_linear = [this](VELK& model, std::uint32_t id, SolveContext&) {
       return solve(model, "combination linear " + std::to_string(id), true, id);
     };
-    out.combination_second_order = [this](VELK& model, std::uint32_t id, std::uint32_t limit) {
+    out.combination_second_order = [this](VELK& model, std::uint32_t id, std::uint32_t limit, SolveContext&) {
       return solve(model,
                    "combination second-order " + std::to_string(id) + " limit " + std::to_string(limit), true,
                    id);
