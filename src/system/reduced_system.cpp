@@ -38,9 +38,17 @@ ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform&
   const auto at = [&](Eigen::Index row, Eigen::Index col) -> std::int32_t& {
     return slot[static_cast<std::size_t>(col * n + row)];
   };
+  // The rows of each column, as they are first met.
+  std::vector<std::vector<Eigen::Index>> rows_of(static_cast<std::size_t>(n));
   const auto couple = [&](std::span<const TransformEntry> a_row, std::span<const TransformEntry> b_row) {
     for (const TransformEntry& b : b_row) {
-      for (const TransformEntry& a : a_row) at(a.column, b.column) = 0;
+      for (const TransformEntry& a : a_row) {
+        std::int32_t& entry = at(a.column, b.column);
+        if (entry < 0) {
+          entry = 0;
+          rows_of[static_cast<std::size_t>(b.column)].push_back(a.column);
+        }
+      }
     }
   };
   std::vector<std::array<Eigen::Index, dof::PER_MEMBER>> dofs_of;
@@ -58,18 +66,19 @@ ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform&
 
   // Number the entries column by column, rows ascending.
   std::int32_t nonzeros = 0;
-  for (std::int32_t& entry : slot) {
-    if (entry == 0) entry = nonzeros++;
-  }
+  for (const auto& rows : rows_of) nonzeros += static_cast<std::int32_t>(rows.size());
   k_reduced_.resize(n, n);
   k_reduced_.resizeNonZeros(nonzeros);
   auto* outer = k_reduced_.outerIndexPtr();
   auto* inner = k_reduced_.innerIndexPtr();
   std::int32_t position = 0;
   for (Eigen::Index col = 0; col < n; ++col) {
+    auto& rows = rows_of[static_cast<std::size_t>(col)];
+    std::sort(rows.begin(), rows.end());
     outer[col] = position;
-    for (Eigen::Index row = 0; row < n; ++row) {
-      if (at(row, col) >= 0) inner[position++] = static_cast<int>(row);
+    for (const Eigen::Index row : rows) {
+      at(row, col) = position;
+      inner[position++] = static_cast<int>(row);
     }
   }
   outer[n] = position;
@@ -78,6 +87,8 @@ ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform&
   diagonal_.resize(static_cast<std::size_t>(n));
   for (Eigen::Index p = 0; p < n; ++p) diagonal_[static_cast<std::size_t>(p)] = at(p, p);
 
+  contributions_.reserve(dofs_of.size() * dof::PER_MEMBER * dof::PER_MEMBER);
+  member_begin_.reserve(dofs_of.size() + 1);
   member_begin_.push_back(0);
   std::size_t index = 0;
   for (const MemberSet& set : model.member_sets) {
