@@ -3,7 +3,7 @@
 namespace velk {
 
 bool ReducedFactorization::factor(const Eigen::SparseMatrix<double>& k_reduced) {
-  dense_ = k_reduced.rows() <= dense_limit;
+  dense_ = k_reduced.rows() <= dense_limit_;
   if (dense_) {
     dense_matrix_ = k_reduced;
     dense_lu_.compute(dense_matrix_);

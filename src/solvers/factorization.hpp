@@ -13,7 +13,9 @@ namespace velk {
 class ReducedFactorization {
  public:
   // Systems up to this size are factored densely, where that is faster.
-  static constexpr Eigen::Index dense_limit = 48;
+  static constexpr Eigen::Index default_dense_limit = 48;
+
+  explicit ReducedFactorization(Eigen::Index dense_limit = default_dense_limit) : dense_limit_(dense_limit) {}
 
   // Factors K_r; false when a pivot is exactly zero.
   bool factor(const Eigen::SparseMatrix<double>& k_reduced);
@@ -22,6 +24,7 @@ class ReducedFactorization {
   Eigen::VectorXd solve(const Eigen::VectorXd& f_reduced) const;
 
  private:
+  Eigen::Index dense_limit_;
   bool dense_ = true;
   Eigen::MatrixXd dense_matrix_;
   Eigen::PartialPivLU<Eigen::MatrixXd> dense_lu_;
