@@ -42,7 +42,8 @@ void add(std::array<double, 6>& to, const NodeForces& f) {
 }
 
 // Depth of a node in the oriented link forest: the steps up to its root.
-std::size_t oriented_depth(std::uint32_t node, const std::unordered_map<std::uint32_t, std::uint32_t>& master_of) {
+std::size_t oriented_depth(std::uint32_t node,
+                           const std::unordered_map<std::uint32_t, std::uint32_t>& master_of) {
   std::size_t depth = 0;
   for (auto it = master_of.find(node); it != master_of.end() && depth <= master_of.size();
        it = master_of.find(it->second)) {
@@ -53,30 +54,21 @@ std::size_t oriented_depth(std::uint32_t node, const std::unordered_map<std::uin
 
 }  // namespace
 
-std::expected<Eigen::VectorXd, std::string> compute_spring_forces(const VELK& model, const Eigen::VectorXd& u) {
+std::expected<Eigen::VectorXd, std::string> compute_spring_forces(const VELK& model,
+                                                                  const Eigen::VectorXd& u) {
+  // The same walk and checks as the spring assembly.
   Eigen::VectorXd springs = Eigen::VectorXd::Zero(u.size());
-  const SupportTable supports = build_support_table(model.nodal_supports);
-  std::expected<Eigen::VectorXd, std::string> outcome;
-  for_each_supported_node(model, supports, [&](const Node& node, const NodalSupport& support) {
-    for (int k = 0; k < dof::PER_NODE && outcome; ++k) {
-      const SupportCondition* condition = find_condition(support, k);
-      if (condition == nullptr || condition->condition_type != ConditionType::Spring) continue;
-      // The same checks as the spring assembly, in the same order.
-      const std::expected<double, std::string> stiffness = spring_stiffness(support, k, *condition);
-      if (!stiffness) {
-        outcome = std::unexpected(stiffness.error());
-        return;
-      }
-      const Eigen::Index d = dof_index(node.id, k, u.size());
-      springs(d) += *stiffness * u(d);
-    }
-  });
-  if (!outcome) return outcome;
+  auto walked =
+      for_each_support_spring(model.member_sets, build_support_table(model.nodal_supports), u.size(),
+                              [&](std::int64_t d, double stiffness) { springs(d) += stiffness * u(d); });
+  if (!walked) return std::unexpected(std::move(walked.error()));
   return springs;
 }
 
-std::expected<NodalBalance, std::string> compute_nodal_balance(const VELK& model, const MemberResults& members,
-                                                               const ActiveMap& active, CaseIdentity identity) {
+std::expected<NodalBalance, std::string> compute_nodal_balance(const VELK& model,
+                                                               const MemberResults& members,
+                                                               const ActiveMap& active,
+                                                               CaseIdentity identity) {
   NodalBalance balance;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
@@ -96,11 +88,13 @@ std::expected<NodalBalance, std::string> compute_nodal_balance(const VELK& model
   for (const auto& [load_case, factor] : factored_load_cases(model, identity)) {
     for (const NodalLoad& load : load_case->nodal_loads) {
       auto& b = balance[load.node];
-      for (int k = 0; k < 3; ++k) b[static_cast<std::size_t>(k)] -= load.magnitude * load.direction[k] * factor;
+      for (int k = 0; k < 3; ++k)
+        b[static_cast<std::size_t>(k)] -= load.magnitude * load.direction[k] * factor;
     }
     for (const NodalMoment& moment : load_case->nodal_moments) {
       auto& b = balance[moment.node];
-      for (int k = 0; k < 3; ++k) b[static_cast<std::size_t>(3 + k)] -= moment.magnitude * moment.direction[k] * factor;
+      for (int k = 0; k < 3; ++k)
+        b[static_cast<std::size_t>(3 + k)] -= moment.magnitude * moment.direction[k] * factor;
     }
   }
 
@@ -113,7 +107,8 @@ std::expected<NodalBalance, std::string> compute_nodal_balance(const VELK& model
   for (const RigidLink& link : *links) master_of[link.slave] = link.master;
   std::vector<std::pair<std::size_t, const RigidLink*>> by_depth;
   for (const RigidLink& link : *links) by_depth.emplace_back(oriented_depth(link.slave, master_of), &link);
-  std::stable_sort(by_depth.begin(), by_depth.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::stable_sort(by_depth.begin(), by_depth.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
   for (const auto& [depth, link] : by_depth) {
     const auto slave = balance.find(link->slave);
     if (slave == balance.end()) continue;
@@ -133,7 +128,8 @@ std::expected<NodalBalance, std::string> compute_nodal_balance(const VELK& model
   return balance;
 }
 
-Eigen::VectorXd compute_reactions(const VELK& model, const NodalBalance& balance, const Eigen::VectorXd& springs) {
+Eigen::VectorXd compute_reactions(const VELK& model, const NodalBalance& balance,
+                                  const Eigen::VectorXd& springs) {
   Eigen::VectorXd r = Eigen::VectorXd::Zero(springs.size());
   const SupportTable supports = build_support_table(model.nodal_supports);
   for_each_supported_node(model, supports, [&](const Node& node, const NodalSupport& support) {
@@ -148,18 +144,29 @@ Eigen::VectorXd compute_reactions(const VELK& model, const NodalBalance& balance
         continue;
       }
       switch (condition->condition_type) {
-        case ConditionType::Fixed: r(d) = held; break;
-        case ConditionType::Free: r(d) = 0.0; break;
-        case ConditionType::Spring: r(d) = -springs(d); break;  // the spring pulls back against u
-        case ConditionType::PositiveOnly: r(d) = std::max(held, 0.0); break;
-        case ConditionType::NegativeOnly: r(d) = std::min(held, 0.0); break;
+        case ConditionType::Fixed:
+          r(d) = held;
+          break;
+        case ConditionType::Free:
+          r(d) = 0.0;
+          break;
+        case ConditionType::Spring:
+          r(d) = -springs(d);
+          break;  // the spring pulls back against u
+        case ConditionType::PositiveOnly:
+          r(d) = std::max(held, 0.0);
+          break;
+        case ConditionType::NegativeOnly:
+          r(d) = std::min(held, 0.0);
+          break;
       }
     }
   });
   return r;
 }
 
-std::map<std::uint32_t, ReactionNodeResult> collect_reaction_nodes(const VELK& model, const Eigen::VectorXd& r) {
+std::map<std::uint32_t, ReactionNodeResult> collect_reaction_nodes(const VELK& model,
+                                                                   const Eigen::VectorXd& r) {
   std::map<std::uint32_t, ReactionNodeResult> records;
   std::unordered_map<std::uint32_t, NodeLocation> first_location;
   for (const MemberSet& set : model.member_sets) {

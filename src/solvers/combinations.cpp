@@ -12,6 +12,12 @@
 
 namespace velk {
 
+const LoadCase* find_load_case(const VELK& model, std::uint32_t load_case_id) {
+  const auto it = std::find_if(model.load_cases.begin(), model.load_cases.end(),
+                               [&](const LoadCase& c) { return c.id == load_case_id; });
+  return it == model.load_cases.end() ? nullptr : &*it;
+}
+
 const LoadCombination* find_combination(const VELK& model, std::uint32_t combination_id) {
   const auto it = std::find_if(model.load_combinations.begin(), model.load_combinations.end(),
                                [&](const LoadCombination& c) { return c.id == combination_id; });
@@ -37,9 +43,8 @@ std::optional<Eigen::VectorXd> warm_start(const VELK& model, std::uint32_t combi
   const Eigen::Index size = dof_count(model.member_sets);
   Eigen::VectorXd u = Eigen::VectorXd::Zero(size);
   for (const auto& [case_id, factor] : combination->load_cases_factors) {
-    const auto load_case = std::find_if(model.load_cases.begin(), model.load_cases.end(),
-                                        [&](const LoadCase& c) { return c.id == case_id; });
-    if (load_case == model.load_cases.end()) return std::nullopt;
+    const LoadCase* load_case = find_load_case(model, case_id);
+    if (load_case == nullptr) return std::nullopt;
     if (!model.results || model.results->loadcases.empty()) return std::nullopt;
     const auto stored = model.results->loadcases.find(load_case->name);
     if (stored == model.results->loadcases.end()) return std::nullopt;

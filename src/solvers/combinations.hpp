@@ -14,6 +14,9 @@
 
 namespace velk {
 
+// The first load case with the id, or nullptr.
+const LoadCase* find_load_case(const VELK& model, std::uint32_t load_case_id);
+
 // The first combination with the id, or nullptr.
 const LoadCombination* find_combination(const VELK& model, std::uint32_t combination_id);
 

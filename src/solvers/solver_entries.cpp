@@ -24,11 +24,8 @@ std::expected<Results, std::string> solve_combination_linear(VELK& model, std::u
 std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id,
                                                            SolveContext& context) {
   const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
-  const auto load_case = std::find_if(model.load_cases.begin(), model.load_cases.end(),
-                                      [&](const LoadCase& c) { return c.id == load_case_id; });
-  if (load_case == model.load_cases.end()) {
-    return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
-  }
+  const LoadCase* load_case = find_load_case(model, load_case_id);
+  if (load_case == nullptr) return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
   const std::string name = load_case->name;
   return active_set_solve(model, context, f, name, false, load_case_id);
 }
@@ -61,11 +58,8 @@ std::expected<Results, std::string> solve_load_case_second_order(VELK& model, st
                                                                  std::uint32_t max_iterations,
                                                                  SolveContext& context) {
   const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
-  const auto load_case = std::find_if(model.load_cases.begin(), model.load_cases.end(),
-                                      [&](const LoadCase& c) { return c.id == load_case_id; });
-  if (load_case == model.load_cases.end()) {
-    return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
-  }
+  const LoadCase* load_case = find_load_case(model, load_case_id);
+  if (load_case == nullptr) return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
   const std::string name = load_case->name;
   return second_order_solve(model, context, f, name, CaseIdentity{false, load_case_id}, max_iterations);
 }

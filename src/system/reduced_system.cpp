@@ -154,27 +154,15 @@ std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& act
   }
 
   // Support springs on the diagonal of K, carried through T.
-  const SupportTable supports = build_support_table(model_.nodal_supports);
-  std::expected<void, std::string> outcome;
-  for_each_node_once(model_.member_sets, [&](const Node& node) {
-    if (!outcome) return;
-    const NodalSupport* support = find_support(node, supports);
-    if (support == nullptr) return;
-    for (int local = 0; local < dof::PER_NODE; ++local) {
-      const SupportCondition* condition = find_condition(*support, local);
-      if (condition == nullptr || condition->condition_type != ConditionType::Spring) continue;
-      const std::expected<double, std::string> stiffness = spring_stiffness(*support, local, *condition);
-      if (!stiffness) {
-        outcome = std::unexpected(stiffness.error());
-        return;
-      }
-      const auto row = t_.row(checked_dof(node.id, local, t_.full_size));
-      for (const TransformEntry& a : row) {
-        for (const TransformEntry& b : row) value_at(a.column, b.column) += a.weight * *stiffness * b.weight;
-      }
-    }
-  });
-  return outcome;
+  return for_each_support_spring(model_.member_sets, build_support_table(model_.nodal_supports), t_.full_size,
+                                 [&](std::int64_t d, double stiffness) {
+                                   const auto row = t_.row(d);
+                                   for (const TransformEntry& a : row) {
+                                     for (const TransformEntry& b : row) {
+                                       value_at(a.column, b.column) += a.weight * stiffness * b.weight;
+                                     }
+                                   }
+                                 });
 }
 
 void ReducedStiffness::reduce_load(const Eigen::VectorXd& f, Eigen::VectorXd& f_reduced) const {

@@ -70,25 +70,8 @@ bool is_restrained(const NodalSupport& support, int local_dof) {
 std::expected<void, std::string> add_support_springs(const std::vector<MemberSet>& member_sets,
                                                      const std::vector<NodalSupport>& nodal_supports,
                                                      Eigen::MatrixXd& k) {
-  const SupportTable supports = build_support_table(nodal_supports);
-  std::expected<void, std::string> outcome;
-  for_each_node_once(member_sets, [&](const Node& node) {
-    if (!outcome) return;
-    const NodalSupport* support = find_support(node, supports);
-    if (support == nullptr) return;
-    for (int local = 0; local < dof::PER_NODE; ++local) {
-      const SupportCondition* condition = find_condition(*support, local);
-      if (condition == nullptr || condition->condition_type != ConditionType::Spring) continue;
-      const std::expected<double, std::string> stiffness = spring_stiffness(*support, local, *condition);
-      if (!stiffness) {
-        outcome = std::unexpected(stiffness.error());
-        return;
-      }
-      const std::int64_t d = checked_dof(node.id, local, k.rows());
-      k(d, d) += *stiffness;
-    }
-  });
-  return outcome;
+  return for_each_support_spring(member_sets, build_support_table(nodal_supports), k.rows(),
+                                 [&](std::int64_t d, double stiffness) { k(d, d) += stiffness; });
 }
 
 std::vector<std::int64_t> restrained_dofs(const std::vector<MemberSet>& member_sets,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "document/velk.hpp"
+#include "system/dof_numbering.hpp"
 
 namespace velk {
 
@@ -35,6 +36,33 @@ std::expected<double, std::string> spring_stiffness(const NodalSupport& support,
 // A supported DOF is held at zero displacement when its condition is Fixed
 // or absent.
 bool is_restrained(const NodalSupport& support, int local_dof);
+
+// Calls visit(global DOF, stiffness) for every Spring axis of the supports
+// of member nodes, each node once in walk order, displacement axes X, Y, Z
+// then rotation axes; fails with the message of the first spring without a
+// positive stiffness. `size` bounds the DOF indices (6 N).
+template <class Visit>
+std::expected<void, std::string> for_each_support_spring(const std::vector<MemberSet>& member_sets,
+                                                         const SupportTable& supports, std::int64_t size,
+                                                         Visit&& visit) {
+  std::expected<void, std::string> outcome;
+  for_each_node_once(member_sets, [&](const Node& node) {
+    if (!outcome) return;
+    const NodalSupport* support = find_support(node, supports);
+    if (support == nullptr) return;
+    for (int local = 0; local < 6; ++local) {
+      const SupportCondition* condition = find_condition(*support, local);
+      if (condition == nullptr || condition->condition_type != ConditionType::Spring) continue;
+      const std::expected<double, std::string> stiffness = spring_stiffness(*support, local, *condition);
+      if (!stiffness) {
+        outcome = std::unexpected(stiffness.error());
+        return;
+      }
+      visit(checked_dof(node.id, local, size), *stiffness);
+    }
+  });
+  return outcome;
+}
 
 // Adds the Spring stiffnesses of the supports of member nodes to the
 // diagonal of K, each node once, in global axes. Fails with "Support {} {} {}
