@@ -43,12 +43,14 @@ MemberResult member_result_of(const Vector12& f) {
 }
 
 // The member's local equivalent load vector p of the case's distributed loads.
-Vector12 member_load_vector(const Member& member, const std::vector<std::pair<const LoadCase*, double>>& cases) {
+Vector12 member_load_vector(const Member& member,
+                            const std::vector<std::pair<const LoadCase*, double>>& cases) {
   Vector12 p = Vector12::Zero();
   for (const auto& [load_case, factor] : cases) {
     Vector12 sum = Vector12::Zero();
     for (const DistributedLoad& load : load_case->distributed_loads) {
-      if (load.member == member.id && load.load_case == load_case->id) sum += equivalent_load_vector(member, load);
+      if (load.member == member.id && load.load_case == load_case->id)
+        sum += equivalent_load_vector(member, load);
     }
     p += factor * sum;
   }
@@ -80,7 +82,8 @@ Vector12 semi_rigid_end_forces(const Matrix12& k, const Vector12& u_local, const
   const Eigen::PartialPivLU<Eigen::MatrixXd> lu(a);
   const Eigen::VectorXd diagonal = lu.matrixLU().diagonal();
   if ((diagonal.array() == 0.0).any()) {
-    log::warning(log::results_target, "Semi-rigid recovery: (K_rr + diag(k)) is singular. Falling back to r = 0.");
+    log::warning(log::results_target,
+                 "Semi-rigid recovery: (K_rr + diag(k)) is singular. Falling back to r = 0.");
   } else {
     const Eigen::VectorXd r = lu.solve(b);
     for (Eigen::Index i = 0; i < count; ++i) x(released[static_cast<std::size_t>(i)]) = r(i);
@@ -96,7 +99,8 @@ double geometric_force_threshold(const VELK& model) {
 
 }  // namespace
 
-std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model, CaseIdentity identity) {
+std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model,
+                                                                    CaseIdentity identity) {
   const auto find_case = [&](std::uint32_t id) -> const LoadCase* {
     const auto it = std::find_if(model.load_cases.begin(), model.load_cases.end(),
                                  [&](const LoadCase& c) { return c.id == id; });
@@ -107,9 +111,8 @@ std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& 
     if (const LoadCase* load_case = find_case(identity.id)) cases.emplace_back(load_case, 1.0);
     return cases;
   }
-  const auto combination =
-      std::find_if(model.load_combinations.begin(), model.load_combinations.end(),
-                   [&](const LoadCombination& c) { return c.id == identity.id; });
+  const auto combination = std::find_if(model.load_combinations.begin(), model.load_combinations.end(),
+                                        [&](const LoadCombination& c) { return c.id == identity.id; });
   if (combination == model.load_combinations.end()) return cases;
   for (const auto& [case_id, factor] : combination->load_cases_factors) {
     if (const LoadCase* load_case = find_case(case_id)) cases.emplace_back(load_case, factor);
@@ -139,8 +142,8 @@ MemberResults build_member_results(const VELK& model, CaseIdentity identity, con
         }
         const Vector12 p = member_load_vector(member, cases);
         const ReleasePattern pattern = member_release_pattern(member, tables.hinges);
-        const Vector12 f_local =
-            has_releases(pattern) ? semi_rigid_end_forces(*k, u_local, p, pattern) : Vector12(*k * u_local - p);
+        const Vector12 f_local = has_releases(pattern) ? semi_rigid_end_forces(*k, u_local, p, pattern)
+                                                       : Vector12(*k * u_local - p);
         results.insert_or_assign(member.id, member_result_of(local_to_global(f_local, lambda)));
         continue;
       }
@@ -168,15 +171,17 @@ MemberResults build_member_results(const VELK& model, CaseIdentity identity, con
   return results;
 }
 
-std::map<std::uint32_t, NodeDisplacement> build_node_displacements(const VELK& model, const Eigen::VectorXd& u) {
+std::map<std::uint32_t, NodeDisplacement> build_node_displacements(const VELK& model,
+                                                                   const Eigen::VectorXd& u) {
   std::map<std::uint32_t, NodeDisplacement> displacements;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
       const Vector12 u_member = member_displacements(member, u);
-      for (const auto& [node, offset] : {std::pair{&member.start_node, 0}, std::pair{&member.end_node, dof::END}}) {
-        displacements.try_emplace(node->id, NodeDisplacement{u_member(offset + 0), u_member(offset + 1),
-                                                             u_member(offset + 2), u_member(offset + 3),
-                                                             u_member(offset + 4), u_member(offset + 5)});
+      for (const auto& [node, offset] :
+           {std::pair{&member.start_node, 0}, std::pair{&member.end_node, dof::END}}) {
+        displacements.try_emplace(
+            node->id, NodeDisplacement{u_member(offset + 0), u_member(offset + 1), u_member(offset + 2),
+                                       u_member(offset + 3), u_member(offset + 4), u_member(offset + 5)});
       }
     }
   }
@@ -209,7 +214,8 @@ std::expected<Results, std::string> store_results(VELK& model, const std::string
   auto& target = identity.is_combination ? model.results->loadcombinations : model.results->loadcases;
   if (target.contains(name)) {
     return std::unexpected(format_message(
-        identity.is_combination ? "Duplicate load combination name `{}`" : "Duplicate load case name `{}`", name));
+        identity.is_combination ? "Duplicate load combination name `{}`" : "Duplicate load case name `{}`",
+        name));
   }
   return target.emplace(name, std::move(results)).first->second;
 }

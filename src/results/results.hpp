@@ -43,7 +43,8 @@ MemberResults build_member_results(const VELK& model, CaseIdentity identity, con
                                    const ActiveMap& active, const RecoveryOptions& options = {});
 
 // The displacement of every node a member uses.
-std::map<std::uint32_t, NodeDisplacement> build_node_displacements(const VELK& model, const Eigen::VectorXd& u);
+std::map<std::uint32_t, NodeDisplacement> build_node_displacements(const VELK& model,
+                                                                   const Eigen::VectorXd& u);
 
 // Builds the record of a solved case (reactions, member results,
 // displacements, summary), stores it in the model's results bundle under

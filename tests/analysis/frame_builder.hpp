@@ -41,7 +41,8 @@ class FrameBuilder {
     return id;
   }
 
-  void node(std::uint32_t id, double x, double y, double z, std::optional<std::uint32_t> support = std::nullopt) {
+  void node(std::uint32_t id, double x, double y, double z,
+            std::optional<std::uint32_t> support = std::nullopt) {
     nodes[id] = Node{id, x, y, z, support};
   }
 
@@ -63,7 +64,8 @@ class FrameBuilder {
                         ConditionType rotation, std::string_view rotation_axes) {
     NodalSupport s;
     s.id = id;
-    for (const char axis : displacement_axes) s.displacement_conditions[std::string(1, axis)] = {displacement, {}};
+    for (const char axis : displacement_axes)
+      s.displacement_conditions[std::string(1, axis)] = {displacement, {}};
     for (const char axis : rotation_axes) s.rotation_conditions[std::string(1, axis)] = {rotation, {}};
     model.nodal_supports.push_back(s);
     return model.nodal_supports.back();
@@ -75,15 +77,15 @@ class FrameBuilder {
   }
 
   static void force(LoadCase& c, std::uint32_t node, double magnitude, Vec3 direction) {
-    c.nodal_loads.push_back(NodalLoad{static_cast<std::uint32_t>(c.nodal_loads.size() + 1), node, c.id, magnitude,
-                                      direction, "point"});
+    c.nodal_loads.push_back(NodalLoad{static_cast<std::uint32_t>(c.nodal_loads.size() + 1), node, c.id,
+                                      magnitude, direction, "point"});
   }
   static void moment(LoadCase& c, std::uint32_t node, double magnitude, Vec3 direction) {
     c.nodal_moments.push_back(NodalMoment{static_cast<std::uint32_t>(c.nodal_moments.size() + 1), node, c.id,
                                           magnitude, direction, "moment"});
   }
-  static void line_load(LoadCase& c, std::uint32_t member, double q1, double q2, Vec3 direction, double a = 0.0,
-                        double b = 1.0) {
+  static void line_load(LoadCase& c, std::uint32_t member, double q1, double q2, Vec3 direction,
+                        double a = 0.0, double b = 1.0) {
     c.distributed_loads.push_back(DistributedLoad{member, c.id, q1, direction, a, b, q2});
   }
 
@@ -137,7 +139,8 @@ struct Resultant {
 inline Resultant equilibrium_residual(const VELK& analysed, const Results& results) {
   const UnitFactors units = unit_factors(analysed.settings.unit_settings);
   Resultant sum;
-  const auto add = [&](const Eigen::Vector3d& at, const Eigen::Vector3d& force, const Eigen::Vector3d& moment) {
+  const auto add = [&](const Eigen::Vector3d& at, const Eigen::Vector3d& force,
+                       const Eigen::Vector3d& moment) {
     sum.force += force;
     sum.moment += at.cross(force) + moment;
     sum.scale = std::max({sum.scale, force.norm(), moment.norm(), at.cross(force).norm()});
@@ -169,7 +172,8 @@ inline Resultant equilibrium_residual(const VELK& analysed, const Results& resul
   } else {
     for (const LoadCombination& combination : analysed.load_combinations) {
       if (combination.id != results.result_type.id) continue;
-      for (const auto& [id, factor] : combination.load_cases_factors) cases.emplace_back(find_case(id), factor);
+      for (const auto& [id, factor] : combination.load_cases_factors)
+        cases.emplace_back(find_case(id), factor);
       break;
     }
   }
@@ -198,7 +202,8 @@ inline Resultant equilibrium_residual(const VELK& analysed, const Results& resul
       const Eigen::Vector3d centroid_moment_arm = xs * total + delta * first;  // int q x L
       sum.force += factor * total * d;
       sum.moment += factor * centroid_moment_arm.cross(d);
-      sum.scale = std::max({sum.scale, std::abs(factor * total) * d.norm(), centroid_moment_arm.norm() * d.norm()});
+      sum.scale =
+          std::max({sum.scale, std::abs(factor * total) * d.norm(), centroid_moment_arm.norm() * d.norm()});
     }
   }
   return sum;

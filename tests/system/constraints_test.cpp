@@ -114,8 +114,9 @@ TEST(RigidLinks, LinkTurnsTowardsTheNodeThatNamesASupport) {
 TEST(RigidLinks, NoNodeIsTurnedIntoASlaveTwice) {
   // Chain 1 -> 2 -> 3 of free-floating nodes with a support only at node 3:
   // turning 2 -> 3 would make node 2 the slave of both 1 and 3.
-  VELK model = model_with({make_member(1, make_node(1, 0, 0, 0), make_node(2, 1, 0, 0), MemberType::Rigid),
-                           make_member(2, make_node(2, 1, 0, 0), make_node(3, 1, 1, 0, 1), MemberType::Rigid)});
+  VELK model =
+      model_with({make_member(1, make_node(1, 0, 0, 0), make_node(2, 1, 0, 0), MemberType::Rigid),
+                  make_member(2, make_node(2, 1, 0, 0), make_node(3, 1, 1, 0, 1), MemberType::Rigid)});
   model.nodal_supports = {fixed_support(1)};
   const auto links = oriented_rigid_links(model);
   ASSERT_TRUE(links.has_value());

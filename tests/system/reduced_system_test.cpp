@@ -65,7 +65,8 @@ TEST(ReducedStiffness, EqualsTheDenseReductionWithRestraints) {
     Eigen::VectorXd f = Eigen::VectorXd::Random(t->full_size) * 1e3;
     const Eigen::VectorXd u = Eigen::VectorXd::Random(t->full_size) * 1e-2;
     for (const Eigen::VectorXd* state : {static_cast<const Eigen::VectorXd*>(nullptr), &u}) {
-      auto k = state ? assemble_global_stiffness(model, active, *state) : assemble_global_stiffness(model, active);
+      auto k =
+          state ? assemble_global_stiffness(model, active, *state) : assemble_global_stiffness(model, active);
       ASSERT_TRUE(k.has_value()) << k.error();
       Eigen::MatrixXd k_dense;
       Eigen::VectorXd f_dense;
