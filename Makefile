@@ -4,6 +4,7 @@
 #   make test-sanitize  every test again, built with address and UB sanitizers
 #   make bench          the Google Benchmark timings
 #   make format-check   clang-format over the C++ sources
+#   make fuzz           the libFuzzer targets, FUZZ_SECONDS (60) each, with address and UB sanitizers
 # Python 3.12 (with headers) is taken from PYTHON when given, else from pyenv,
 # else from python3.12 on the PATH.
 
@@ -12,8 +13,14 @@ SHELL := /bin/bash
 
 BUILD_DIR ?= build
 SANITIZE_BUILD_DIR ?= build-asan
-DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libgtest-dev libbenchmark-dev clang-format
-FORMAT_FILES = $(shell find src tests bench -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := document_fuzzer analysis_fuzzer
+# Clang 19: the oldest Debian 12 Clang whose C++23 library support has std::expected.
+FUZZ_CXX ?= clang++-19
+DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libgtest-dev libbenchmark-dev clang-format \
+  clang-19 libclang-rt-19-dev
+FORMAT_FILES = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
 
 ifndef PYTHON
 PYTHON := $(shell \
@@ -23,7 +30,7 @@ PYTHON := $(shell \
   echo "$$p")
 endif
 
-.PHONY: all run test test-sanitize bench format-check deps python configure build clean
+.PHONY: all run test test-sanitize bench fuzz format-check deps python configure build clean
 
 all: build
 
@@ -66,8 +73,28 @@ bench: configure
 	cmake --build $(BUILD_DIR) --target velk_bench
 	$(BUILD_DIR)/bench/velk_bench
 
+# Each target runs for FUZZ_SECONDS on a fresh corpus seeded with the examples
+# and the test models; a finding stops the run and leaves its input in
+# $(FUZZ_BUILD_DIR)/findings/ (keep it in tests/fuzz_regressions/).
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=$(FUZZ_CXX)
+	cmake --build $(FUZZ_BUILD_DIR)
+	rm -rf $(FUZZ_BUILD_DIR)/seeds && mkdir -p $(FUZZ_BUILD_DIR)/seeds $(FUZZ_BUILD_DIR)/findings
+	cp examples/*.json $(FUZZ_BUILD_DIR)/seeds/
+	find tests/fuzz_regressions -type f -exec cp -t $(FUZZ_BUILD_DIR)/seeds/ {} +
+	$(FUZZ_BUILD_DIR)/fuzz/write_seeds $(FUZZ_BUILD_DIR)/seeds
+	for target in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD_DIR)/corpus/$$target; \
+	  echo "== $$target: $(FUZZ_SECONDS) s"; \
+	  UBSAN_OPTIONS=print_stacktrace=1 $(FUZZ_BUILD_DIR)/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) \
+	    -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -dict=fuzz/velk.dict \
+	    -artifact_prefix=$(FUZZ_BUILD_DIR)/findings/$$target- \
+	    $(FUZZ_BUILD_DIR)/corpus/$$target $(FUZZ_BUILD_DIR)/seeds; \
+	done
+
 format-check: deps
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "clang-format: clean"
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(FUZZ_BUILD_DIR)

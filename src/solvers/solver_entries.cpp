@@ -7,9 +7,20 @@
 #include "solvers/linear_solver.hpp"
 #include "solvers/second_order_solver.hpp"
 #include "solvers/solve_context.hpp"
+#include "system/dof_numbering.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
+namespace {
+
+// The node numbering is checked before anything is sized by it: the largest
+// id sets the length of every vector, so a gap below a huge id must be
+// reported before 6 N entries are allocated.
+std::expected<void, std::string> checked_numbering(const VELK& model) {
+  return check_node_ids(model.member_sets);
+}
+
+}  // namespace
 
 std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id) {
   SolveContext context(model);
@@ -23,6 +34,7 @@ std::expected<Results, std::string> solve_combination_linear(VELK& model, std::u
 
 std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id,
                                                            SolveContext& context) {
+  if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
   const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
   const LoadCase* load_case = find_load_case(model, load_case_id);
   if (load_case == nullptr) return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
@@ -32,6 +44,7 @@ std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uin
 
 std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id,
                                                              SolveContext& context) {
+  if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
   auto f = combined_load_vector(model, combination_id);
   if (!f) return std::unexpected(std::move(f.error()));
   std::optional<ActiveMap> seed;
@@ -57,6 +70,7 @@ std::expected<Results, std::string> solve_combination_second_order(VELK& model, 
 std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
                                                                  std::uint32_t max_iterations,
                                                                  SolveContext& context) {
+  if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
   const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
   const LoadCase* load_case = find_load_case(model, load_case_id);
   if (load_case == nullptr) return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
@@ -67,6 +81,7 @@ std::expected<Results, std::string> solve_load_case_second_order(VELK& model, st
 std::expected<Results, std::string> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
                                                                    std::uint32_t max_iterations,
                                                                    SolveContext& context) {
+  if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
   auto f = combined_load_vector(model, combination_id);
   if (!f) return std::unexpected(std::move(f.error()));
   const std::optional<Eigen::VectorXd> start = warm_start(model, combination_id);

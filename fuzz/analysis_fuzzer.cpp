@@ -1,0 +1,18 @@
+// Any bytes through the whole analysis: a result, a message or the engine's
+// fault, and never a crash, a leak, undefined behaviour or a hang.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "input_checks.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  if (const auto failure = velk::fuzzing::analysis_failure(bytes)) {
+    std::fprintf(stderr, "analysis: %s\n", failure->c_str());
+    std::abort();
+  }
+  return 0;
+}
