@@ -18,7 +18,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := document_fuzzer analysis_fuzzer
 # Clang 19: the oldest Debian 12 Clang whose C++23 library support has std::expected.
 FUZZ_CXX ?= clang++-19
-DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libgtest-dev libbenchmark-dev clang-format \
+DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libgtest-dev libbenchmark-dev clang-format \
   clang-19 libclang-rt-19-dev
 FORMAT_FILES = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
 

@@ -130,7 +130,13 @@ void BM_PhaseWrite(benchmark::State& state) {
   const Eigen::VectorXd u = Eigen::VectorXd::Random(frame().t.full_size) * 1e-3;
   for (const char* name : {"a", "b", "c", "d"}) (void)velk::store_results(model, name, {false, 1}, u, {});
   for (const char* name : {"e", "f", "g"}) (void)velk::store_results(model, name, {true, 1}, u, {});
-  for (auto _ : state) benchmark::DoNotOptimize(velk::write_velk(model));
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    const std::string text = velk::write_velk(model);
+    bytes = text.size();
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.counters["bytes"] = static_cast<double>(bytes);
 }
 BENCHMARK(BM_PhaseWrite)->Unit(benchmark::kMicrosecond);
 

@@ -1,28 +1,85 @@
 #include "diagnostics/message_format.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+// The shortest-digits search only: header-only, so nothing links against fmt.
+#define FMT_HEADER_ONLY
+#include <fmt/format.h>
+
 namespace velk {
 
+namespace {
+
+// 10^k for k = 0..19.
+constexpr std::uint64_t powers_of_ten[20] = {1ULL,
+                                             10ULL,
+                                             100ULL,
+                                             1000ULL,
+                                             10000ULL,
+                                             100000ULL,
+                                             1000000ULL,
+                                             10000000ULL,
+                                             100000000ULL,
+                                             1000000000ULL,
+                                             10000000000ULL,
+                                             100000000000ULL,
+                                             1000000000000ULL,
+                                             10000000000000ULL,
+                                             100000000000000ULL,
+                                             1000000000000000ULL,
+                                             10000000000000000ULL,
+                                             100000000000000000ULL,
+                                             1000000000000000000ULL,
+                                             10000000000000000000ULL};
+
+// The number of decimal digits of v > 0: log10 estimated from the bit
+// length (1233 / 4096 ~ log10(2)) and corrected by one comparison.
+int decimal_length(std::uint64_t v) {
+  const int estimate = (std::bit_width(v) * 1233) >> 12;
+  return estimate + 1 - (v < powers_of_ten[estimate] ? 1 : 0);
+}
+
+// Writes v < 10^8 as exactly eight digits: four independent pairs.
+[[gnu::always_inline]] inline void write_eight_digits(char* out, std::uint32_t v) {
+  static constexpr char pairs[] =
+      "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+      "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+  const std::uint32_t high = v / 10000;
+  const std::uint32_t low = v % 10000;
+  std::memcpy(out + 0, pairs + 2 * (high / 100), 2);
+  std::memcpy(out + 2, pairs + 2 * (high % 100), 2);
+  std::memcpy(out + 4, pairs + 2 * (low / 100), 2);
+  std::memcpy(out + 6, pairs + 2 * (low % 100), 2);
+}
+
+}  // namespace
+
 ShortestDigits shortest_digits(double value) {
-  // Scientific form of the shortest round trip: "d[.ddd]e[+-]xx".
-  char buffer[40];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific);
+  // Dragonbox gives the shortest significand s and exponent q with
+  // |value| = s x 10^q that reads back to |value|; trailing zeros of s (if
+  // any) are dropped and its digits laid out in eight-digit blocks.
   ShortestDigits out{};
-  const char* p = buffer;
-  out.digits[out.count++] = *p++;
-  if (*p == '.') {
-    for (++p; *p != 'e'; ++p) out.digits[out.count++] = *p;
+  const auto decimal = fmt::detail::dragonbox::to_decimal(std::fabs(value));
+  std::uint64_t significand = decimal.significand;
+  int exponent10 = decimal.exponent;
+  while (significand != 0 && significand % 10 == 0) {  // zero stays one digit "0"
+    significand /= 10;
+    ++exponent10;
   }
-  ++p;  // 'e'
-  if (*p == '+') ++p;
-  int exponent10 = 0;
-  std::from_chars(p, result.ptr, exponent10);
-  out.exponent = exponent10 + 1;
+  const int count = significand == 0 ? 1 : decimal_length(significand);
+  // A double's shortest significand has at most 17 digits: three blocks.
+  char blocks[40] = {};  // 24 digits and slack, so the copy below has a fixed size
+  write_eight_digits(blocks + 16, static_cast<std::uint32_t>(significand % 100000000));
+  significand /= 100000000;
+  write_eight_digits(blocks + 8, static_cast<std::uint32_t>(significand % 100000000));
+  write_eight_digits(blocks, static_cast<std::uint32_t>(significand / 100000000 % 100000000));
+  std::memcpy(out.digits, blocks + 24 - count, sizeof out.digits);
+  out.count = count;
+  out.exponent = exponent10 + count;
   return out;
 }
 

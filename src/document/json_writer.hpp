@@ -3,6 +3,7 @@
 // record order, absent optional values as null, maps in key order.
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -59,6 +60,25 @@ inline void write_string(std::string& out, std::string_view text) {
   }
   out.append(text.substr(plain_from));
   out.push_back('"');
+}
+
+// Appends `"key":`, after a comma unless it is the first key of its object,
+// in one step: records are written key by key, so this is the writer's
+// second most frequent operation after numbers.
+inline void write_key(std::string& out, std::string_view key, bool first) {
+  const std::size_t size = out.size();
+  const std::size_t length = key.size() + (first ? 3 : 4);
+  if (out.capacity() < size + length) out.reserve(2 * (size + length));
+  out.resize_and_overwrite(size + length, [&](char* buffer, std::size_t new_size) {
+    char* p = buffer + size;
+    if (!first) *p++ = ',';
+    *p++ = '"';
+    std::memcpy(p, key.data(), key.size());
+    p += key.size();
+    *p++ = '"';
+    *p = ':';
+    return new_size;
+  });
 }
 
 inline void write_value(std::string& out, std::uint32_t value) { append_integer(out, std::uint64_t{value}); }
@@ -139,11 +159,8 @@ void write_value(std::string& out, const R& record) {
   std::apply(
       [&](const auto&... field) {
         (([&] {
-           if (!first) out.push_back(',');
+           write_key(out, field.key, first);
            first = false;
-           out.push_back('"');
-           out.append(field.key);
-           out.append("\":");
            write_value(out, record.*(field.member));
          }()),
          ...);

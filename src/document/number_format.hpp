@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "diagnostics/message_format.hpp"
@@ -23,6 +24,17 @@ inline void append_integer(std::string& out, std::int64_t value) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   out.append(buffer, result.ptr);
+}
+
+// Appends up to 48 bytes from `text` (a 48-byte buffer) with one fixed-size
+// copy instead of a call per number.
+inline void append_short(std::string& out, const char (&text)[48], std::size_t length) {
+  const std::size_t size = out.size();
+  if (out.capacity() < size + sizeof text) out.reserve(2 * (size + sizeof text));
+  out.resize_and_overwrite(size + sizeof text, [&](char* buffer, std::size_t) {
+    std::memcpy(buffer + size, text, sizeof text);
+    return size + length;
+  });
 }
 
 // Appends a double as the JSON writer spells it: shortest round-trip digits,
@@ -72,7 +84,7 @@ inline void append_json_number(std::string& out, double value) {
     *p++ = 'e';
     p = std::to_chars(p, text + sizeof text, d.exponent - 1).ptr;
   }
-  out.append(text, static_cast<std::size_t>(p - text));
+  append_short(out, text, static_cast<std::size_t>(p - text));
 }
 
 }  // namespace velk

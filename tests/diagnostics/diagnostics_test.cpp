@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -30,6 +35,67 @@ TEST(PlainDecimal, ShortestDigitsWithoutExponent) {
       {std::numeric_limits<double>::infinity(), "inf"},
   };
   for (const auto& row : table) EXPECT_EQ(plain_decimal(row.value), row.text) << row.text;
+}
+
+// The digit search must agree with the standard library's shortest
+// round-trip form on every double: random bit patterns over the whole range,
+// random magnitudes typical of results, and the boundaries of the format.
+TEST(ShortestDigits, AgreeWithTheStandardLibraryShortestForm) {
+  const auto expected_digits = [](double value) {
+    char buffer[40];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+    std::string digits;
+    const char* p = buffer;
+    for (; *p != 'e'; ++p)
+      if (*p != '.') digits.push_back(*p);
+    int exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+    return std::pair{digits, exponent + 1};
+  };
+  std::vector<double> values = {
+      std::numeric_limits<double>::denorm_min(),
+      std::numeric_limits<double>::min(),
+      std::numeric_limits<double>::max(),
+      std::nextafter(std::numeric_limits<double>::min(), 0.0),
+      1.0,
+      0.1,
+      0.3,
+      2.0 / 3.0,
+      1e23,
+      5e-324,
+      9007199254740993.0,
+      1e16,
+      1e15,
+      123456789012345678.0,
+  };
+  for (int e = -1074; e <= 1023; ++e) {
+    const double power = std::ldexp(1.0, e);
+    values.insert(values.end(), {power, std::nextafter(power, 0.0), std::nextafter(power, 2 * power)});
+  }
+  for (int e = -323; e <= 308; ++e) {
+    const std::string text = "1e" + std::to_string(e);
+    double power = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), power);
+    values.push_back(power);
+  }
+  std::mt19937_64 random(20261208);
+  std::uniform_real_distribution<double> magnitude(-12.0, 12.0);
+  for (int k = 0; k < 200000; ++k) {
+    const double bits = std::bit_cast<double>(random() & 0x7fffffffffffffffULL);
+    if (std::isfinite(bits) && bits != 0.0) values.push_back(bits);
+    values.push_back(std::pow(10.0, magnitude(random)) * (k % 2 ? 1.0 : -1.0));
+  }
+  int mismatches = 0;
+  for (const double value : values) {
+    if (value == 0.0) continue;  // the writer spells zeros itself
+    const ShortestDigits d = shortest_digits(value);
+    const auto [digits, exponent] = expected_digits(std::fabs(value));
+    if (std::string(d.digits, d.count) != digits || d.exponent != exponent) {
+      if (++mismatches <= 5)
+        ADD_FAILURE() << value << ": " << std::string(d.digits, d.count) << "e" << d.exponent;
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 TEST(FormatMessage, FillsPlaceholdersInOrder) {
