@@ -6,7 +6,8 @@
 
 #include <Eigen/Dense>
 #include <Eigen/Sparse>
-#include <Eigen/SparseLU>
+
+#include "solvers/sparse_lu.hpp"
 
 namespace velk {
 
@@ -20,17 +21,25 @@ class ReducedFactorization {
   // Factors K_r; false when a pivot is exactly zero.
   bool factor(const Eigen::SparseMatrix<double>& k_reduced);
 
-  // Solves K_r q = f_r with the last factors.
-  Eigen::VectorXd solve(const Eigen::VectorXd& f_reduced) const;
+  // Solves K_r q = f_r with the last factors; q must not be f_r.
+  void solve(const Eigen::VectorXd& f_reduced, Eigen::VectorXd& q) const;
+  Eigen::VectorXd solve(const Eigen::VectorXd& f_reduced) const {
+    Eigen::VectorXd q;
+    solve(f_reduced, q);
+    return q;
+  }
+
+  // Whether the last factor() was sparse and reused the pivot sequence of
+  // the one before.
+  bool refactored() const { return !dense_ && sparse_lu_.refactored(); }
+  std::size_t sparse_factor_nonzeros() const { return sparse_lu_.factor_nonzeros(); }
 
  private:
   Eigen::Index dense_limit_;
   bool dense_ = true;
   Eigen::MatrixXd dense_matrix_;
   Eigen::PartialPivLU<Eigen::MatrixXd> dense_lu_;
-  Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> sparse_lu_;
-  Eigen::Index analysed_size_ = -1;
-  Eigen::Index analysed_nonzeros_ = -1;
+  SparseLu sparse_lu_;
 };
 
 }  // namespace velk

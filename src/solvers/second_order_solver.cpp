@@ -124,7 +124,8 @@ class SecondOrderSolver {
         iteration_limit_(iteration_limit),
         residual_tolerance_(std::max(options_.tolerance, min_residual_tolerance)),
         decision_tol_(0.5 * options_.axial_slack),
-        trace_(trace) {}
+        trace_(trace),
+        lu_(context.tangent_factorization()) {}
 
   // Start values: the warm start projected onto the reduced coordinates, or zero.
   void start(const std::optional<Eigen::VectorXd>& u0, std::optional<ActiveMap> initial_active) {
@@ -288,7 +289,7 @@ class SecondOrderSolver {
   // direction_ = K^-1 R; false when K has a zero pivot or the solution is not finite.
   bool solve_direction(const Eigen::SparseMatrix<double>& k) {
     if (!lu_.factor(k)) return false;
-    direction_ = lu_.solve(residual_);
+    lu_.solve(residual_, direction_);
     return direction_.allFinite();
   }
 
@@ -404,7 +405,7 @@ class SecondOrderSolver {
   Eigen::VectorXd u_saved_;
   Eigen::VectorXd f_step_;
   Eigen::SparseMatrix<double> k_damped_;
-  ReducedFactorization lu_;
+  ReducedFactorization& lu_;
   Eigen::VectorXd f_reduced_;
   Eigen::VectorXd residual_;
   Eigen::VectorXd direction_;

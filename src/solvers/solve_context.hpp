@@ -47,6 +47,11 @@ class SolveContext {
   std::expected<Eigen::VectorXd, std::string> solve_linear(const Eigen::VectorXd& f, const ActiveMap& active,
                                                            std::string_view singular_message);
 
+  // The factorisation second-order solves factor their tangents into: the
+  // ordering is computed once per call and every tangent after the first is
+  // refactored along the pivots of the one before.
+  ReducedFactorization& tangent_factorization() { return tangent_lu_; }
+
   // How many first-order matrices were assembled and factored so far.
   std::size_t factorizations() const { return factorizations_; }
 
@@ -62,6 +67,7 @@ class SolveContext {
   std::optional<ReducedStiffness> stiffness_;
   std::list<Factored> factored_;  // stable addresses; most recently used first
   Eigen::VectorXd f_reduced_;
+  ReducedFactorization tangent_lu_;
   std::size_t factorizations_ = 0;
 };
 

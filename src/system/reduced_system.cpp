@@ -132,15 +132,33 @@ std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& act
   double* values = k_reduced_.valuePtr();
   std::fill(values, values + k_reduced_.nonZeros(), 0.0);
   const LookupTables tables = build_lookup_tables(model_);
+  if (elastic_.empty()) {
+    // The elastic member matrices with every member active, kept for the
+    // later assemblies of this solve; a switched-off tension or compression
+    // member is scaled below exactly as its own assembly would scale it.
+    const ActiveMap all_active;
+    std::vector<std::optional<Matrix12>> elastic;
+    for (const MemberSet& set : model_.member_sets) {
+      for (const Member& member : set.members) {
+        auto m = member_global_stiffness(model_, member, tables, all_active);
+        if (!m) return std::unexpected(std::move(m.error()));
+        elastic.push_back(std::move(*m));
+      }
+    }
+    elastic_ = std::move(elastic);
+  }
   std::size_t index = 0;
   for (const MemberSet& set : model_.member_sets) {
     for (const Member& member : set.members) {
       const std::size_t begin = member_begin_[index];
-      const std::size_t end = member_begin_[++index];
-      auto m = member_global_stiffness(model_, member, tables, active);
-      if (!m) return std::unexpected(std::move(m.error()));
-      if (!*m) continue;
-      Matrix12 k_member = **m;
+      const std::size_t end = member_begin_[index + 1];
+      const std::optional<Matrix12>& elastic = elastic_[index++];
+      if (!elastic) continue;
+      Matrix12 k_member = *elastic;
+      if ((member.member_type == MemberType::Tension || member.member_type == MemberType::Compression) &&
+          !is_active(active, member.id)) {
+        k_member *= inactive_stiffness_factor;
+      }
       if (u != nullptr) {
         auto kg = member_geometric_stiffness(model_, member, tables, active, *u);
         if (!kg) return std::unexpected(std::move(kg.error()));

@@ -8,6 +8,7 @@
 #include <Eigen/Sparse>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,7 @@ class ReducedStiffness {
   std::vector<std::size_t> member_begin_;  // per member in walk order, into contributions_
   std::vector<std::int32_t> diagonal_;     // position of K_r[p, p]
   std::vector<Restraint> restraints_;
+  std::vector<std::optional<Matrix12>> elastic_;  // per member in walk order, once assembled
 };
 
 }  // namespace velk

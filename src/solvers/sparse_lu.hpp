@@ -1,0 +1,84 @@
+#pragma once
+// Left-looking sparse LU with partial pivoting (Gilbert-Peierls) for the
+// reduced stiffness:
+//
+//   P A Q = L U,   L unit lower triangular, U upper triangular,
+//
+// Q a fill-reducing column order (minimum degree on the pattern of A + A^T,
+// applied to rows and columns alike so that the diagonal stays a candidate)
+// and P chosen column by column: the candidate of largest magnitude, the
+// diagonal when it is one of the largest. A column whose candidates are all
+// exactly zero is a zero pivot: the matrix is singular.
+//
+// A matrix with the same pattern as the last one is refactored along the
+// last pivot sequence, without searching the graph again, as long as partial
+// pivoting would choose the same pivots: every operation is then the one a
+// fresh factorisation performs, so the factors are bit for bit the same. At
+// the first column where the choice would differ it is factored afresh.
+
+#include <Eigen/Dense>
+#include <Eigen/Sparse>
+#include <cstdint>
+#include <vector>
+
+namespace velk {
+
+class SparseLu {
+ public:
+  // Factors A (square, compressed column storage); false when a pivot is
+  // exactly zero. The ordering is computed when the pattern is new.
+  bool factor(const Eigen::SparseMatrix<double>& a);
+
+  // x = A^-1 b with the last factors; x must not be b.
+  void solve(const Eigen::VectorXd& b, Eigen::VectorXd& x) const;
+
+  // Entries of L and U together (the diagonal of U included).
+  std::size_t factor_nonzeros() const { return l_rows_.size() + u_columns_.size() + u_diagonal_.size(); }
+
+  // Whether the last factor() reused the pivot sequence before it.
+  bool refactored() const { return refactored_; }
+
+ private:
+  enum class Outcome { Factored, Singular, PivotChanged };
+
+  void analyse(const Eigen::SparseMatrix<double>& a);
+  bool same_pattern(const Eigen::SparseMatrix<double>& a) const;
+  Outcome factor_fresh(const Eigen::SparseMatrix<double>& a);
+  Outcome refactor(const Eigen::SparseMatrix<double>& a);
+  int reach(const Eigen::SparseMatrix<double>& a, int column, int k);
+  void prune(int k, int pivot);
+
+  int n_ = 0;
+  // The pattern the ordering and the pivot sequence belong to.
+  std::vector<int> pattern_outer_;
+  std::vector<int> pattern_inner_;
+  std::vector<int> q_;  // column k of P A Q is column q_[k] of A
+
+  // Factors. L(:, k) holds original row indices (rows pivoted after k) in the
+  // order of the graph search; U(:, k) holds pivot steps j < k in
+  // topological order, so a refactorisation can replay the solve.
+  std::vector<int> pivot_row_;       // P: row of A pivoted at step k
+  std::vector<int> pivot_step_;      // inverse of pivot_row_, -1 while not pivoted
+  std::vector<int> pivot_position_;  // where the pivot row stood among the candidates of step k
+  std::vector<std::int64_t> l_begin_, u_begin_;
+  std::vector<int> l_rows_, u_columns_;
+  // The graph search's own copy of L's rows: column j is cut down to
+  // [l_begin_[j], search_end_[j]) once a later column makes the rest
+  // reachable another way (symmetric pruning).
+  std::vector<int> search_rows_;
+  std::vector<std::int64_t> search_end_;
+  std::vector<char> pruned_;
+  std::vector<double> l_values_, u_values_, u_diagonal_;
+  bool factored_ = false;
+  bool refactored_ = false;
+
+  // Workspace, sized once per pattern: x is all zero between columns.
+  std::vector<double> x_;
+  std::vector<int> visited_;  // step at which a row was last reached
+  std::vector<int> reach_;    // rows reached at this step, topological order from reach_top_
+  std::vector<int> stack_;
+  std::vector<std::int64_t> child_;
+  mutable std::vector<double> work_;
+};
+
+}  // namespace velk
