@@ -1,0 +1,148 @@
+#include "solvers/sparse_lu.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace velk {
+namespace {
+
+using Sparse = Eigen::SparseMatrix<double>;
+
+// A random matrix with a symmetric pattern like a stiffness matrix's: a band
+// of node couplings plus scattered long-range ones. `diagonal` scales the
+// diagonal, so small values force pivots off the diagonal.
+Sparse random_matrix(int n, unsigned seed, double diagonal) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> value(-1.0, 1.0);
+  std::uniform_int_distribution<int> index(0, n - 1);
+  std::vector<Eigen::Triplet<double>> entries;
+  for (int i = 0; i < n; ++i) {
+    entries.emplace_back(i, i, diagonal * (2.0 + value(random)));
+    for (int d = 1; d <= 3 && i + d < n; ++d) {
+      entries.emplace_back(i, i + d, value(random));
+      entries.emplace_back(i + d, i, value(random));
+    }
+    const int far = index(random);
+    if (far != i) {
+      entries.emplace_back(i, far, value(random));
+      entries.emplace_back(far, i, value(random));
+    }
+  }
+  Sparse a(n, n);
+  a.setFromTriplets(entries.begin(), entries.end());
+  a.makeCompressed();
+  return a;
+}
+
+bool bitwise_equal(const Eigen::VectorXd& a, const Eigen::VectorXd& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), sizeof(double) * a.size()) == 0;
+}
+
+TEST(SparseLu, SolvesLikeDensePartialPivoting) {
+  for (const int n : {1, 2, 7, 60, 300}) {
+    for (const double diagonal : {10.0, 1.0, 1e-3, 0.0}) {
+      const Sparse a = random_matrix(n, 17u * n, diagonal);
+      const Eigen::MatrixXd dense(a);
+      Eigen::PartialPivLU<Eigen::MatrixXd> reference(dense);
+      if ((reference.matrixLU().diagonal().array() == 0.0).any()) continue;
+      const Eigen::VectorXd b = Eigen::VectorXd::LinSpaced(n, -1.0, 2.0);
+      SparseLu lu;
+      ASSERT_TRUE(lu.factor(a)) << n << " " << diagonal;
+      Eigen::VectorXd x;
+      lu.solve(b, x);
+      const Eigen::VectorXd expected = reference.solve(b);
+      EXPECT_LE((x - expected).norm(), 1e-10 * expected.norm()) << n << " " << diagonal;
+      EXPECT_LE((dense * x - b).norm(), 1e-12 * dense.norm() * x.norm()) << n << " " << diagonal;
+    }
+  }
+}
+
+TEST(SparseLu, PivotsOnTheLargestCandidate) {
+  // Without row exchange the tiny diagonal would wipe out the answer.
+  Sparse a(2, 2);
+  a.insert(0, 0) = 1e-20;
+  a.insert(0, 1) = 1.0;
+  a.insert(1, 0) = 1.0;
+  a.insert(1, 1) = 1.0;
+  a.makeCompressed();
+  SparseLu lu;
+  ASSERT_TRUE(lu.factor(a));
+  Eigen::VectorXd x;
+  lu.solve(Eigen::Vector2d(1.0, 2.0), x);
+  EXPECT_NEAR(x[0], 1.0, 1e-15);
+  EXPECT_NEAR(x[1], 1.0, 1e-15);
+}
+
+// Refactoring along the last pivots must give the factors a fresh
+// factorisation gives, bit for bit: values that keep the pivots, and values
+// that move them (where it has to start again).
+TEST(SparseLu, RefactoringIsBitForBitAFreshFactorisation) {
+  const int n = 200;
+  const Sparse first = random_matrix(n, 5u, 4.0);
+  const Eigen::VectorXd b = Eigen::VectorXd::LinSpaced(n, 1.0, -3.0);
+  struct Case {
+    const char* name;
+    Sparse a;
+    bool keeps_pivots;
+  };
+  Sparse scaled = first * 1.5;
+  Sparse perturbed = first;
+  for (int k = 0; k < perturbed.nonZeros(); ++k) perturbed.valuePtr()[k] *= 1.0 + 1e-3 * (k % 7);
+  Sparse weak_diagonal = random_matrix(n, 5u, 1e-3);  // same pattern, other pivots
+  const Case cases[] = {
+      {"scaled", scaled, true}, {"perturbed", perturbed, true}, {"weak diagonal", weak_diagonal, false}};
+  for (const Case& c : cases) {
+    SparseLu reused;
+    ASSERT_TRUE(reused.factor(first));
+    EXPECT_FALSE(reused.refactored());
+    ASSERT_TRUE(reused.factor(c.a)) << c.name;
+    EXPECT_EQ(reused.refactored(), c.keeps_pivots) << c.name;
+    SparseLu fresh;
+    ASSERT_TRUE(fresh.factor(c.a)) << c.name;
+    Eigen::VectorXd x_reused, x_fresh;
+    reused.solve(b, x_reused);
+    fresh.solve(b, x_fresh);
+    EXPECT_TRUE(bitwise_equal(x_reused, x_fresh)) << c.name;
+    EXPECT_EQ(reused.factor_nonzeros(), fresh.factor_nonzeros()) << c.name;
+  }
+}
+
+TEST(SparseLu, AnExactlyZeroPivotIsSingularFreshAndRefactored) {
+  // Two equal rows: elimination leaves an exact zero in the last column.
+  const auto dependent = [](double scale) {
+    Sparse a(3, 3);
+    a.insert(0, 0) = 2.0 * scale;
+    a.insert(0, 1) = 1.0 * scale;
+    a.insert(1, 0) = 2.0 * scale;
+    a.insert(1, 1) = 1.0 * scale;
+    a.insert(2, 2) = 1.0;
+    a.insert(1, 2) = 0.0;
+    a.insert(2, 1) = 0.0;
+    a.makeCompressed();
+    return a;
+  };
+  SparseLu lu;
+  EXPECT_FALSE(lu.factor(dependent(1.0)));
+  // A regular matrix of that pattern, then the singular one refactored.
+  Sparse regular = dependent(1.0);
+  regular.coeffRef(1, 1) = 3.0;
+  EXPECT_TRUE(lu.factor(regular));
+  EXPECT_FALSE(lu.factor(dependent(2.0)));
+  EXPECT_TRUE(lu.factor(regular));
+
+  // A column of nothing.
+  Sparse empty_column = random_matrix(50, 9u, 5.0);
+  for (int k = 0; k < empty_column.outerSize(); ++k) {
+    for (Sparse::InnerIterator entry(empty_column, k); entry; ++entry) {
+      if (entry.row() == 20 || entry.col() == 20) entry.valueRef() = 0.0;
+    }
+  }
+  SparseLu other;
+  EXPECT_FALSE(other.factor(empty_column));
+}
+
+}  // namespace
+}  // namespace velk
