@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "allocation_counter.hpp"
 #include "analysis/driver.hpp"
 #include "bench_models.hpp"
 #include "document/document_io.hpp"
@@ -22,14 +23,18 @@ void analyse(benchmark::State& state, velk::AnalysisOrder order) {
     model.load_combinations.clear();
   }
   const std::string text = velk::write_velk(model);
+  std::size_t allocations = 0;
   for (auto _ : state) {
+    const std::size_t before = velk::bench::allocations();
     auto written = velk::calculate_from_json(text);
+    allocations = velk::bench::allocations() - before;
     if (!written) {
       state.SkipWithError(written.error().c_str());
       break;
     }
     benchmark::DoNotOptimize(written->data());
   }
+  state.counters["allocations"] = static_cast<double>(allocations);
   state.SetLabel(one_case ? "dead load case" : "4 cases + 3 combinations");
 }
 

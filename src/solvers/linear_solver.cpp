@@ -118,9 +118,8 @@ std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& 
   Eigen::VectorXd u;
   bool converged = false;
   for (std::uint32_t i = 0; i < limit && !converged; ++i) {
-    auto solved = context.solve_linear(f, active, "Reduced stiffness matrix is singular or near-singular");
+    auto solved = context.solve_linear(f, active, "Reduced stiffness matrix is singular or near-singular", u);
     if (!solved) return std::unexpected(std::move(solved.error()));
-    u = std::move(*solved);
     const double du = (u - u_prev).norm();
     const bool changed = decide_active_set(model, tables, u, active, tol, !is_combination);
     if (changed) {
@@ -144,15 +143,13 @@ std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& 
 
   if (decide_active_set(model, tables, u, active, tol, true)) {
     auto solved =
-        context.solve_linear(f, active, "Reduced stiffness matrix is singular after reactivation pass.");
+        context.solve_linear(f, active, "Reduced stiffness matrix is singular after reactivation pass.", u);
     if (!solved) return std::unexpected(std::move(solved.error()));
-    u = std::move(*solved);
   }
   if (finalize_active_set(model, tables, u, active)) {
     auto solved = context.solve_linear(
-        f, active, "Reduced stiffness matrix is singular or near-singular in finalization.");
+        f, active, "Reduced stiffness matrix is singular or near-singular in finalization.", u);
     if (!solved) return std::unexpected(std::move(solved.error()));
-    u = std::move(*solved);
   }
   return store_results(model, name, CaseIdentity{is_combination, case_id}, u, active);
 }

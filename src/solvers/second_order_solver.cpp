@@ -97,16 +97,6 @@ class Projection {
   std::optional<Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>>> lu_;
 };
 
-// u = T q into storage that is kept between calls.
-void expand_into(const ConstraintTransform& t, const Eigen::VectorXd& q, Eigen::VectorXd& u) {
-  u.resize(t.full_size);
-  for (Eigen::Index w = 0; w < t.full_size; ++w) {
-    double sum = 0.0;
-    for (const TransformEntry& entry : t.row(w)) sum += entry.weight * q(entry.column);
-    u(w) = sum;
-  }
-}
-
 class SecondOrderSolver {
  public:
   SecondOrderSolver(const VELK& model, SolveContext& context, ReducedStiffness& k_reduced,
@@ -135,7 +125,7 @@ class SecondOrderSolver {
     } else {
       q_ = Eigen::VectorXd::Zero(t_.reduced_size);
     }
-    expand_into(t_, q_, u_);
+    expand_solution(t_, q_, u_);
   }
 
   // The first-order solution of the whole load with its own active-set
@@ -169,7 +159,7 @@ class SecondOrderSolver {
     }
     active_ = std::move(active);
     q_ = projection_.project(u_);
-    expand_into(t_, q_, u_);
+    expand_solution(t_, q_, u_);
     return {};
   }
 
@@ -318,7 +308,7 @@ class SecondOrderSolver {
   // r at q + alpha dq.
   std::expected<double, std::string> trial(double alpha) {
     q_trial_ = q_ + alpha * direction_;
-    expand_into(t_, q_trial_, u_trial_);
+    expand_solution(t_, q_trial_, u_trial_);
     return residual_at(q_trial_, u_trial_);
   }
 
@@ -330,7 +320,7 @@ class SecondOrderSolver {
       return std::unexpected(std::move(assembled.error()));
     }
     k_reduced_.reduce_load(f_step_, f_reduced_);
-    k_reduced_.apply_restraints(f_reduced_);
+    k_reduced_.apply_restraints(f_reduced_, alphas_);
     residual_.noalias() = k_reduced_.matrix() * q;
     residual_ -= f_reduced_;
     return residual_.norm() / std::max(f_reduced_.norm(), norm_floor);
@@ -340,10 +330,7 @@ class SecondOrderSolver {
   // the analysis has factored before is not factored again.
   std::expected<void, std::string> elastic_solution(const Eigen::VectorXd& f, const ActiveMap& active,
                                                     std::string_view singular_message) {
-    auto solved = context_.solve_linear(f, active, singular_message);
-    if (!solved) return std::unexpected(std::move(solved.error()));
-    u_ = std::move(*solved);
-    return {};
+    return context_.solve_linear(f, active, singular_message, u_);
   }
 
   void log_refinement(Refinement refinement, std::uint32_t k, std::uint32_t n_steps, std::uint32_t m) const {
@@ -407,6 +394,7 @@ class SecondOrderSolver {
   Eigen::SparseMatrix<double> k_damped_;
   ReducedFactorization& lu_;
   Eigen::VectorXd f_reduced_;
+  std::vector<double> alphas_;
   Eigen::VectorXd residual_;
   Eigen::VectorXd direction_;
   Eigen::VectorXd q_trial_;

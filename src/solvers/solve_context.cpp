@@ -1,6 +1,7 @@
 #include "solvers/solve_context.hpp"
 
 #include <algorithm>
+#include <iterator>
 
 namespace velk {
 namespace {
@@ -8,13 +9,13 @@ namespace {
 // Factorisations kept at once; a solve seldom meets more than a few states.
 constexpr std::size_t kept_factorizations = 4;
 
-std::vector<std::uint32_t> switched_off_members(const ActiveMap& active) {
-  std::vector<std::uint32_t> off;
+// The members switched off in `active`, ascending, into `off`.
+void switched_off_members(const ActiveMap& active, std::vector<std::uint32_t>& off) {
+  off.clear();
   for (const auto& [id, on] : active) {
     if (!on) off.push_back(id);
   }
   std::sort(off.begin(), off.end());
-  return off;
 }
 
 }  // namespace
@@ -32,16 +33,16 @@ std::expected<ReducedStiffness*, std::string> SolveContext::reduced_stiffness() 
   return &*stiffness_;
 }
 
-std::expected<Eigen::VectorXd, std::string> SolveContext::solve_linear(const Eigen::VectorXd& f,
-                                                                       const ActiveMap& active,
-                                                                       std::string_view singular_message) {
+std::expected<void, std::string> SolveContext::solve_linear(const Eigen::VectorXd& f, const ActiveMap& active,
+                                                            std::string_view singular_message,
+                                                            Eigen::VectorXd& u) {
   auto t = transform();
   if (!t) return std::unexpected(std::move(t.error()));
   if (auto stiffness = reduced_stiffness(); !stiffness) return std::unexpected(std::move(stiffness.error()));
 
-  std::vector<std::uint32_t> off = switched_off_members(active);
+  switched_off_members(active, switched_off_);
   auto found = std::find_if(factored_.begin(), factored_.end(),
-                            [&](const Factored& entry) { return entry.switched_off == off; });
+                            [&](const Factored& entry) { return entry.switched_off == switched_off_; });
   stiffness_->reduce_load(f, f_reduced_);
   if (found != factored_.end()) {
     factored_.splice(factored_.begin(), factored_, found);
@@ -51,22 +52,30 @@ std::expected<Eigen::VectorXd, std::string> SolveContext::solve_linear(const Eig
     if (auto assembled = stiffness_->assemble(active); !assembled)
       return std::unexpected(std::move(assembled.error()));
     std::vector<double> alphas = stiffness_->apply_restraints(f_reduced_);
-    if (factored_.size() == kept_factorizations) factored_.pop_back();
-    Factored& entry = factored_.emplace_front();
-    entry.switched_off = std::move(off);
+    // A new matrix of the same pattern starts from the ordering and pivots
+    // of the last one factored (the evicted entry's storage is reused).
+    std::list<Factored> slot;
+    if (factored_.size() == kept_factorizations)
+      slot.splice(slot.begin(), factored_, std::prev(factored_.end()));
+    if (slot.empty()) slot.emplace_back();
+    if (!factored_.empty()) slot.front().lu = factored_.front().lu;
+    factored_.splice(factored_.begin(), slot);
+    Factored& entry = factored_.front();
+    entry.switched_off = switched_off_;
     entry.penalty_alphas = std::move(alphas);
     ++factorizations_;
-    if (!factored_.front().lu.factor(stiffness_->matrix())) {
+    if (!entry.lu.factor(stiffness_->matrix())) {
       factored_.pop_front();  // a singular matrix serves nobody
       return std::unexpected(std::string(singular_message));
     }
   }
-  const Eigen::VectorXd q = factored_.front().lu.solve(f_reduced_);
+  factored_.front().lu.solve(f_reduced_, q_);
   // Overflowing or undefined input (infinite stiffness, NaN loads) leaves no
   // usable solution either: it is reported like a singular system, never
   // written out as a document of nulls.
-  if (!q.allFinite()) return std::unexpected(std::string(singular_message));
-  return expand_solution(**t, q);
+  if (!q_.allFinite()) return std::unexpected(std::string(singular_message));
+  expand_solution(**t, q_, u);
+  return {};
 }
 
 }  // namespace velk

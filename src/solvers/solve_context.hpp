@@ -39,13 +39,14 @@ class SolveContext {
   // assembled last.
   std::expected<ReducedStiffness*, std::string> reduced_stiffness();
 
-  // Solves K(active) u = f to first order on the reduced, restrained system:
-  // full displacements, or `singular_message` when a pivot is exactly zero
-  // or the solution is not finite; assembly errors pass through. A matrix
-  // met before is not assembled or factored again, and gives bit for bit
-  // the solution that refactoring it would give.
-  std::expected<Eigen::VectorXd, std::string> solve_linear(const Eigen::VectorXd& f, const ActiveMap& active,
-                                                           std::string_view singular_message);
+  // Solves K(active) u = f to first order on the reduced, restrained system
+  // into u (full displacements; storage sized once), or fails with
+  // `singular_message` when a pivot is exactly zero or the solution is not
+  // finite; assembly errors pass through. A matrix met before is not
+  // assembled or factored again, and gives bit for bit the solution that
+  // refactoring it would give.
+  std::expected<void, std::string> solve_linear(const Eigen::VectorXd& f, const ActiveMap& active,
+                                                std::string_view singular_message, Eigen::VectorXd& u);
 
   // The factorisation second-order solves factor their tangents into: the
   // ordering is computed once per call and every tangent after the first is
@@ -67,6 +68,8 @@ class SolveContext {
   std::optional<ReducedStiffness> stiffness_;
   std::list<Factored> factored_;  // stable addresses; most recently used first
   Eigen::VectorXd f_reduced_;
+  Eigen::VectorXd q_;
+  std::vector<std::uint32_t> switched_off_;
   ReducedFactorization tangent_lu_;
   std::size_t factorizations_ = 0;
 };

@@ -283,17 +283,23 @@ std::vector<Restraint> plan_restraints(const VELK& model, const ConstraintTransf
 void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::MatrixXd& k_reduced,
                       Eigen::VectorXd& f_reduced) {
   DenseRestraintTarget target(k_reduced);
-  apply_restraint_plan(plan_restraints(model, t), t, target, f_reduced);
+  std::vector<double> alphas;
+  apply_restraint_plan(plan_restraints(model, t), t, target, f_reduced, alphas);
 }
 
-Eigen::VectorXd expand_solution(const ConstraintTransform& t, const Eigen::VectorXd& q) {
+void expand_solution(const ConstraintTransform& t, const Eigen::VectorXd& q, Eigen::VectorXd& u) {
   if (q.size() != t.reduced_size) throw Fault("Matrix index out of bounds.");
-  Eigen::VectorXd u(t.full_size);
+  u.resize(t.full_size);
   for (Eigen::Index w = 0; w < t.full_size; ++w) {
     double sum = 0.0;
     for (const TransformEntry& entry : t.row(w)) sum += entry.weight * q(entry.column);
     u(w) = sum;
   }
+}
+
+Eigen::VectorXd expand_solution(const ConstraintTransform& t, const Eigen::VectorXd& q) {
+  Eigen::VectorXd u;
+  expand_solution(t, q, u);
   return u;
 }
 

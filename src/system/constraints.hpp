@@ -71,8 +71,9 @@ void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::Ma
 // diagonal magnitude (1000 when it has none) and returns alpha.
 double penalty_constraint(Eigen::MatrixXd& k_reduced, std::span<const TransformEntry> v);
 
-// u = T q.
+// u = T q; the second form into u's storage.
 Eigen::VectorXd expand_solution(const ConstraintTransform& t, const Eigen::VectorXd& q);
+void expand_solution(const ConstraintTransform& t, const Eigen::VectorXd& q, Eigen::VectorXd& u);
 
 // "UX" ... "RZ" for local DOFs 0 ... 5, "UNKNOWN" otherwise.
 std::string_view dof_name(int local_dof);

@@ -126,12 +126,17 @@ double& ReducedStiffness::value_at(Eigen::Index row, Eigen::Index col) {
 
 std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& active,
                                                             const Eigen::VectorXd* u) {
-  if (std::expected<void, std::string> ids = check_node_ids(model_.member_sets); !ids) {
-    return std::unexpected(ids.error());
-  }
+  // The model cannot change during a solve, so the node check, the lookup
+  // tables and the elastic member matrices are the same at every assembly:
+  // they are made at the first one and kept, and the iterations allocate
+  // nothing here.
+  if (!node_check_) node_check_ = check_node_ids(model_.member_sets);
+  if (!*node_check_) return std::unexpected(node_check_->error());
   double* values = k_reduced_.valuePtr();
   std::fill(values, values + k_reduced_.nonZeros(), 0.0);
-  const LookupTables tables = build_lookup_tables(model_);
+  if (!tables_) tables_ = build_lookup_tables(model_);
+  if (!supports_) supports_ = build_support_table(model_.nodal_supports);
+  const LookupTables& tables = *tables_;
   if (elastic_.empty()) {
     // The elastic member matrices with every member active, kept for the
     // later assemblies of this solve; a switched-off tension or compression
@@ -171,16 +176,23 @@ std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& act
     }
   }
 
-  // Support springs on the diagonal of K, carried through T.
-  return for_each_support_spring(model_.member_sets, build_support_table(model_.nodal_supports), t_.full_size,
-                                 [&](std::int64_t d, double stiffness) {
-                                   const auto row = t_.row(d);
-                                   for (const TransformEntry& a : row) {
-                                     for (const TransformEntry& b : row) {
-                                       value_at(a.column, b.column) += a.weight * stiffness * b.weight;
-                                     }
-                                   }
-                                 });
+  // Support springs on the diagonal of K, carried through T; which DOFs
+  // have springs, and how stiff, is found once.
+  if (!springs_) {
+    std::vector<std::pair<std::int64_t, double>> springs;
+    auto walked = for_each_support_spring(
+        model_.member_sets, *supports_, t_.full_size,
+        [&](std::int64_t d, double stiffness) { springs.emplace_back(d, stiffness); });
+    if (!walked) return std::unexpected(std::move(walked.error()));
+    springs_ = std::move(springs);
+  }
+  for (const auto& [d, stiffness] : *springs_) {
+    const auto row = t_.row(d);
+    for (const TransformEntry& a : row) {
+      for (const TransformEntry& b : row) value_at(a.column, b.column) += a.weight * stiffness * b.weight;
+    }
+  }
+  return {};
 }
 
 void ReducedStiffness::reduce_load(const Eigen::VectorXd& f, Eigen::VectorXd& f_reduced) const {
@@ -192,7 +204,13 @@ void ReducedStiffness::reduce_load(const Eigen::VectorXd& f, Eigen::VectorXd& f_
 }
 
 std::vector<double> ReducedStiffness::apply_restraints(Eigen::VectorXd& f_reduced) {
-  return apply_restraint_plan(restraints_, t_, *this, f_reduced);
+  std::vector<double> alphas;
+  apply_restraints(f_reduced, alphas);
+  return alphas;
+}
+
+void ReducedStiffness::apply_restraints(Eigen::VectorXd& f_reduced, std::vector<double>& alphas) {
+  apply_restraint_plan(restraints_, t_, *this, f_reduced, alphas);
 }
 
 void ReducedStiffness::restrain_load(Eigen::VectorXd& f_reduced) const {

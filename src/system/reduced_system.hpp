@@ -10,12 +10,15 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document/velk.hpp"
+#include "member/lookup_tables.hpp"
 #include "system/constraints.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/restraints.hpp"
+#include "system/support_utils.hpp"
 
 namespace velk {
 
@@ -37,6 +40,7 @@ class ReducedStiffness {
   // Imposes the support restraints on K_r and F_r (with their Constraint
   // events) and returns the penalty factor of each restraint.
   std::vector<double> apply_restraints(Eigen::VectorXd& f_reduced);
+  void apply_restraints(Eigen::VectorXd& f_reduced, std::vector<double>& alphas);
 
   // For a further load on the same restrained matrix: the restraints' part
   // of F_r, and their events again with the factors they had.
@@ -69,7 +73,12 @@ class ReducedStiffness {
   std::vector<std::size_t> member_begin_;  // per member in walk order, into contributions_
   std::vector<std::int32_t> diagonal_;     // position of K_r[p, p]
   std::vector<Restraint> restraints_;
-  std::vector<std::optional<Matrix12>> elastic_;  // per member in walk order, once assembled
+  // Made at the first assembly and kept for the solve.
+  std::optional<std::expected<void, std::string>> node_check_;
+  std::optional<LookupTables> tables_;
+  std::optional<SupportTable> supports_;
+  std::optional<std::vector<std::pair<std::int64_t, double>>> springs_;  // global DOF, stiffness
+  std::vector<std::optional<Matrix12>> elastic_;                         // per member in walk order
 };
 
 }  // namespace velk

@@ -76,13 +76,13 @@ inline void emit_restraint_event(const Restraint& r, double alpha) {
   }
 }
 
-// Imposes the planned restraints in order, with their events, and returns
-// the factor alpha of each (0 for the exact ones). `Matrix` offers in
-// addition fix(p): row and column p cleared and a unit diagonal.
+// Imposes the planned restraints in order, with their events, and gives
+// the factor alpha of each (0 for the exact ones) in `alphas`. `Matrix`
+// offers in addition fix(p): row and column p cleared and a unit diagonal.
 template <class Matrix>
-std::vector<double> apply_restraint_plan(const std::vector<Restraint>& plan, const ConstraintTransform& t,
-                                         Matrix& k_reduced, Eigen::VectorXd& f_reduced) {
-  std::vector<double> alphas;
+void apply_restraint_plan(const std::vector<Restraint>& plan, const ConstraintTransform& t, Matrix& k_reduced,
+                          Eigen::VectorXd& f_reduced, std::vector<double>& alphas) {
+  alphas.clear();
   alphas.reserve(plan.size());
   for (const Restraint& r : plan) {
     double alpha = 0.0;
@@ -95,7 +95,6 @@ std::vector<double> apply_restraint_plan(const std::vector<Restraint>& plan, con
     emit_restraint_event(r, alpha);
     alphas.push_back(alpha);
   }
-  return alphas;
 }
 
 }  // namespace velk
