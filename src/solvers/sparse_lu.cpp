@@ -34,6 +34,16 @@ struct PivotChoice {
 
 }  // namespace
 
+// x(rows of L(:, step)) -= L(:, step) x_j, the one update both the fresh
+// factorisation and the refactorisation make. Stiffness matrices keep many
+// exact zeros in their pattern (members along the axes), and a zero x_j
+// changes nothing, so it is skipped.
+inline void SparseLu::eliminate(int step, double xj) {
+  if (xj == 0.0) return;
+  const std::int64_t end = l_begin_[step + 1];
+  for (std::int64_t c = l_begin_[step]; c < end; ++c) x_[l_rows_[c]] -= l_values_[c] * xj;
+}
+
 bool SparseLu::same_pattern(const Eigen::SparseMatrix<double>& a) const {
   return a.cols() == n_ && static_cast<std::size_t>(a.nonZeros()) == pattern_inner_.size() &&
          std::equal(pattern_outer_.begin(), pattern_outer_.end(), a.outerIndexPtr()) &&
@@ -149,8 +159,7 @@ SparseLu::Outcome SparseLu::factor_fresh(const Eigen::SparseMatrix<double>& a) {
     for (int r = top; r < n_; ++r) {
       const int step = pivot_step_[reach_[r]];
       if (step < 0) continue;
-      const double xj = x_[reach_[r]];
-      for (std::int64_t c = l_begin_[step]; c < l_begin_[step + 1]; ++c) x_[l_rows_[c]] -= l_values_[c] * xj;
+      eliminate(step, x_[reach_[r]]);
     }
 
     // Pivoted rows give U(:, k); the others are the pivot candidates.
@@ -233,7 +242,7 @@ SparseLu::Outcome SparseLu::refactor(const Eigen::SparseMatrix<double>& a) {
       const double xj = x_[row];
       u_values_[e] = xj;
       x_[row] = 0.0;
-      for (std::int64_t c = l_begin_[step]; c < l_begin_[step + 1]; ++c) x_[l_rows_[c]] -= l_values_[c] * xj;
+      eliminate(step, xj);
     }
 
     const int pivot_row = pivot_row_[k];

@@ -47,6 +47,7 @@ class SparseLu {
   Outcome refactor(const Eigen::SparseMatrix<double>& a);
   int reach(const Eigen::SparseMatrix<double>& a, int column, int k);
   void prune(int k, int pivot);
+  void eliminate(int step, double xj);
 
   int n_ = 0;
   // The pattern the ordering and the pivot sequence belong to.
