@@ -72,7 +72,9 @@ ShortestDigits shortest_digits(double value) {
   }
   const int count = significand == 0 ? 1 : decimal_length(significand);
   // A double's shortest significand has at most 17 digits: three blocks.
-  char blocks[40] = {};  // 24 digits and slack, so the copy below has a fixed size
+  // 24 digits and the slack that a fixed-size copy of sizeof digits from
+  // the first of even a single digit reads past them.
+  char blocks[24 + sizeof out.digits] = {};
   write_eight_digits(blocks + 16, static_cast<std::uint32_t>(significand % 100000000));
   significand /= 100000000;
   write_eight_digits(blocks + 8, static_cast<std::uint32_t>(significand % 100000000));
