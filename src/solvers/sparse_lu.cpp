@@ -40,8 +40,11 @@ struct PivotChoice {
 // changes nothing, so it is skipped.
 inline void SparseLu::eliminate(int step, double xj) {
   if (xj == 0.0) return;
+  double* __restrict x = x_.data();
+  const int* __restrict rows = l_rows_.data();
+  const double* __restrict l = l_values_.data();
   const std::int64_t end = l_begin_[step + 1];
-  for (std::int64_t c = l_begin_[step]; c < end; ++c) x_[l_rows_[c]] -= l_values_[c] * xj;
+  for (std::int64_t c = l_begin_[step]; c < end; ++c) x[rows[c]] -= l[c] * xj;
 }
 
 bool SparseLu::same_pattern(const Eigen::SparseMatrix<double>& a) const {

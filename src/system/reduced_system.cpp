@@ -86,6 +86,12 @@ ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform&
 
   diagonal_.resize(static_cast<std::size_t>(n));
   for (Eigen::Index p = 0; p < n; ++p) diagonal_[static_cast<std::size_t>(p)] = at(p, p);
+  // The pattern is symmetric: every entry's mirror, for clearing a row
+  // through its column.
+  mirror_.resize(static_cast<std::size_t>(nonzeros));
+  for (Eigen::Index col = 0; col < n; ++col) {
+    for (auto k = outer[col]; k < outer[col + 1]; ++k) mirror_[static_cast<std::size_t>(k)] = at(col, inner[k]);
+  }
 
   contributions_.reserve(dofs_of.size() * dof::PER_MEMBER * dof::PER_MEMBER);
   member_begin_.reserve(dofs_of.size() + 1);
@@ -238,12 +244,11 @@ void ReducedStiffness::add(Eigen::Index row, Eigen::Index col, double value) { v
 void ReducedStiffness::fix(Eigen::Index p) {
   // The pattern is symmetric: clear column p and, through it, row p.
   const auto* outer = k_reduced_.outerIndexPtr();
-  const auto* inner = k_reduced_.innerIndexPtr();
   double* values = k_reduced_.valuePtr();
   if (p < 0 || p >= k_reduced_.cols()) throw Fault("Matrix index out of bounds.");
   for (auto k = outer[p]; k < outer[p + 1]; ++k) {
     values[k] = 0.0;
-    value_at(p, inner[k]) = 0.0;
+    values[mirror_[static_cast<std::size_t>(k)]] = 0.0;
   }
   values[diagonal_[static_cast<std::size_t>(p)]] = 1.0;
 }

@@ -72,6 +72,7 @@ class ReducedStiffness {
   std::vector<Contribution> contributions_;
   std::vector<std::size_t> member_begin_;  // per member in walk order, into contributions_
   std::vector<std::int32_t> diagonal_;     // position of K_r[p, p]
+  std::vector<std::int32_t> mirror_;       // position of K_r[j, i] for the entry K_r[i, j]
   std::vector<Restraint> restraints_;
   // Made at the first assembly and kept for the solve.
   std::optional<std::expected<void, std::string>> node_check_;
