@@ -95,13 +95,20 @@ bool SparseLu::factor(const Eigen::SparseMatrix<double>& a) {
   if (!same_pattern(a)) {
     analyse(a);
   } else if (factored_) {
-    const Outcome outcome = refactor(a);
+    const Outcome outcome = numeric(a, true);
     if (outcome != Outcome::PivotChanged) {
       refactored_ = true;
+      if (outcome == Outcome::Singular) factored_ = false;
       return outcome == Outcome::Factored;
     }
   }
-  factored_ = factor_fresh(a) == Outcome::Factored;
+  // The search finds the pivots and the patterns; the factors themselves
+  // always come from the supernodal pass, so a refactorisation along the
+  // same pivots gives the same factors bit for bit.
+  factored_ = false;
+  if (factor_fresh(a) != Outcome::Factored) return false;
+  build_supernodes();
+  factored_ = numeric(a, false) == Outcome::Factored;
   return factored_;
 }
 
@@ -229,48 +236,178 @@ void SparseLu::prune(int k, int pivot) {
   }
 }
 
-// The same steps along the stored patterns: U(:, k) lists the earlier steps in
-// the topological order of the search, L(:, k) the candidates in the order
-// they were met, with the pivot row at pivot_position_[k] among them.
-SparseLu::Outcome SparseLu::refactor(const Eigen::SparseMatrix<double>& a) {
+// The supernodes of the factors the graph search found. Steps j and j + 1
+// share one when L(:, j) holds exactly step j + 1 and the steps of
+// L(:, j + 1): the columns of a supernode then have one pattern below it, so
+// their updates of a later column run as one small dense block. The six
+// unknowns of a node usually end up in one supernode.
+void SparseLu::build_supernodes() {
+  const auto size = static_cast<std::size_t>(n_);
+  // The steps of each column of L, ascending, and for each entry (in search
+  // order) its place in that sorted column.
+  sorted_steps_.resize(l_rows_.size());
+  sorted_place_.resize(l_rows_.size());
+  for (int j = 0; j < n_; ++j) {
+    const std::int64_t begin = l_begin_[j];
+    const std::int64_t count = l_begin_[j + 1] - begin;
+    keyed_.clear();
+    for (std::int64_t c = 0; c < count; ++c)
+      keyed_.push_back({pivot_step_[l_rows_[begin + c]], static_cast<int>(c)});
+    std::sort(keyed_.begin(), keyed_.end());
+    for (std::int64_t p = 0; p < count; ++p) {
+      sorted_steps_[begin + p] = keyed_[p].first;
+      sorted_place_[begin + keyed_[p].second] = static_cast<int>(p);
+    }
+  }
+  const int* steps = sorted_steps_.data();
+  const auto joins_next = [&](int j) {
+    const std::int64_t count = l_begin_[j + 1] - l_begin_[j];
+    if (count == 0 || steps[l_begin_[j]] != j + 1 || l_begin_[j + 2] - l_begin_[j + 1] != count - 1)
+      return false;
+    return std::equal(steps + l_begin_[j] + 1, steps + l_begin_[j + 1], steps + l_begin_[j + 1]);
+  };
+  supernodes_.clear();
+  supernode_of_.resize(size);
+  std::size_t values = 0;
+  for (int first = 0; first < n_;) {
+    int width = 1;
+    while (first + width < n_ && joins_next(first + width - 1)) ++width;
+    const int last = first + width - 1;
+    const auto below = static_cast<std::size_t>(l_begin_[last + 1] - l_begin_[last]);
+    const auto w = static_cast<std::size_t>(width);
+    supernodes_.push_back({first, width, l_begin_[last], l_begin_[last + 1], values, values + w * w});
+    values += w * w + w * below;
+    for (int j = first; j <= last; ++j) supernode_of_[j] = static_cast<int>(supernodes_.size() - 1);
+    first += width;
+  }
+  supernode_values_.resize(values);
+
+  // Where each entry of L goes in its supernode: column j = first + t holds,
+  // sorted, the steps first + t + 1 ... first + width - 1 of the diagonal
+  // block and then the rows below, in their order.
+  l_destination_.resize(l_rows_.size());
+  for (const Supernode& node : supernodes_) {
+    const auto w = static_cast<std::size_t>(node.width);
+    for (int t = 0; t < node.width; ++t) {
+      const int j = node.first + t;
+      const int in_block = node.width - 1 - t;
+      for (std::int64_t c = l_begin_[j]; c < l_begin_[j + 1]; ++c) {
+        const int place = sorted_place_[c];
+        l_destination_[c] = place < in_block
+                                ? node.diagonal_values + static_cast<std::size_t>(t) * w +
+                                      static_cast<std::size_t>(t + 1 + place)
+                                : node.below_values + static_cast<std::size_t>(place - in_block) * w +
+                                      static_cast<std::size_t>(t);
+      }
+    }
+  }
+
+  // For each column, the supernodes its U part reaches and the first of
+  // their columns it reaches, in ascending order of steps (a valid order for
+  // the column's triangular solve).
+  column_supernodes_.clear();
+  column_supernodes_begin_.resize(size + 1);
+  column_supernodes_begin_[0] = 0;
+  node_mark_.assign(supernodes_.size(), -1);
+  for (int k = 0; k < n_; ++k) {
+    const std::size_t begin = column_supernodes_.size();
+    for (std::int64_t e = u_begin_[k]; e < u_begin_[k + 1]; ++e) {
+      const int j = u_columns_[e];
+      const int node = supernode_of_[j];
+      const int t = j - supernodes_[node].first;
+      if (node_mark_[node] < 0) {
+        node_mark_[node] = static_cast<int>(column_supernodes_.size());
+        column_supernodes_.push_back({node, t});
+      } else {
+        int& first_column = column_supernodes_[node_mark_[node]].first_column;
+        first_column = std::min(first_column, t);
+      }
+    }
+    for (std::size_t c = begin; c < column_supernodes_.size(); ++c)
+      node_mark_[column_supernodes_[c].node] = -1;
+    std::sort(column_supernodes_.begin() + static_cast<std::ptrdiff_t>(begin), column_supernodes_.end(),
+              [](const ColumnSupernode& a, const ColumnSupernode& b) { return a.node < b.node; });
+    column_supernodes_begin_[k + 1] = static_cast<std::int64_t>(column_supernodes_.size());
+  }
+}
+
+// The numeric factorisation along the stored pivots and patterns, by
+// supernodes, working in pivot steps (x_ holds row pivot_row_[s] at s).
+// With `check_pivots` it stops at the first column where partial pivoting
+// would choose another pivot among the same candidates in the same order.
+SparseLu::Outcome SparseLu::numeric(const Eigen::SparseMatrix<double>& a, bool check_pivots) {
   const int* rows = a.innerIndexPtr();
-  const double* values = a.valuePtr();
+  const double* a_values = a.valuePtr();
+  double* x = x_.data();
+  double* block = supernode_values_.data();
+  const int* below_steps = sorted_steps_.data();
   for (int k = 0; k < n_; ++k) {
     const int column = q_[k];
-    for (int p = a.outerIndexPtr()[column]; p < a.outerIndexPtr()[column + 1]; ++p) x_[rows[p]] = values[p];
+    for (int p = a.outerIndexPtr()[column]; p < a.outerIndexPtr()[column + 1]; ++p)
+      x[pivot_step_[rows[p]]] = a_values[p];
 
+    for (std::int64_t s = column_supernodes_begin_[k]; s < column_supernodes_begin_[k + 1]; ++s) {
+      const Supernode& node = supernodes_[column_supernodes_[s].node];
+      const int f = node.first;
+      const int w = node.width;
+      const int t_begin = column_supernodes_[s].first_column;
+      const int t_end = std::min(w, k - f);
+      // Within the supernode: x_J = L_JJ \ x_J (unit lower, by columns).
+      const double* diagonal = block + node.diagonal_values;
+      bool any = false;
+      for (int t = t_begin; t < t_end; ++t) {
+        const double xt = x[f + t];
+        if (xt == 0.0) continue;
+        any = true;
+        for (int r = t + 1; r < w; ++r) x[f + r] -= diagonal[t * w + r] * xt;
+      }
+      if (!any) continue;
+      // Below it: x_S -= L_SJ x_J, one pass over the rows.
+      const double* lower = block + node.below_values;
+      const int* below = below_steps + node.below_begin;
+      const auto below_count = node.below_end - node.below_begin;
+      for (std::int64_t r = 0; r < below_count; ++r) {
+        const double* l = lower + r * w;
+        double acc = x[below[r]];
+        for (int t = t_begin; t < t_end; ++t) acc -= l[t] * x[f + t];
+        x[below[r]] = acc;
+      }
+    }
     for (std::int64_t e = u_begin_[k]; e < u_begin_[k + 1]; ++e) {
-      const int step = u_columns_[e];
-      const int row = pivot_row_[step];
-      const double xj = x_[row];
-      u_values_[e] = xj;
-      x_[row] = 0.0;
-      eliminate(step, xj);
+      u_values_[e] = x[u_columns_[e]];
+      x[u_columns_[e]] = 0.0;
     }
 
     const int pivot_row = pivot_row_[k];
     const std::int64_t l_begin = l_begin_[k];
     const std::int64_t l_end = l_begin_[k + 1];
-    const std::int64_t pivot_at = l_begin + pivot_position_[k];
-    PivotChoice choice;
-    for (std::int64_t c = l_begin; c < pivot_at; ++c) choice.consider(l_rows_[c], x_[l_rows_[c]]);
-    choice.consider(pivot_row, x_[pivot_row]);
-    for (std::int64_t c = pivot_at; c < l_end; ++c) choice.consider(l_rows_[c], x_[l_rows_[c]]);
-    // The diagonal row is a candidate at step k if it is pivoted at k or later.
-    const int pivot = choice.decide(column, pivot_step_[column] >= k, x_[column]);
-
-    const double pivot_value = x_[pivot_row];
-    x_[pivot_row] = 0.0;
-    if (pivot != pivot_row) {
-      for (std::int64_t c = l_begin; c < l_end; ++c) x_[l_rows_[c]] = 0.0;
-      if (pivot < 0) return Outcome::Singular;
-      factored_ = false;
-      return Outcome::PivotChanged;
+    const double pivot_value = x[k];
+    bool keeps_pivot = pivot_value != 0.0;
+    if (check_pivots && keeps_pivot) {
+      const std::int64_t pivot_at = l_begin + pivot_position_[k];
+      PivotChoice choice;
+      for (std::int64_t c = l_begin; c < pivot_at; ++c)
+        choice.consider(l_rows_[c], x[pivot_step_[l_rows_[c]]]);
+      choice.consider(pivot_row, pivot_value);
+      for (std::int64_t c = pivot_at; c < l_end; ++c) choice.consider(l_rows_[c], x[pivot_step_[l_rows_[c]]]);
+      // The diagonal row is a candidate at step k if it is pivoted at k or later.
+      const int diagonal_step = pivot_step_[column];
+      const bool diagonal_candidate = diagonal_step >= k;
+      keeps_pivot =
+          choice.decide(column, diagonal_candidate, diagonal_candidate ? x[diagonal_step] : 0.0) == pivot_row;
+    }
+    x[k] = 0.0;
+    if (!keeps_pivot) {
+      for (std::int64_t c = l_begin; c < l_end; ++c) x[pivot_step_[l_rows_[c]]] = 0.0;
+      return pivot_value == 0.0 ? Outcome::Singular : Outcome::PivotChanged;
     }
     u_diagonal_[k] = pivot_value;
     for (std::int64_t c = l_begin; c < l_end; ++c) {
-      l_values_[c] = x_[l_rows_[c]] / pivot_value;
-      x_[l_rows_[c]] = 0.0;
+      double& entry = x[pivot_step_[l_rows_[c]]];
+      const double l = entry / pivot_value;
+      l_values_[c] = l;
+      block[l_destination_[c]] = l;
+      entry = 0.0;
     }
   }
   return Outcome::Factored;

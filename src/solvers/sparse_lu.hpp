@@ -19,6 +19,7 @@
 #include <Eigen/Dense>
 #include <Eigen/Sparse>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace velk {
@@ -44,7 +45,8 @@ class SparseLu {
   void analyse(const Eigen::SparseMatrix<double>& a);
   bool same_pattern(const Eigen::SparseMatrix<double>& a) const;
   Outcome factor_fresh(const Eigen::SparseMatrix<double>& a);
-  Outcome refactor(const Eigen::SparseMatrix<double>& a);
+  void build_supernodes();
+  Outcome numeric(const Eigen::SparseMatrix<double>& a, bool check_pivots);
   int reach(const Eigen::SparseMatrix<double>& a, int column, int k);
   void prune(int k, int pivot);
   void eliminate(int step, double xj);
@@ -70,6 +72,30 @@ class SparseLu {
   std::vector<std::int64_t> search_end_;
   std::vector<char> pruned_;
   std::vector<double> l_values_, u_values_, u_diagonal_;
+  // Supernodes: consecutive steps whose columns of L share the pattern
+  // below them. Each keeps its diagonal block (width x width, by columns)
+  // and the rows below it (by rows) in supernode_values_.
+  struct Supernode {
+    int first;
+    int width;
+    std::int64_t below_begin, below_end;  // its rows below, as steps, in sorted_steps_
+    std::size_t diagonal_values;
+    std::size_t below_values;
+  };
+  struct ColumnSupernode {
+    int node;
+    int first_column;  // the first column of the supernode that the column's U part reaches
+  };
+  std::vector<int> sorted_steps_;  // the steps of each column of L, ascending (same layout as l_rows_)
+  std::vector<int> sorted_place_;  // for each entry of L in search order, its place in sorted_steps_
+  std::vector<std::pair<int, int>> keyed_;
+  std::vector<int> node_mark_;
+  std::vector<Supernode> supernodes_;
+  std::vector<int> supernode_of_;
+  std::vector<double> supernode_values_;
+  std::vector<std::size_t> l_destination_;  // where each entry of L goes in supernode_values_
+  std::vector<ColumnSupernode> column_supernodes_;
+  std::vector<std::int64_t> column_supernodes_begin_;
   bool factored_ = false;
   bool refactored_ = false;
 
