@@ -95,20 +95,17 @@ bool SparseLu::factor(const Eigen::SparseMatrix<double>& a) {
   if (!same_pattern(a)) {
     analyse(a);
   } else if (factored_) {
-    const Outcome outcome = numeric(a, true);
+    if (!supernodes_built_) build_supernodes();
+    supernodes_built_ = true;
+    const Outcome outcome = numeric(a);
     if (outcome != Outcome::PivotChanged) {
       refactored_ = true;
       if (outcome == Outcome::Singular) factored_ = false;
       return outcome == Outcome::Factored;
     }
   }
-  // The search finds the pivots and the patterns; the factors themselves
-  // always come from the supernodal pass, so a refactorisation along the
-  // same pivots gives the same factors bit for bit.
-  factored_ = false;
-  if (factor_fresh(a) != Outcome::Factored) return false;
-  build_supernodes();
-  factored_ = numeric(a, false) == Outcome::Factored;
+  supernodes_built_ = false;
+  factored_ = factor_fresh(a) == Outcome::Factored;
   return factored_;
 }
 
@@ -165,24 +162,28 @@ SparseLu::Outcome SparseLu::factor_fresh(const Eigen::SparseMatrix<double>& a) {
     const int top = reach(a, column, k);
     for (int p = a.outerIndexPtr()[column]; p < a.outerIndexPtr()[column + 1]; ++p) x_[rows[p]] = values[p];
 
-    // x = L \ A(:, column) over the reach, in topological order.
+    // x = L \ A(:, column) over the reach, the earlier steps in ascending
+    // order (every update of a step comes from smaller steps, so this is a
+    // topological order). Each entry of x then sees its updates in the
+    // order the supernodal refactorisation applies them, so both give the
+    // same factors bit for bit.
+    u_steps_.clear();
     for (int r = top; r < n_; ++r) {
       const int step = pivot_step_[reach_[r]];
-      if (step < 0) continue;
-      eliminate(step, x_[reach_[r]]);
+      if (step >= 0) u_steps_.push_back(step);
     }
+    std::sort(u_steps_.begin(), u_steps_.end());
+    for (const int step : u_steps_) eliminate(step, x_[pivot_row_[step]]);
 
     // Pivoted rows give U(:, k); the others are the pivot candidates.
+    for (const int step : u_steps_) {
+      u_columns_.push_back(step);
+      u_values_.push_back(x_[pivot_row_[step]]);
+    }
     PivotChoice choice;
     for (int r = top; r < n_; ++r) {
       const int row = reach_[r];
-      const int step = pivot_step_[row];
-      if (step < 0) {
-        choice.consider(row, x_[row]);
-      } else {
-        u_columns_.push_back(step);
-        u_values_.push_back(x_[row]);
-      }
+      if (pivot_step_[row] < 0) choice.consider(row, x_[row]);
     }
     const int pivot = choice.decide(column, pivot_step_[column] < 0, x_[column]);
     if (pivot < 0) {
@@ -281,6 +282,7 @@ void SparseLu::build_supernodes() {
     first += width;
   }
   supernode_values_.resize(values);
+  nonzero_columns_.resize(size);
 
   // Where each entry of L goes in its supernode: column j = first + t holds,
   // sorted, the steps first + t + 1 ... first + width - 1 of the diagonal
@@ -333,9 +335,11 @@ void SparseLu::build_supernodes() {
 
 // The numeric factorisation along the stored pivots and patterns, by
 // supernodes, working in pivot steps (x_ holds row pivot_row_[s] at s).
-// With `check_pivots` it stops at the first column where partial pivoting
-// would choose another pivot among the same candidates in the same order.
-SparseLu::Outcome SparseLu::numeric(const Eigen::SparseMatrix<double>& a, bool check_pivots) {
+// It stops at the first column where partial pivoting would choose another
+// pivot among the same candidates in the same order. Every entry sees its
+// updates in ascending order of steps and a zero x_j updates nothing, as in
+// the fresh factorisation, so the factors are the same bit for bit.
+SparseLu::Outcome SparseLu::numeric(const Eigen::SparseMatrix<double>& a) {
   const int* rows = a.innerIndexPtr();
   const double* a_values = a.valuePtr();
   double* x = x_.data();
@@ -354,14 +358,15 @@ SparseLu::Outcome SparseLu::numeric(const Eigen::SparseMatrix<double>& a, bool c
       const int t_end = std::min(w, k - f);
       // Within the supernode: x_J = L_JJ \ x_J (unit lower, by columns).
       const double* diagonal = block + node.diagonal_values;
-      bool any = false;
+      int* nonzero = nonzero_columns_.data();
+      int nonzeros = 0;
       for (int t = t_begin; t < t_end; ++t) {
         const double xt = x[f + t];
         if (xt == 0.0) continue;
-        any = true;
+        nonzero[nonzeros++] = t;
         for (int r = t + 1; r < w; ++r) x[f + r] -= diagonal[t * w + r] * xt;
       }
-      if (!any) continue;
+      if (nonzeros == 0) continue;
       // Below it: x_S -= L_SJ x_J, one pass over the rows.
       const double* lower = block + node.below_values;
       const int* below = below_steps + node.below_begin;
@@ -369,7 +374,7 @@ SparseLu::Outcome SparseLu::numeric(const Eigen::SparseMatrix<double>& a, bool c
       for (std::int64_t r = 0; r < below_count; ++r) {
         const double* l = lower + r * w;
         double acc = x[below[r]];
-        for (int t = t_begin; t < t_end; ++t) acc -= l[t] * x[f + t];
+        for (int i = 0; i < nonzeros; ++i) acc -= l[nonzero[i]] * x[f + nonzero[i]];
         x[below[r]] = acc;
       }
     }
@@ -383,7 +388,7 @@ SparseLu::Outcome SparseLu::numeric(const Eigen::SparseMatrix<double>& a, bool c
     const std::int64_t l_end = l_begin_[k + 1];
     const double pivot_value = x[k];
     bool keeps_pivot = pivot_value != 0.0;
-    if (check_pivots && keeps_pivot) {
+    if (keeps_pivot) {
       const std::int64_t pivot_at = l_begin + pivot_position_[k];
       PivotChoice choice;
       for (std::int64_t c = l_begin; c < pivot_at; ++c)

@@ -46,7 +46,7 @@ class SparseLu {
   bool same_pattern(const Eigen::SparseMatrix<double>& a) const;
   Outcome factor_fresh(const Eigen::SparseMatrix<double>& a);
   void build_supernodes();
-  Outcome numeric(const Eigen::SparseMatrix<double>& a, bool check_pivots);
+  Outcome numeric(const Eigen::SparseMatrix<double>& a);
   int reach(const Eigen::SparseMatrix<double>& a, int column, int k);
   void prune(int k, int pivot);
   void eliminate(int step, double xj);
@@ -90,6 +90,9 @@ class SparseLu {
   std::vector<int> sorted_place_;  // for each entry of L in search order, its place in sorted_steps_
   std::vector<std::pair<int, int>> keyed_;
   std::vector<int> node_mark_;
+  std::vector<int> u_steps_;
+  std::vector<int> nonzero_columns_;
+  bool supernodes_built_ = false;
   std::vector<Supernode> supernodes_;
   std::vector<int> supernode_of_;
   std::vector<double> supernode_values_;
