@@ -283,6 +283,7 @@ void SparseLu::build_supernodes() {
   }
   supernode_values_.resize(values);
   nonzero_columns_.resize(size);
+  nonzero_values_.resize(size);
 
   // Where each entry of L goes in its supernode: column j = first + t holds,
   // sorted, the steps first + t + 1 ... first + width - 1 of the diagonal
@@ -371,10 +372,36 @@ SparseLu::Outcome SparseLu::numeric(const Eigen::SparseMatrix<double>& a) {
       const double* lower = block + node.below_values;
       const int* below = below_steps + node.below_begin;
       const auto below_count = node.below_end - node.below_begin;
-      for (std::int64_t r = 0; r < below_count; ++r) {
+      double* x_j = nonzero_values_.data();
+      for (int i = 0; i < nonzeros; ++i) x_j[i] = x[f + nonzero[i]];
+      // Four rows at a time: four independent chains of subtractions, each
+      // row's own in ascending steps.
+      std::int64_t r = 0;
+      for (; r + 4 <= below_count; r += 4) {
+        const double* l0 = lower + r * w;
+        const double* l1 = l0 + w;
+        const double* l2 = l1 + w;
+        const double* l3 = l2 + w;
+        double acc0 = x[below[r]];
+        double acc1 = x[below[r + 1]];
+        double acc2 = x[below[r + 2]];
+        double acc3 = x[below[r + 3]];
+        for (int i = 0; i < nonzeros; ++i) {
+          const int t = nonzero[i];
+          acc0 -= l0[t] * x_j[i];
+          acc1 -= l1[t] * x_j[i];
+          acc2 -= l2[t] * x_j[i];
+          acc3 -= l3[t] * x_j[i];
+        }
+        x[below[r]] = acc0;
+        x[below[r + 1]] = acc1;
+        x[below[r + 2]] = acc2;
+        x[below[r + 3]] = acc3;
+      }
+      for (; r < below_count; ++r) {
         const double* l = lower + r * w;
         double acc = x[below[r]];
-        for (int i = 0; i < nonzeros; ++i) acc -= l[nonzero[i]] * x[f + nonzero[i]];
+        for (int i = 0; i < nonzeros; ++i) acc -= l[nonzero[i]] * x_j[i];
         x[below[r]] = acc;
       }
     }

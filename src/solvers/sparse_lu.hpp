@@ -92,6 +92,7 @@ class SparseLu {
   std::vector<int> node_mark_;
   std::vector<int> u_steps_;
   std::vector<int> nonzero_columns_;
+  std::vector<double> nonzero_values_;
   bool supernodes_built_ = false;
   std::vector<Supernode> supernodes_;
   std::vector<int> supernode_of_;
