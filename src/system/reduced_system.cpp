@@ -1,7 +1,9 @@
 #include "system/reduced_system.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <span>
 
 #include "diagnostics/fault.hpp"
 #include "member/lookup_tables.hpp"
@@ -25,6 +27,14 @@ std::array<Eigen::Index, dof::PER_MEMBER> member_dofs(const Member& member, Eige
 bool contributes(const VELK& model, const Member& member) {
   return member.member_type != MemberType::Rigid ||
          model.settings.analysis_options.rigid_strategy == RigidStrategy::RigidMember;
+}
+
+// The rows of T of a member's twelve DOFs.
+std::array<std::span<const TransformEntry>, dof::PER_MEMBER> member_rows(
+    const ConstraintTransform& t, const std::array<Eigen::Index, dof::PER_MEMBER>& dofs) {
+  std::array<std::span<const TransformEntry>, dof::PER_MEMBER> rows;
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = t.row(dofs[i]);
+  return rows;
 }
 
 }  // namespace
@@ -56,8 +66,9 @@ ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform&
     for (const Member& member : set.members) {
       dofs_of.push_back(member_dofs(member, t.full_size));
       if (!contributes(model, member)) continue;
-      for (const Eigen::Index g_i : dofs_of.back()) {
-        for (const Eigen::Index g_j : dofs_of.back()) couple(t.row(g_i), t.row(g_j));
+      const auto rows = member_rows(t, dofs_of.back());
+      for (const auto& row_i : rows) {
+        for (const auto& row_j : rows) couple(row_i, row_j);
       }
     }
   }
@@ -90,7 +101,8 @@ ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform&
   // through its column.
   mirror_.resize(static_cast<std::size_t>(nonzeros));
   for (Eigen::Index col = 0; col < n; ++col) {
-    for (auto k = outer[col]; k < outer[col + 1]; ++k) mirror_[static_cast<std::size_t>(k)] = at(col, inner[k]);
+    for (auto k = outer[col]; k < outer[col + 1]; ++k)
+      mirror_[static_cast<std::size_t>(k)] = at(col, inner[k]);
   }
 
   contributions_.reserve(dofs_of.size() * dof::PER_MEMBER * dof::PER_MEMBER);
@@ -101,10 +113,11 @@ ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform&
     for (const Member& member : set.members) {
       const auto& dofs = dofs_of[index++];
       if (contributes(model, member)) {
+        const auto rows = member_rows(t, dofs);
         for (std::uint8_t i = 0; i < dof::PER_MEMBER; ++i) {
           for (std::uint8_t j = 0; j < dof::PER_MEMBER; ++j) {
-            for (const TransformEntry& a : t.row(dofs[i])) {
-              for (const TransformEntry& b : t.row(dofs[j])) {
+            for (const TransformEntry& a : rows[i]) {
+              for (const TransformEntry& b : rows[j]) {
                 contributions_.push_back({at(a.column, b.column), i, j, a.weight * b.weight});
               }
             }
