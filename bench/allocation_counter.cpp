@@ -4,12 +4,20 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer brings its own operator new.
+namespace velk::bench {
+std::size_t allocations() { return 0; }
+bool allocations_counted() { return false; }
+}  // namespace velk::bench
+#else
 namespace {
 std::atomic<std::size_t> count{0};
 }  // namespace
 
 namespace velk::bench {
 std::size_t allocations() { return count.load(std::memory_order_relaxed); }
+bool allocations_counted() { return true; }
 }  // namespace velk::bench
 
 void* operator new(std::size_t size) {
@@ -22,3 +30,4 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#endif
