@@ -58,7 +58,8 @@ int decimal_length(std::uint64_t v) {
 
 }  // namespace
 
-ShortestDigits shortest_digits(double value) {
+// The digit search, inlined into both of its users below.
+[[gnu::always_inline]] inline ShortestDigits find_shortest_digits(double value) {
   // Dragonbox gives the shortest significand s and exponent q with
   // |value| = s x 10^q that reads back to |value|; trailing zeros of s (if
   // any) are dropped and its digits laid out in eight-digit blocks.
@@ -83,6 +84,65 @@ ShortestDigits shortest_digits(double value) {
   out.count = count;
   out.exponent = exponent10 + count;
   return out;
+}
+
+ShortestDigits shortest_digits(double value) { return find_shortest_digits(value); }
+
+void append_json_number(std::string& out, double value) {
+  if (!std::isfinite(value)) {
+    out.append("null");
+    return;
+  }
+  // Laid out in a local buffer with fixed-size copies (digits are 20 bytes
+  // with whatever follows the last one) and appended once; the longest
+  // spelling is a sign, 17 digits, 15 zeros and ".0", or an exponent form.
+  char text[64];
+  char* p = text;
+  if (std::signbit(value)) *p++ = '-';
+  if (value == 0.0) {
+    out.append(p == text ? "0.0" : "-0.0");
+    return;
+  }
+  // value = 0.d1...dn x 10^e
+  const ShortestDigits d = find_shortest_digits(value);
+  const int e = d.exponent;
+  if (e > -5 && e <= 16) {
+    if (e <= 0) {  // 0.000ddd
+      *p++ = '0';
+      *p++ = '.';
+      std::memset(p, '0', 4);
+      p += -e;
+      std::memcpy(p, d.digits, sizeof d.digits);
+      p += d.count;
+    } else if (e >= d.count) {  // ddd000.0
+      std::memcpy(p, d.digits, sizeof d.digits);
+      std::memset(p + d.count, '0', 16);
+      p += e;
+      *p++ = '.';
+      *p++ = '0';
+    } else {  // dd.ddd
+      std::memcpy(p, d.digits, sizeof d.digits);
+      std::memmove(p + e + 1, p + e, sizeof d.digits);
+      p[e] = '.';
+      p += d.count + 1;
+    }
+  } else {  // d.ddde-7, or de16 for a single digit
+    *p++ = d.digits[0];
+    if (d.count > 1) {
+      *p++ = '.';
+      std::memcpy(p, d.digits + 1, sizeof d.digits - 1);
+      p += d.count - 1;
+    }
+    *p++ = 'e';
+    p = std::to_chars(p, text + sizeof text, e - 1).ptr;
+  }
+  const auto length = static_cast<std::size_t>(p - text);
+  const std::size_t size = out.size();
+  if (out.capacity() < size + sizeof text) out.reserve(2 * (size + sizeof text));
+  out.resize_and_overwrite(size + sizeof text, [&](char* buffer, std::size_t) {
+    std::memcpy(buffer + size, text, sizeof text);
+    return size + length;
+  });
 }
 
 std::string plain_decimal(double value) {

@@ -20,6 +20,12 @@ struct ShortestDigits {
 };
 ShortestDigits shortest_digits(double value);
 
+// Appends a double as the JSON writer spells it: shortest round-trip digits,
+// plain decimal for values 1e-5 <= |v| < 1e16 (with ".0" when integral),
+// exponent form otherwise ("1e16", "1.5e-7", "-0.0"); non-finite values as
+// null.
+void append_json_number(std::string& out, double value);
+
 // Shortest round-trip digits in plain decimal notation, never an exponent,
 // and no ".0" for integral values: "1", "0.0000001", "-0", "1.5",
 // "100000000000000000000". Non-finite values as "inf", "-inf", "NaN".

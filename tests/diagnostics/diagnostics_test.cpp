@@ -98,6 +98,81 @@ TEST(ShortestDigits, AgreeWithTheStandardLibraryShortestForm) {
   EXPECT_EQ(mismatches, 0);
 }
 
+// The JSON spelling over every layout: plain decimal for 1e-5 <= |v| < 1e16
+// (".0" when integral), exponent form outside, built here from the standard
+// library's shortest form with plain string operations.
+TEST(JsonNumber, LayoutsAgreeWithTheShortestForm) {
+  const auto reference = [](double value) -> std::string {
+    if (!std::isfinite(value)) return "null";
+    const std::string sign = std::signbit(value) ? "-" : "";
+    if (value == 0.0) return std::signbit(value) ? "-0.0" : "0.0";
+    char buffer[40];
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific).ptr;
+    std::string digits;
+    const char* p = buffer;
+    for (; *p != 'e'; ++p)
+      if (*p != '.') digits.push_back(*p);
+    int exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+    const int e = exponent + 1;  // value = 0.digits x 10^e
+    const auto n = static_cast<int>(digits.size());
+    std::string text = sign;
+    if (e > -5 && e <= 16) {
+      if (e <= 0) {
+        text.append("0.").append(static_cast<std::size_t>(-e), '0').append(digits);
+      } else if (e >= n) {
+        text.append(digits).append(static_cast<std::size_t>(e - n), '0').append(".0");
+      } else {
+        text.append(digits, 0, static_cast<std::size_t>(e))
+            .append(".")
+            .append(digits, static_cast<std::size_t>(e));
+      }
+      return text;
+    }
+    text.append(digits, 0, 1);
+    if (n > 1) text.append(".").append(digits, 1);
+    return text.append("e").append(std::to_string(e - 1));
+  };
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1.0,
+                                -1.0,
+                                0.1,
+                                1e16,
+                                9999999999999998.0,
+                                1e15,
+                                123456789012345.6,
+                                1e-5,
+                                9.99999e-6,
+                                1.5e-7,
+                                0.0001,
+                                12.5,
+                                100.0,
+                                1e300,
+                                -2.5e-300,
+                                std::numeric_limits<double>::denorm_min(),
+                                std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::infinity(),
+                                std::nan("")};
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> magnitude(-8.0, 20.0);
+  for (int k = 0; k < 100000; ++k) {
+    const double v = std::pow(10.0, magnitude(random));
+    values.push_back(k % 3 == 0 ? -v : v);
+    values.push_back(std::round(v));
+  }
+  int mismatches = 0;
+  for (const double value : values) {
+    std::string text = "[";
+    append_json_number(text, value);
+    if (text.substr(1) != reference(value) && ++mismatches <= 5) {
+      ADD_FAILURE() << text.substr(1) << " != " << reference(value);
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
 TEST(FormatMessage, FillsPlaceholdersInOrder) {
   EXPECT_EQ(format_message("LC {} linear error: {}", 3u, "Matrix is singular"),
             "LC 3 linear error: Matrix is singular");
