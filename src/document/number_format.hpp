@@ -3,9 +3,7 @@
 // lines.
 
 #include <charconv>
-#include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "diagnostics/message_format.hpp"

@@ -16,7 +16,6 @@ bool ReducedFactorization::factor(const Eigen::SparseMatrix<double>& k_reduced) 
 
 void ReducedFactorization::solve(const Eigen::VectorXd& f_reduced, Eigen::VectorXd& q) const {
   if (dense_) {
-    q.resize(f_reduced.size());
     q = dense_lu_.solve(f_reduced);
     return;
   }

@@ -34,10 +34,10 @@ struct PivotChoice {
 
 }  // namespace
 
-// x(rows of L(:, step)) -= L(:, step) x_j, the one update both the fresh
-// factorisation and the refactorisation make. Stiffness matrices keep many
-// exact zeros in their pattern (members along the axes), and a zero x_j
-// changes nothing, so it is skipped.
+// x(rows of L(:, step)) -= L(:, step) x_j, the update of the fresh
+// factorisation. Stiffness matrices keep many exact zeros in their pattern
+// (members along the axes), and a zero x_j changes nothing, so it is skipped
+// (as the supernodal pass skips it).
 inline void SparseLu::eliminate(int step, double xj) {
   if (xj == 0.0) return;
   double* __restrict x = x_.data();
@@ -95,8 +95,10 @@ bool SparseLu::factor(const Eigen::SparseMatrix<double>& a) {
   if (!same_pattern(a)) {
     analyse(a);
   } else if (factored_) {
-    if (!supernodes_built_) build_supernodes();
-    supernodes_built_ = true;
+    if (!supernodes_built_) {
+      build_supernodes();
+      supernodes_built_ = true;
+    }
     const Outcome outcome = numeric(a);
     if (outcome != Outcome::PivotChanged) {
       refactored_ = true;

@@ -11,10 +11,11 @@
 // exactly zero is a zero pivot: the matrix is singular.
 //
 // A matrix with the same pattern as the last one is refactored along the
-// last pivot sequence, without searching the graph again, as long as partial
-// pivoting would choose the same pivots: every operation is then the one a
-// fresh factorisation performs, so the factors are bit for bit the same. At
-// the first column where the choice would differ it is factored afresh.
+// last pivot sequence by supernodes, without searching the graph again, as
+// long as partial pivoting would choose the same pivots: every entry then
+// sees the operations a fresh factorisation applies, in the same order, so
+// the factors are bit for bit the same. At the first column where the choice
+// would differ it is factored afresh.
 
 #include <Eigen/Dense>
 #include <Eigen/Sparse>
@@ -59,7 +60,7 @@ class SparseLu {
 
   // Factors. L(:, k) holds original row indices (rows pivoted after k) in the
   // order of the graph search; U(:, k) holds pivot steps j < k in
-  // topological order, so a refactorisation can replay the solve.
+  // ascending order.
   std::vector<int> pivot_row_;       // P: row of A pivoted at step k
   std::vector<int> pivot_step_;      // inverse of pivot_row_, -1 while not pivoted
   std::vector<int> pivot_position_;  // where the pivot row stood among the candidates of step k

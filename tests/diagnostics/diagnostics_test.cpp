@@ -37,21 +37,24 @@ TEST(PlainDecimal, ShortestDigitsWithoutExponent) {
   for (const auto& row : table) EXPECT_EQ(plain_decimal(row.value), row.text) << row.text;
 }
 
+// The standard library's shortest round-trip digits of v > 0 and the
+// exponent e with v = 0.d1d2...dn x 10^e, read from its scientific form.
+std::pair<std::string, int> standard_shortest(double value) {
+  char buffer[40];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+  std::string digits;
+  const char* p = buffer;
+  for (; *p != 'e'; ++p)
+    if (*p != '.') digits.push_back(*p);
+  int exponent = 0;
+  std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+  return {digits, exponent + 1};
+}
+
 // The digit search must agree with the standard library's shortest
 // round-trip form on every double: random bit patterns over the whole range,
 // random magnitudes typical of results, and the boundaries of the format.
 TEST(ShortestDigits, AgreeWithTheStandardLibraryShortestForm) {
-  const auto expected_digits = [](double value) {
-    char buffer[40];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
-    std::string digits;
-    const char* p = buffer;
-    for (; *p != 'e'; ++p)
-      if (*p != '.') digits.push_back(*p);
-    int exponent = 0;
-    std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
-    return std::pair{digits, exponent + 1};
-  };
   std::vector<double> values = {
       std::numeric_limits<double>::denorm_min(),
       std::numeric_limits<double>::min(),
@@ -89,7 +92,7 @@ TEST(ShortestDigits, AgreeWithTheStandardLibraryShortestForm) {
   for (const double value : values) {
     if (value == 0.0) continue;  // the writer spells zeros itself
     const ShortestDigits d = shortest_digits(value);
-    const auto [digits, exponent] = expected_digits(std::fabs(value));
+    const auto [digits, exponent] = standard_shortest(std::fabs(value));
     if (std::string(d.digits, d.count) != digits || d.exponent != exponent) {
       if (++mismatches <= 5)
         ADD_FAILURE() << value << ": " << std::string(d.digits, d.count) << "e" << d.exponent;
@@ -106,16 +109,7 @@ TEST(JsonNumber, LayoutsAgreeWithTheShortestForm) {
     if (!std::isfinite(value)) return "null";
     const std::string sign = std::signbit(value) ? "-" : "";
     if (value == 0.0) return std::signbit(value) ? "-0.0" : "0.0";
-    char buffer[40];
-    const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific).ptr;
-    std::string digits;
-    const char* p = buffer;
-    for (; *p != 'e'; ++p)
-      if (*p != '.') digits.push_back(*p);
-    int exponent = 0;
-    std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
-    const int e = exponent + 1;  // value = 0.digits x 10^e
+    const auto [digits, e] = standard_shortest(std::fabs(value));  // value = 0.digits x 10^e
     const auto n = static_cast<int>(digits.size());
     std::string text = sign;
     if (e > -5 && e <= 16) {
