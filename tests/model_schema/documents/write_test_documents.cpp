@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "analysis/model_text.hpp"
+#include "analysis/random_frames.hpp"
+#include "document/document_io.hpp"
 #include "document/document_text.hpp"
 
 namespace {
@@ -45,6 +47,15 @@ int main(int argc, char** argv) {
   ok = write(folder, "full_document_written.json", velk::testing::full_document_written) && ok;
   ok = write(folder, "model_text_row.json", row.text()) && ok;
   ok = write(folder, "model_text_second_order.json", second_order.text()) && ok;
+  // The random frames of the property tests, with and without one-sided
+  // members, rigid links and second order among them.
+  for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+    velk::testing::RandomFrameOptions options;
+    options.members = static_cast<int>(5 + 7 * seed);
+    options.one_sided = seed % 2 == 0;
+    const std::string name = "random_frame_" + std::to_string(seed) + ".json";
+    ok = write(folder, name, velk::write_velk(velk::testing::random_frame(seed, options))) && ok;
+  }
   if (!ok) {
     std::cerr << "write_test_documents: cannot write into " << folder << "\n";
     return 1;
