@@ -405,7 +405,6 @@ def semi_rigid_and_springs(report):
         frame.solve()
         ei = E * IZ
         moment = (w * length ** 2 / 12) / (1 + 2 * ei / (k * length))
-        rotation = moment / k
         report.problem(
             f"Beam with semi-rigid end joints, k = {number(k)} N m/rad",
             f"L = {length} m between fixed supports, joined at both ends by rotational springs k "
@@ -415,7 +414,7 @@ def semi_rigid_and_springs(report):
             "Frames*, semi-rigid connections.", frame,
             [("end moment [N m]", moment, frame.reaction(left)[5]),
              ("member end moment at the start (node on member) [N m]", moment, frame.end_forces(1, "start")[5]),
-             ("joint rotation M / k [rad]", rotation, rotation)])
+             ("support reaction w L / 2 [N]", w * length / 2, frame.reaction(left)[1])])
 
     height, p, k_rotation = 4.0, 5e3, 3e6
     frame = Frame()

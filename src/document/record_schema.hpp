@@ -594,7 +594,7 @@ struct Schema<MemberResult> {
 template <>
 struct Schema<ResultsSummary> {
   static constexpr std::string_view name = "ResultsSummary";
-  static constexpr std::string_view description = "Counts.";
+  static constexpr std::string_view description = "Counts of the model: members (twice) and supports.";
   static constexpr auto fields = std::make_tuple(
       field("total_displacements", &ResultsSummary::total_displacements, "Number of members."),
       field("total_reaction_forces", &ResultsSummary::total_reaction_forces,
@@ -651,7 +651,7 @@ struct Schema<Results> {
             "Reaction at every supported node a member uses, keyed by node id."),
       field("member_results", &Results::member_results,
             "End forces of every member but Rigid ones, keyed by member id."),
-      field("summary", &Results::summary, "Counts."),
+      field("summary", &Results::summary, "Counts of members and supports."),
       field("unity_checks", &Results::unity_checks, "Unity checks; the analysis writes null."));
 };
 

@@ -59,7 +59,7 @@ TEST(ModelSchema, EveryReferenceResolvesAndEveryDefinitionIsDescribed) {
   }
   for (const auto& def : schema()["$defs"].GetObject()) {
     ASSERT_TRUE(def.value.HasMember("description")) << def.name.GetString();
-    EXPECT_GT(def.value["description"].GetStringLength(), 5u) << def.name.GetString();
+    EXPECT_GT(def.value["description"].GetStringLength(), 10u) << def.name.GetString();
   }
   // The records of the document, results included.
   for (const char* record : {"VELK",
