@@ -5,8 +5,11 @@
 #   make bench          the Google Benchmark timings
 #   make format-check   clang-format over the C++ sources
 #   make fuzz           the libFuzzer targets, FUZZ_SECONDS (60) each, with address and UB sanitizers
-# Python 3.12 (with headers) is taken from PYTHON when given, else from pyenv,
-# else from python3.12 on the PATH.
+#   make wheel          dist/velk-<version>-cp311-abi3-linux_x86_64.whl from the build
+#   make bench-batch    models per second, serially and on a local Dask cluster
+# The modules are built against the stable ABI of CPython 3.11 with the headers
+# of PYTHON (3.11 or later) when given, else of Python 3.12 from pyenv, else of
+# python3.12 on the PATH. Batch runs use Debian's python3 and its Dask.
 
 SHELL := /bin/bash
 .SHELLFLAGS := -euo pipefail -c
@@ -19,7 +22,7 @@ FUZZ_TARGETS := document_fuzzer analysis_fuzzer
 # Clang 19: the oldest Debian 12 Clang whose C++23 library support has std::expected.
 FUZZ_CXX ?= clang++-19
 DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libgtest-dev libbenchmark-dev clang-format \
-  clang-19 libclang-rt-19-dev
+  clang-19 libclang-rt-19-dev python3-venv python3-distributed python3-dask
 FORMAT_FILES = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
 
 ifndef PYTHON
@@ -30,7 +33,9 @@ PYTHON := $(shell \
   echo "$$p")
 endif
 
-.PHONY: all run test test-sanitize bench fuzz format-check deps python configure build clean
+SYSTEM_PYTHON ?= /usr/bin/python3
+
+.PHONY: all run test test-sanitize bench bench-batch wheel fuzz format-check deps python configure build clean
 
 all: build
 
@@ -47,8 +52,8 @@ deps:
 	fi
 
 python:
-	@if [ -z "$(PYTHON)" ] || ! "$(PYTHON)" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 12))'; then \
-	  echo "Python 3.12 not found: install it (with headers) and pass PYTHON=/path/to/python3.12" >&2; exit 1; \
+	@if [ -z "$(PYTHON)" ] || ! "$(PYTHON)" -c 'import sys; sys.exit(sys.version_info[:2] < (3, 11))'; then \
+	  echo "Python 3.12 not found: install it (with headers) or pass PYTHON=/path/to/python3.11-or-later" >&2; exit 1; \
 	fi
 
 configure: deps python
@@ -72,6 +77,15 @@ test-sanitize: deps python
 bench: configure
 	cmake --build $(BUILD_DIR) --target velk_bench
 	$(BUILD_DIR)/bench/velk_bench
+
+wheel: build
+	"$(SYSTEM_PYTHON)" packaging/make_wheel.py --build-dir $(BUILD_DIR) --out dist
+
+# The 100-member frame of the benchmarks, analysed serially in one process and
+# as a batch on a local cluster of one worker process per core.
+bench-batch: configure
+	cmake --build $(BUILD_DIR) --target velk_calculations write_bench_frame
+	PYTHONPATH=$(BUILD_DIR)/python:python "$(SYSTEM_PYTHON)" bench/batch/bench_batch.py $(BUILD_DIR)/bench/write_bench_frame
 
 # Each target runs for FUZZ_SECONDS on a fresh corpus seeded with the examples
 # and the test models; a finding stops the run and leaves its input in
@@ -97,4 +111,4 @@ format-check: deps
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "clang-format: clean"
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(FUZZ_BUILD_DIR) dist

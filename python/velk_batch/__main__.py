@@ -5,7 +5,8 @@ import os
 import sys
 import time
 
-from .batch import BatchError, Skip, check_name, local_cluster, output_paths, run_items
+from .batch import LOCAL_NO_WORKER_LIMIT, BatchError, Skip, check_name, local_cluster, output_paths, run_items
+from .local_worker import local_client
 
 USAGE_ERROR, INTERRUPTED = 2, 130
 
@@ -134,11 +135,11 @@ def main(argv=None):
             client = Client(options.scheduler)
         else:
             cluster = local_cluster(options.workers)
-            client = Client(cluster)
+            client = local_client(cluster)
         try:
             _, counts = run_items(
                 file_items(models, options.out, options.force), options.out, client, total=len(models),
-                progress=progress,
+                progress=progress, no_worker_limit=None if options.scheduler else LOCAL_NO_WORKER_LIMIT,
             )
         finally:
             if progress is not None:

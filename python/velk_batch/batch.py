@@ -4,6 +4,8 @@ time, and their documents are written as they come back."""
 import io
 import os
 import tempfile
+import threading
+import time
 import uuid
 
 from . import summary
@@ -13,6 +15,10 @@ _KILLED_WORKER_MESSAGE = (
     "Worker crash: the analysis of this model ended its worker process each time it was tried "
     "(the cluster gives up on a task after allowed-failures + 1 crashes)"
 )
+
+
+# How long a local cluster may be without workers before the batch gives up.
+LOCAL_NO_WORKER_LIMIT = 120.0
 
 
 class BatchError(Exception):
@@ -46,7 +52,7 @@ def local_cluster(workers=None):
             threads_per_worker=1,
             processes=True,
             host="127.0.0.1",
-            dashboard_address=None,
+            dashboard_address="127.0.0.1:0",  # any free port: several clusters may run side by side
             silence_logs=logging.ERROR,
         )
 
@@ -104,11 +110,45 @@ class _Counts:
         return self.analysed + self.failed + self.skipped
 
 
-def run_items(items, out, client, *, total=None, progress=None):
+class _WorkerWatch:
+    """Calls the batch off when the cluster has had no worker for `limit`
+    seconds: tasks would wait for ever. (Dask may close workers for good, e.g.
+    after failing to fetch a result from a worker that died.)"""
+
+    def __init__(self, client, limit, pending):
+        self.client, self.limit, self.pending = client, limit, pending
+        self.stop = threading.Event()
+        self.reason = None
+        self.thread = threading.Thread(target=self._watch, name="velk-batch-worker-watch", daemon=True)
+        self.thread.start()
+
+    def _watch(self):
+        idle_since = None
+        while not self.stop.wait(min(1.0, self.limit / 4)):
+            try:
+                workers = len(self.client.nthreads())
+            except Exception:
+                continue
+            if workers:
+                idle_since = None
+                continue
+            idle_since = idle_since or time.monotonic()
+            if time.monotonic() - idle_since >= self.limit:
+                self.reason = f"the cluster has had no workers for {self.limit:g} s"
+                self.client.cancel(list(self.pending.copy()))
+                return
+
+    def close(self):
+        self.stop.set()
+        self.thread.join()
+
+
+def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=None):
     """Runs the batch. `items` yields (name, text) for a model to analyse,
     (name, None, message) for one that failed before it could be sent, or
     Skip(name). Returns the summary rows in summary order (also written to
-    out/summary.csv) and the counts."""
+    out/summary.csv) and the counts. With `no_worker_limit` seconds, a
+    cluster left without workers that long ends the batch with BatchError."""
     from distributed import as_completed
     from distributed.scheduler import KilledWorker
 
@@ -177,10 +217,17 @@ def run_items(items, out, client, *, total=None, progress=None):
         if progress is not None:
             progress(counts)
 
+    watch = _WorkerWatch(client, no_worker_limit, pending) if no_worker_limit else None
     try:
         submit_more()
         for future in completed:
             name = pending.pop(future)
+            if future.status in ("lost", "pending"):
+                # Its result was on a worker that died before the result was
+                # fetched: the scheduler computes it again, wait for that.
+                pending[future] = name
+                completed.add(future)
+                continue
             if future.status == "finished":
                 finish(name, *future.result())
             else:
@@ -188,15 +235,21 @@ def run_items(items, out, client, *, total=None, progress=None):
                 if isinstance(error, KilledWorker):
                     finish(name, "failed", _KILLED_WORKER_MESSAGE, [summary.failure_row(name, _KILLED_WORKER_MESSAGE)])
                 else:
+                    if watch is not None and watch.reason is not None:
+                        raise BatchError(watch.reason)
                     reason = f"{type(error).__name__}: {error}" if error is not None else future.status
                     raise BatchError(f"the analysis of {name} stopped the batch: {reason}")
             del future
             report()
             submit_more()
     finally:
-        if pending:
-            client.cancel(list(pending))
-            pending.clear()
+        if watch is not None:
+            watch.close()
+        # Models still running are called off; finished ones are let go.
+        running = [future for future in pending if not future.done()]
+        pending.clear()
+        if running:
+            client.cancel(running)
 
     ordered = [row for name in sorted(rows) for row in rows[name]]
     text = io.StringIO()
@@ -216,7 +269,8 @@ def run(documents, out, client=None, *, progress=None):
         total = None
     if client is not None:
         return run_items(documents, out, client, total=total, progress=progress)[0]
-    from distributed import Client
+    from .local_worker import local_client
 
-    with local_cluster() as cluster, Client(cluster) as own_client:
-        return run_items(documents, out, own_client, total=total, progress=progress)[0]
+    with local_cluster() as cluster, local_client(cluster) as own_client:
+        return run_items(documents, out, own_client, total=total, progress=progress,
+                         no_worker_limit=LOCAL_NO_WORKER_LIMIT)[0]

@@ -18,6 +18,7 @@ from distributed import Client
 
 import velk_batch
 import velk_calculations
+from velk_batch.batch import run_items
 from velk_batch.task import CRASH_MODELS_VARIABLE
 
 E, I = 2.1e11, 2.0e-5
@@ -235,8 +236,10 @@ class BatchTest(BatchCase):
         with open(os.path.join(self.out, "summary.csv"), "rb") as f:
             self.assertEqual(f.read(), first_summary)
 
-        forced = self.run_command(self.models, "--out", self.out, "--scheduler", address, "--force")
-        self.assertIn("200 models: 195 analysed, 5 failed, 0 skipped", forced.stdout)
+        first_twenty = [os.path.join(self.models, name + ".json") for name, _ in MODELS[:20]]
+        forced = self.run_command(*first_twenty, "--out", self.out, "--scheduler", address, "--force")
+        self.assertIn("20 models: 19 analysed, 1 failed, 0 skipped", forced.stdout)
+        self.assertGreater(os.stat(os.path.join(self.out, "model_001.json")).st_mtime_ns, stamp)
         self.assert_outputs_equal_serial()
 
     def test_python_api_needs_no_files(self):
@@ -296,16 +299,19 @@ class BatchTest(BatchCase):
             self.assertEqual(f.read(), f"Failed to read JSON file '{latin1}': stream did not contain valid UTF-8\n")
 
     def test_interrupt_keeps_finished_documents_complete(self):
-        process = subprocess.Popen(self.command(self.models, "--out", self.out, "--scheduler",
-                                                CLUSTER.scheduler_address),
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # Ctrl-C at a terminal reaches the whole process group: the client
+        # and the worker processes of its local cluster.
+        process = subprocess.Popen(self.command(self.models, "--out", self.out, "--workers", "2"),
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                   start_new_session=True)
         while len(glob.glob(os.path.join(self.out, "*.json"))) < 10 and process.poll() is None:
             time.sleep(0.005)
-        process.send_signal(signal.SIGINT)
+        os.killpg(process.pid, signal.SIGINT)
         stdout, stderr = process.communicate(timeout=120)
         self.assertEqual(process.returncode, 130, "the batch ended before the interrupt: " + stdout + stderr)
-        self.assertIn("velk_batch: interrupted; the documents written so far are complete, run again to resume",
-                      stderr)
+        self.assertEqual(stderr.splitlines()[-1],
+                         "velk_batch: interrupted; the documents written so far are complete, run again to resume")
+        self.assertNotIn("Traceback", stderr)
         self.assertFalse(os.path.exists(os.path.join(self.out, "summary.csv")))
         finished = [os.path.basename(p)[: -len(".json")] for p in glob.glob(os.path.join(self.out, "*.json"))]
         self.assertGreaterEqual(len(finished), 10)
@@ -336,13 +342,26 @@ class WorkerFailureTest(BatchCase):
         self.assertEqual(len(rows), OK_COUNT * 3 + len(FAILING))
         self.assert_outputs_equal_serial()
 
+    def test_cluster_left_without_workers_ends_the_batch(self):
+        with velk_batch.local_cluster(1) as cluster, Client(cluster) as client:
+            def lose_the_workers(counts):
+                if counts.done == 5:
+                    cluster.scale(0)
+
+            with self.assertRaises(velk_batch.BatchError) as raised:
+                run_items(MODELS, self.out, client, progress=lose_the_workers, no_worker_limit=2)
+        self.assertEqual(str(raised.exception), "the cluster has had no workers for 2 s")
+        finished = [os.path.basename(p)[: -len(".json")] for p in glob.glob(os.path.join(self.out, "*.json"))]
+        self.assertGreaterEqual(len(finished), 5)
+        self.assert_outputs_equal_serial(finished)
+
     def test_model_that_crashes_its_worker_twice_fails_alone(self):
         env = dict(os.environ, **{CRASH_MODELS_VARIABLE: "model_003"})
         names = [name for name, _ in MODELS[:30]]
         files = [os.path.join(self.models, name + ".json") for name in names]
         run = self.run_command(*files, "--out", self.out, "--workers", "2", env=env)
         self.assertEqual(run.returncode, 1, run.stderr)
-        self.assertIn("30 models: 28 analysed, 2 failed, 0 skipped", run.stdout)
+        self.assertIn("30 models: 28 analysed, 2 failed, 0 skipped", run.stdout, run.stderr)
         message = ("Worker crash: the analysis of this model ended its worker process each time it was tried "
                    "(the cluster gives up on a task after allowed-failures + 1 crashes)")
         with open(os.path.join(self.out, "model_003.error.txt"), encoding="utf-8") as f:
