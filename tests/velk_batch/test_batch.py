@@ -298,6 +298,29 @@ class BatchTest(BatchCase):
         with open(os.path.join(self.out, "latin1.error.txt"), encoding="utf-8") as f:
             self.assertEqual(f.read(), f"Failed to read JSON file '{latin1}': stream did not contain valid UTF-8\n")
 
+    def test_progress_bar_on_a_terminal(self):
+        import pty
+
+        main, terminal = pty.openpty()
+        files = [os.path.join(self.models, name + ".json") for name, _ in MODELS[:20]]
+        process = subprocess.Popen(self.command(*files, "--out", self.out, "--scheduler", CLUSTER.scheduler_address),
+                                   stdout=subprocess.PIPE, stderr=terminal, text=True)
+        os.close(terminal)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(main, 4096)
+            except OSError:  # the terminal is gone with the process
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(main)
+        stdout = process.communicate(timeout=120)[0]
+        self.assertEqual(process.returncode, 1)
+        self.assertRegex(shown.decode(), r"\r\[#{30}\] 20/20 done, 1 failed, [0-9.]+ models/s, 0 s left +\r?\n$")
+        self.assertIn("20 models: 19 analysed, 1 failed, 0 skipped", stdout)
+
     def test_interrupt_keeps_finished_documents_complete(self):
         # Ctrl-C at a terminal reaches the whole process group: the client
         # and the worker processes of its local cluster.
