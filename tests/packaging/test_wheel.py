@@ -79,6 +79,15 @@ class WheelContentsTest(unittest.TestCase):
         else:
             self.assertNotIn(program, names)
 
+    def test_modules_export_only_their_entry_point(self):
+        # The engine inside each module stays private to it, so modules on the
+        # same core load side by side without one binding the other's code.
+        for path in glob.glob(os.path.join(BUILD_DIR, "python", "*.abi3.so")):
+            nm = subprocess.run(["nm", "-D", "--defined-only", path], capture_output=True, text=True, check=True)
+            exported = sorted(line.split()[-1] for line in nm.stdout.splitlines() if line.split()[-2] in "TDBRV")
+            module = os.path.basename(path)[: -len(".abi3.so")]
+            self.assertEqual(exported, [f"PyInit_{module}"], path)
+
     def test_same_inputs_give_the_same_wheel(self):
         with tempfile.TemporaryDirectory() as again:
             second = make_wheel.build(BUILD_DIR, again)
