@@ -54,7 +54,8 @@ def main(write_frame):
                                              out=out, client=client))
     per_model = with_rows / SERIAL_MODELS
     print(f"local cluster, {workers} workers: {rate(BATCH_MODELS, batch):8.1f} models/s "
-          f"({rate(BATCH_MODELS, batch) / rate(SERIAL_MODELS, serial):.2f} x serial)")
+          f"({rate(BATCH_MODELS, batch) / rate(SERIAL_MODELS, serial):.2f} x the serial analysis, "
+          f"{rate(BATCH_MODELS, batch) / rate(SERIAL_MODELS, with_rows):.2f} x serial with the summary rows)")
     print(f"per-task overhead: {1e3 * (workers * batch / BATCH_MODELS - per_model):.2f} ms of worker time per model "
           f"beyond the task itself (from the frame batch)")
     print(f"  instantly rejected models: {rate(EMPTY_MODELS, empty):8.1f} models/s, "
