@@ -2,7 +2,9 @@
 
 import argparse
 import os
+import signal
 import sys
+import threading
 import time
 
 from .batch import LOCAL_NO_WORKER_LIMIT, BatchError, Skip, check_name, local_cluster, output_paths, run_items
@@ -55,18 +57,23 @@ def file_items(models, out, force):
         if not force:
             try:
                 if os.stat(document_path).st_mtime_ns > os.stat(path).st_mtime_ns:
-                    yield Skip(name)
+                    yield Skip(name, lambda name=name, path=path: read_model(name, path))
                     continue
             except OSError:
                 pass
-        try:
-            with open(path, "rb") as f:
-                data = f.read()
-            yield name, data.decode("utf-8")
-        except UnicodeDecodeError:
-            yield name, None, f"Failed to read JSON file '{path}': stream did not contain valid UTF-8"
-        except OSError as error:
-            yield name, None, f"Failed to read JSON file '{path}': {error.strerror}"
+        yield read_model(name, path)
+
+
+def read_model(name, path):
+    """(name, text), or (name, None, message) for a file that cannot be read."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+        return name, data.decode("utf-8")
+    except UnicodeDecodeError:
+        return name, None, f"Failed to read JSON file '{path}': stream did not contain valid UTF-8"
+    except OSError as error:
+        return name, None, f"Failed to read JSON file '{path}': {error.strerror}"
 
 
 class Progress:
@@ -127,6 +134,15 @@ def main(argv=None):
 
     from distributed import Client
 
+    # Ctrl-C raises KeyboardInterrupt as usual, and is remembered too: raised
+    # while a finalizer runs, it would be reported and dropped.
+    interrupted = threading.Event()
+
+    def on_interrupt(signum, frame):
+        interrupted.set()
+        raise KeyboardInterrupt
+
+    signal.signal(signal.SIGINT, on_interrupt)
     progress = Progress(sys.stderr, len(models)) if sys.stderr.isatty() else None
     start = time.monotonic()
     cluster = None
@@ -140,6 +156,7 @@ def main(argv=None):
             _, counts = run_items(
                 file_items(models, options.out, options.force), options.out, client, total=len(models),
                 progress=progress, no_worker_limit=None if options.scheduler else LOCAL_NO_WORKER_LIMIT,
+                interrupted=interrupted.is_set,
             )
         finally:
             if progress is not None:

@@ -26,10 +26,12 @@ class BatchError(Exception):
 
 
 class Skip:
-    """A model whose output is already there: its rows come from that output."""
+    """A model whose output is already there: its rows come from that output.
+    `analyse()` gives the model as an item to analyse should that output turn
+    out unreadable."""
 
-    def __init__(self, name):
-        self.name = name
+    def __init__(self, name, analyse):
+        self.name, self.analyse = name, analyse
 
 
 def local_cluster(workers=None):
@@ -143,12 +145,14 @@ class _WorkerWatch:
         self.thread.join()
 
 
-def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=None):
+def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=None, interrupted=None):
     """Runs the batch. `items` yields (name, text) for a model to analyse,
     (name, None, message) for one that failed before it could be sent, or
     Skip(name). Returns the summary rows in summary order (also written to
     out/summary.csv) and the counts. With `no_worker_limit` seconds, a
-    cluster left without workers that long ends the batch with BatchError."""
+    cluster left without workers that long ends the batch with BatchError.
+    `interrupted()` true stops the batch with KeyboardInterrupt after the
+    model at hand."""
     from distributed import as_completed
     from distributed.scheduler import KilledWorker
 
@@ -201,7 +205,7 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
                 if skipped(name):
                     report()
                     continue
-                raise ValueError(f"{name}: cannot resume from an unreadable output")
+                item = item.analyse()
             if item[1] is not None and not isinstance(item[1], str):
                 raise TypeError(f"the document of {name!r} is {type(item[1]).__name__}, not str")
             if item[1] is None:
@@ -212,6 +216,19 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
             future = client.submit(analyse, name, item[1], key=key, pure=False)
             pending[future] = name
             completed.add(future)
+
+    def fetch(future):
+        # A result lost with its worker is computed again before it arrives;
+        # without any worker left that would be never.
+        # The wait grows, so a slow transfer gets as long as it needs.
+        wait = 5.0
+        while True:
+            try:
+                return future.result(timeout=wait)
+            except TimeoutError:
+                if watch is not None and watch.reason is not None:
+                    raise BatchError(watch.reason) from None
+                wait = min(2 * wait, 300.0)
 
     def report():
         if progress is not None:
@@ -229,7 +246,7 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
                 completed.add(future)
                 continue
             if future.status == "finished":
-                finish(name, *future.result())
+                finish(name, *fetch(future))
             else:
                 error = future.exception() if future.status == "error" else None
                 if isinstance(error, KilledWorker):
@@ -241,6 +258,8 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
                     raise BatchError(f"the analysis of {name} stopped the batch: {reason}")
             del future
             report()
+            if interrupted is not None and interrupted():
+                raise KeyboardInterrupt
             submit_more()
     finally:
         if watch is not None:

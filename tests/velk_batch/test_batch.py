@@ -230,8 +230,15 @@ class BatchTest(BatchCase):
         stamp = os.stat(os.path.join(self.out, "model_001.json")).st_mtime_ns
         later = os.path.join(self.models, "model_002.json")
         os.utime(later, ns=(time.time_ns() + 10**9, time.time_ns() + 10**9))
+        # A document that cannot be read back (cut short by hand) is made again.
+        cut = os.path.join(self.out, "model_005.json")
+        stamp_5 = os.stat(cut).st_mtime_ns
+        with open(cut, "r+", encoding="utf-8") as f:
+            f.truncate(100)
+        os.utime(cut, ns=(stamp_5, stamp_5))
         second = self.run_command(self.models, "--out", self.out, "--scheduler", address)
-        self.assertIn("200 models: 1 analysed, 5 failed, 194 skipped", second.stdout)
+        self.assertIn("200 models: 2 analysed, 5 failed, 193 skipped", second.stdout)
+        self.assert_outputs_equal_serial()
         self.assertEqual(os.stat(os.path.join(self.out, "model_001.json")).st_mtime_ns, stamp)
         with open(os.path.join(self.out, "summary.csv"), "rb") as f:
             self.assertEqual(f.read(), first_summary)
