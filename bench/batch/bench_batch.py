@@ -11,10 +11,10 @@ import sys
 import tempfile
 import time
 
-from distributed import Client
 
 import velk_batch
 import velk_calculations
+from velk_batch.local_worker import local_client
 from velk_batch.task import analyse
 
 SERIAL_MODELS = 200
@@ -46,7 +46,7 @@ def main(write_frame):
           f"({1e3 * with_rows / SERIAL_MODELS:.2f} ms per model, the worker's whole task)")
 
     with tempfile.TemporaryDirectory() as out, velk_batch.local_cluster(workers) as cluster, \
-            Client(cluster) as client:
+            local_client(cluster) as client:
         velk_batch.run([(f"warm{i}", frame) for i in range(2 * workers)], out=out, client=client)
         batch = timed(lambda: velk_batch.run([(f"frame{i:04d}", frame) for i in range(BATCH_MODELS)],
                                              out=out, client=client))
