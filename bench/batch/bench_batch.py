@@ -11,7 +11,6 @@ import sys
 import tempfile
 import time
 
-
 import velk_batch
 import velk_calculations
 from velk_batch.local_worker import local_client
