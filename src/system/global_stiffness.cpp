@@ -162,17 +162,17 @@ MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member,
   // Below the threshold the force counts as zero, and a zero matrix adds
   // nothing (nor could it be condensed at a free release).
   if (std::abs(n) < threshold) return std::nullopt;
-  const Matrix12 kg_local = geometric_stiffness_matrix(member, n);
   Matrix12 kg_global;
   if (is_axial_only(member.member_type)) {
     // The string matrix is P / L times the identity on the translations of
     // each end, the same in every axes: no rotation to apply. It carries
     // nothing on the rotations, so hinges have nothing to release.
-    kg_global = kg_local;
+    kg_global = geometric_stiffness_matrix(member, n);
   } else if (const ReleasePattern pattern = member_release_pattern(member, tables.hinges);
              !has_releases(pattern)) {
-    kg_global = local_to_global(kg_local, basis->lambda);
+    kg_global = beam_geometric_stiffness_global(member_length(member), n, basis->lambda);
   } else {
+    const Matrix12 kg_local = geometric_stiffness_matrix(member, n);
     // Released ends condense the member's whole tangent K + K_G: the
     // geometric part alone has no torsion and would leave a released
     // twist with nothing to condense against. What the elastic assembly

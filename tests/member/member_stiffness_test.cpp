@@ -307,6 +307,12 @@ TEST(GeometricStiffness, StringMatrixIsTheSameInEveryAxes) {
     const Matrix12 ks = string_geometric_stiffness(member_length(member), p);
     EXPECT_LT((local_to_global(ks, rotation_matrix(member)) - ks).cwiseAbs().maxCoeff(),
               1e-14 * p / member_length(member));
+    // The beam matrix turned block by block equals the full rotation.
+    const Matrix3 lambda = rotation_matrix(member);
+    const double l = member_length(member);
+    const Matrix12 kg = local_to_global(beam_geometric_stiffness(l, p), lambda);
+    EXPECT_LT((beam_geometric_stiffness_global(l, p, lambda) - kg).cwiseAbs().maxCoeff(),
+              1e-13 * kg.cwiseAbs().maxCoeff());
   }
 }
 
