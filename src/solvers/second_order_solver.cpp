@@ -41,6 +41,8 @@ constexpr double damping_factors[] = {1e-6, 1e-5, 1e-4, 1e-3};
 // the residual by this share of the step length.
 constexpr double alpha_min = 0.00048828125;
 constexpr double sufficient_decrease = 0.01;
+// A tangent this close to the last one factored is solved with its factors.
+constexpr double reuse_tolerance = 1e-3;
 
 // How a Newton pass ended.
 enum class PassOutcome { Converged, TangentSingular, LineSearchFailed, IterationLimit };
@@ -266,7 +268,18 @@ class SecondOrderSolver {
   // singular K_r; false when every damped matrix is singular as well. A
   // direction that is not finite counts as singular.
   bool tangent_direction() {
-    if (!solve_direction(k_reduced_.matrix())) {
+    if (tangent_close_to_factored()) {
+      lu_.solve(residual_, direction_);
+      if (direction_.allFinite()) {
+        direction_ = -direction_;
+        return true;
+      }
+    }
+    factored_values_.clear();
+    if (solve_direction(k_reduced_.matrix())) {
+      const auto& k = k_reduced_.matrix();
+      factored_values_.assign(k.valuePtr(), k.valuePtr() + k.nonZeros());
+    } else {
       const double d = std::max(k_reduced_.largest_diagonal(), norm_floor);
       bool regular = false;
       for (const double lambda : damping_factors) {
@@ -280,6 +293,35 @@ class SecondOrderSolver {
       if (!regular) return false;
     }
     direction_ = -direction_;
+    return true;
+  }
+
+  // Whether the tangent at q differs from the one last factored by less than
+  // reuse_tolerance in every entry, relative to the geometric mean of the
+  // two diagonal entries it couples: its factors then still give a descent
+  // direction, and the iteration converges to the same state.
+  bool tangent_close_to_factored() const {
+    const auto& k = k_reduced_.matrix();
+    if (factored_values_.size() != static_cast<std::size_t>(k.nonZeros())) return false;
+    const double* values = k.valuePtr();
+    const int* outer = k.outerIndexPtr();
+    const int* inner = k.innerIndexPtr();
+    diagonal_.resize(static_cast<std::size_t>(k.cols()));
+    for (Eigen::Index col = 0; col < k.cols(); ++col) {
+      double d = 0.0;
+      for (int p = outer[col]; p < outer[col + 1]; ++p) {
+        if (inner[p] == col) d = std::abs(factored_values_[static_cast<std::size_t>(p)]);
+      }
+      diagonal_[static_cast<std::size_t>(col)] = d;
+    }
+    for (Eigen::Index col = 0; col < k.cols(); ++col) {
+      for (int p = outer[col]; p < outer[col + 1]; ++p) {
+        const double change = std::abs(values[p] - factored_values_[static_cast<std::size_t>(p)]);
+        const double scale = std::sqrt(diagonal_[static_cast<std::size_t>(col)] *
+                                       diagonal_[static_cast<std::size_t>(inner[p])]);
+        if (!(change <= reuse_tolerance * scale)) return false;
+      }
+    }
     return true;
   }
 
@@ -436,6 +478,9 @@ class SecondOrderSolver {
   Eigen::VectorXd q_trial_;
   Eigen::VectorXd u_trial_;
   double trial_residual_ = 0.0;
+  // The values of the tangent whose factors lu_ holds, when it was not damped.
+  std::vector<double> factored_values_;
+  mutable std::vector<double> diagonal_;
   // Whether k_reduced_ (and alphas_) hold the restrained system at q_ with
   // active_, and residual_at_q_ its relative residual under f_step_.
   bool matrix_at_q_ = false;
