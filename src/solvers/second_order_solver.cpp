@@ -42,7 +42,7 @@ constexpr double damping_factors[] = {1e-6, 1e-5, 1e-4, 1e-3};
 constexpr double alpha_min = 0.00048828125;
 constexpr double sufficient_decrease = 0.01;
 // A tangent this close to the last one factored is solved with its factors.
-constexpr double reuse_tolerance = 1e-3;
+constexpr double reuse_tolerance = 1e-4;
 
 // How a Newton pass ended.
 enum class PassOutcome { Converged, TangentSingular, LineSearchFailed, IterationLimit };
