@@ -136,4 +136,70 @@ inline VELK frame_model(const FrameOptions& options = {}) {
   return model;
 }
 
+// A plane frame of 24 members: two bays of 6 m, three storeys of 3.5 m,
+// fixed column bases, each beam split at midspan, one truss brace per
+// storey; dead and wind load cases and two combinations.
+inline VELK plane_frame_model() {
+  VELK model;
+  model.settings.analysis_options.tolerance = 1e-6;
+  model.settings.general_info = {"Plane benchmark frame", "velk", "1"};
+  model.materials.push_back(Material{1, "S355", 2.1e11, 8.1e10, 7850.0, 3.55e8});
+  model.sections.push_back(Section{1, "HEA200", 1, 0.19, 0.2, 3.692e-5, 1.336e-5, 2.1e-7, 5.383e-3, {}});
+  model.sections.push_back(Section{2, "IPE300", 1, 0.3, 0.15, 8.356e-5, 6.04e-6, 2.01e-7, 5.381e-3, {}});
+  model.sections.push_back(Section{3, "CHS60", 1, 0.06, 0.06, 2.2e-7, 2.2e-7, 4.4e-7, 7.0e-4, {}});
+  NodalSupport fixed;
+  fixed.id = 1;
+  for (const char* axis : {"X", "Y", "Z"}) {
+    fixed.displacement_conditions[axis] = SupportCondition{ConditionType::Fixed, {}};
+    fixed.rotation_conditions[axis] = SupportCondition{ConditionType::Fixed, {}};
+  }
+  model.nodal_supports.push_back(fixed);
+
+  // Five nodes per floor along X (column, midspan, column, midspan, column),
+  // three at the bases.
+  const auto node = [](int i, int level) {
+    Node n;
+    n.id = static_cast<std::uint32_t>(level == 0 ? 1 + i / 2 : 4 + 5 * (level - 1) + i);
+    n.x = 3.0 * i;
+    n.z = 3.5 * level;
+    if (level == 0) n.nodal_support = 1;
+    return n;
+  };
+  MemberSet columns{1, 3.5, 3.5, "columns", {}};
+  MemberSet beams{2, 6.0, 6.0, "beams", {}};
+  MemberSet braces{3, {}, {}, "braces", {}};
+  std::uint32_t id = 1;
+  const auto add = [&](MemberSet& set, Node a, Node b, std::uint32_t section, MemberType type) {
+    Member m;
+    m.id = id++;
+    m.start_node = a;
+    m.end_node = b;
+    m.section = section;
+    m.classification = set.classification.value_or("");
+    m.weight = 42.3;
+    m.member_type = type;
+    set.members.push_back(m);
+  };
+  for (int level = 0; level < 3; ++level) {
+    for (const int i : {0, 2, 4}) add(columns, node(i, level), node(i, level + 1), 1, MemberType::Normal);
+    for (int i = 0; i < 4; ++i) add(beams, node(i, level + 1), node(i + 1, level + 1), 2, MemberType::Normal);
+    add(braces, node(0, level), node(2, level + 1), 3, MemberType::Truss);
+  }
+  model.member_sets = {columns, beams, braces};
+
+  LoadCase dead{1, "Dead", {}, {}, {}, {}, {}};
+  LoadCase wind{2, "Wind", {}, {}, {}, {}, {}};
+  for (const Member& beam : model.member_sets[1].members)
+    dead.distributed_loads.push_back(DistributedLoad{beam.id, 1, -25e3, {0, 0, 1}, 0.0, 1.0, -25e3});
+  std::uint32_t load_id = 1;
+  for (int level = 1; level <= 3; ++level)
+    wind.nodal_loads.push_back(NodalLoad{load_id++, node(0, level).id, 2, 8e3, {1, 0, 0}, "wind"});
+  model.load_cases = {dead, wind};
+  model.load_combinations = {
+      LoadCombination{1, "ULS", {{1, 1.35}, {2, 1.5}}, "persistent", "ULS", LimitState::ULS},
+      LoadCombination{2, "SLS", {{1, 1.0}, {2, 1.0}}, {}, "SLS", LimitState::SLS},
+  };
+  return model;
+}
+
 }  // namespace velk::bench

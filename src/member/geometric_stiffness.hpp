@@ -11,6 +11,11 @@ namespace velk {
 // with the sign pattern of the elastic matrix; no torsional terms.
 Matrix12 beam_geometric_stiffness(double length, double axial_force);
 
+// beam_geometric_stiffness turned into global axes by the member rotation
+// lambda: its blocks are diagonal or one skew matrix, so four 3x3 products
+// give all sixteen.
+Matrix12 beam_geometric_stiffness_global(double length, double axial_force, const Matrix3& lambda);
+
 // The string matrix of a member without bending stiffness: P / L on the
 // translations, nothing on the rotations.
 Matrix12 string_geometric_stiffness(double length, double axial_force);

@@ -35,6 +35,11 @@ std::optional<Elastic> find_elastic(const Member& member, const LookupTables& ta
   return Elastic{section, material};
 }
 
+// Only the axial components are needed: x . u at each end.
+double axial_elongation(const Matrix3& lambda, const Vector12& u_global) {
+  return lambda.row(0).dot(u_global.segment<3>(END + UX)) - lambda.row(0).dot(u_global.segment<3>(UX));
+}
+
 Matrix12 axial_bar_matrix(double k_axial) {
   Matrix12 k = Matrix12::Zero();
   k(UX, UX) = k_axial;
@@ -150,12 +155,28 @@ double member_axial_force(const Member& member, const Eigen::VectorXd& u, const 
   }
   const Vector12 u_global = member_displacements(member, u);
   const Matrix3 lambda = rotation_matrix(member);
-  // Only the axial components are needed: x . u at each end.
-  const double elongation =
-      lambda.row(0).dot(u_global.segment<3>(END + UX)) - lambda.row(0).dot(u_global.segment<3>(UX));
   const double k_axial =
       axial_stiffness(member, material->e_mod * section->area, member_length(member), tables.hinges);
-  return k_axial * elongation;
+  return k_axial * axial_elongation(lambda, u_global);
+}
+
+AxialForceBasis axial_force_basis(const Member& member, const LookupTables& tables) {
+  const std::uint32_t section_id = required_section_id(member);
+  const Section* section = find_in(tables.sections, section_id);
+  if (section == nullptr) {
+    throw Fault(format_message("Missing section data: member_id={}, section_id={}", member.id, section_id));
+  }
+  const Material* material = find_in(tables.materials, section->material);
+  if (material == nullptr) {
+    throw Fault(format_message("Missing material for section: member_id={}, material_id={}", member.id,
+                               section->material));
+  }
+  return {rotation_matrix(member),
+          axial_stiffness(member, material->e_mod * section->area, member_length(member), tables.hinges)};
+}
+
+double member_axial_force(const Member& member, const Eigen::VectorXd& u, const AxialForceBasis& basis) {
+  return basis.k_axial * axial_elongation(basis.lambda, member_displacements(member, u));
 }
 
 }  // namespace velk

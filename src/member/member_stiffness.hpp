@@ -34,6 +34,19 @@ std::optional<Matrix12> truss_global_stiffness(const Member& member, const Looku
 // section id, section, material, or node entries beyond u.
 double member_axial_force(const Member& member, const Eigen::VectorXd& u, const LookupTables& tables);
 
+// What the axial force needs besides the displacements: the same in every
+// displacement state, so a solve computes it once per member.
+struct AxialForceBasis {
+  Matrix3 lambda;
+  double k_axial;
+};
+
+// Throws the faults of member_axial_force.
+AxialForceBasis axial_force_basis(const Member& member, const LookupTables& tables);
+
+// member_axial_force with the basis of the member: the same value bit for bit.
+double member_axial_force(const Member& member, const Eigen::VectorXd& u, const AxialForceBasis& basis);
+
 // The member's twelve global displacements: the start node's six entries of
 // u, then the end node's six. Throws Fault when they lie beyond u.
 Vector12 member_displacements(const Member& member, const Eigen::VectorXd& u);

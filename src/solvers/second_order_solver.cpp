@@ -41,6 +41,8 @@ constexpr double damping_factors[] = {1e-6, 1e-5, 1e-4, 1e-3};
 // the residual by this share of the step length.
 constexpr double alpha_min = 0.00048828125;
 constexpr double sufficient_decrease = 0.01;
+// A tangent this close to the last one factored is solved with its factors.
+constexpr double reuse_tolerance = 1e-4;
 
 // How a Newton pass ended.
 enum class PassOutcome { Converged, TangentSingular, LineSearchFailed, IterationLimit };
@@ -173,6 +175,7 @@ class SecondOrderSolver {
       std::uint32_t k = 1;
       for (; k <= n_steps; ++k) {
         f_step_ = (static_cast<double>(k) / static_cast<double>(n_steps)) * f_;
+        residual_at_q_.reset();
         q_saved_ = q_;
         u_saved_ = u_;
         auto settled = settle_step();
@@ -189,6 +192,7 @@ class SecondOrderSolver {
       if (*refinement == Refinement::NewtonLimit || *refinement == Refinement::ActiveSetLimit) {
         q_ = q_saved_;
         u_ = u_saved_;
+        matrix_at_q_ = false;
       }
       if (m >= largest_multiplier) return std::unexpected(refinement_error(*refinement, k, n_steps));
       m *= 2;
@@ -228,6 +232,7 @@ class SecondOrderSolver {
           break;
       }
       if (!decide_active_set(model_, tables_, u_, active_, decision_tol_, true)) return std::nullopt;
+      matrix_at_q_ = false;
       log::debug(kTarget, "  post-convergence reactivation → repeating current substep");
     }
     return Refinement::ActiveSetLimit;
@@ -237,7 +242,7 @@ class SecondOrderSolver {
   std::expected<PassOutcome, std::string> newton_pass() {
     for (std::uint32_t i = 1; i <= iteration_limit_; ++i) {
       ++trace_.newton_iterations;
-      auto r0 = residual_at(q_, u_);
+      auto r0 = residual_at_current();
       if (!r0) return std::unexpected(std::move(r0.error()));
       if (*r0 < residual_tolerance_) return PassOutcome::Converged;
 
@@ -249,7 +254,11 @@ class SecondOrderSolver {
       const double change = (q_trial_ - q_).norm() / std::max(q_.norm(), norm_floor);
       std::swap(q_, q_trial_);
       std::swap(u_, u_trial_);
+      // The accepted trial was the last system assembled.
+      matrix_at_q_ = true;
+      residual_at_q_ = trial_residual_;
       const bool changed = decide_active_set(model_, tables_, u_, active_, decision_tol_, false);
+      if (changed) matrix_at_q_ = false;
       if (!changed && change < increment_tolerance) return PassOutcome::Converged;
     }
     return PassOutcome::IterationLimit;
@@ -259,7 +268,18 @@ class SecondOrderSolver {
   // singular K_r; false when every damped matrix is singular as well. A
   // direction that is not finite counts as singular.
   bool tangent_direction() {
-    if (!solve_direction(k_reduced_.matrix())) {
+    if (tangent_close_to_factored()) {
+      lu_.solve(residual_, direction_);
+      if (direction_.allFinite()) {
+        direction_ = -direction_;
+        return true;
+      }
+    }
+    factored_values_.clear();
+    if (solve_direction(k_reduced_.matrix())) {
+      const auto& k = k_reduced_.matrix();
+      factored_values_.assign(k.valuePtr(), k.valuePtr() + k.nonZeros());
+    } else {
       const double d = std::max(k_reduced_.largest_diagonal(), norm_floor);
       bool regular = false;
       for (const double lambda : damping_factors) {
@@ -276,9 +296,39 @@ class SecondOrderSolver {
     return true;
   }
 
+  // Whether the tangent at q differs from the one last factored by less than
+  // reuse_tolerance in every entry, relative to the geometric mean of the
+  // two diagonal entries it couples: its factors then still give a descent
+  // direction, and the iteration converges to the same state.
+  bool tangent_close_to_factored() const {
+    const auto& k = k_reduced_.matrix();
+    if (factored_values_.size() != static_cast<std::size_t>(k.nonZeros())) return false;
+    const double* values = k.valuePtr();
+    const int* outer = k.outerIndexPtr();
+    const int* inner = k.innerIndexPtr();
+    diagonal_.resize(static_cast<std::size_t>(k.cols()));
+    for (Eigen::Index col = 0; col < k.cols(); ++col) {
+      double d = 0.0;
+      for (int p = outer[col]; p < outer[col + 1]; ++p) {
+        if (inner[p] == col) d = std::abs(factored_values_[static_cast<std::size_t>(p)]);
+      }
+      diagonal_[static_cast<std::size_t>(col)] = d;
+    }
+    for (Eigen::Index col = 0; col < k.cols(); ++col) {
+      for (int p = outer[col]; p < outer[col + 1]; ++p) {
+        const double change = std::abs(values[p] - factored_values_[static_cast<std::size_t>(p)]);
+        const double scale = std::sqrt(diagonal_[static_cast<std::size_t>(col)] *
+                                       diagonal_[static_cast<std::size_t>(inner[p])]);
+        if (!(change <= reuse_tolerance * scale)) return false;
+      }
+    }
+    return true;
+  }
+
   // direction_ = K^-1 R; false when K has a zero pivot or the solution is not finite.
   bool solve_direction(const Eigen::SparseMatrix<double>& k) {
-    if (!lu_.factor(k)) return false;
+    ++trace_.tangent_factorizations;
+    if (!context_.factor_tangent(k)) return false;
     lu_.solve(residual_, direction_);
     return direction_.allFinite();
   }
@@ -286,6 +336,7 @@ class SecondOrderSolver {
   // Backtracking along the direction from q; the accepted trial is left in
   // q_trial_ and u_trial_. False when no acceptable trial exists.
   std::expected<bool, std::string> line_search(double r0) {
+    matrix_at_q_ = false;
     const auto bound = [r0](double alpha) { return (1.0 - sufficient_decrease * alpha) * r0; };
     double alpha = 1.0;
     auto r_t = trial(alpha);
@@ -309,7 +360,33 @@ class SecondOrderSolver {
   std::expected<double, std::string> trial(double alpha) {
     q_trial_ = q_ + alpha * direction_;
     expand_solution(t_, q_trial_, u_trial_);
-    return residual_at(q_trial_, u_trial_);
+    auto r = residual_at(q_trial_, u_trial_);
+    if (r) trial_residual_ = *r;
+    return r;
+  }
+
+  // r at q_. The system last assembled at q_ with the current active map
+  // serves again as it is: the assembly would give the same matrix and the
+  // same restraint factors, so only their events are emitted again, and a
+  // new step load is reduced and restrained on its own.
+  std::expected<double, std::string> residual_at_current() {
+    if (!matrix_at_q_) {
+      auto r = residual_at(q_, u_);
+      if (r) {
+        matrix_at_q_ = true;
+        residual_at_q_ = *r;
+      }
+      return r;
+    }
+    if (!residual_at_q_) {
+      k_reduced_.reduce_load(f_step_, f_reduced_);
+      k_reduced_.restrain_load(f_reduced_);
+      residual_.noalias() = k_reduced_.matrix() * q_;
+      residual_ -= f_reduced_;
+      residual_at_q_ = residual_.norm() / std::max(f_reduced_.norm(), norm_floor);
+    }
+    k_reduced_.replay_restraint_events(alphas_);
+    return *residual_at_q_;
   }
 
   // Assembles the reduced system at u = T q (geometric stiffness of u) with
@@ -330,6 +407,7 @@ class SecondOrderSolver {
   // the analysis has factored before is not factored again.
   std::expected<void, std::string> elastic_solution(const Eigen::VectorXd& f, const ActiveMap& active,
                                                     std::string_view singular_message) {
+    matrix_at_q_ = false;  // the shared stiffness may be assembled anew
     return context_.solve_linear(f, active, singular_message, u_);
   }
 
@@ -399,6 +477,14 @@ class SecondOrderSolver {
   Eigen::VectorXd direction_;
   Eigen::VectorXd q_trial_;
   Eigen::VectorXd u_trial_;
+  double trial_residual_ = 0.0;
+  // The values of the tangent whose factors lu_ holds, when it was not damped.
+  std::vector<double> factored_values_;
+  mutable std::vector<double> diagonal_;
+  // Whether k_reduced_ (and alphas_) hold the restrained system at q_ with
+  // active_, and residual_at_q_ its relative residual under f_step_.
+  bool matrix_at_q_ = false;
+  std::optional<double> residual_at_q_;
 };
 
 }  // namespace

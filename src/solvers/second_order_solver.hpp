@@ -20,11 +20,12 @@ namespace velk {
 
 // What one solve went through, for callers that want to know.
 struct SecondOrderTrace {
-  bool predictor_ran = false;           // the first-order start was computed
-  std::uint32_t load_steps = 0;         // steps of the stepping that completed
-  std::uint32_t refinements = 0;        // times the step count was doubled
-  std::uint32_t newton_iterations = 0;  // over all steps, passes and restarts
-  bool finalized_first_order = false;   // the finalization pass replaced u
+  bool predictor_ran = false;                // the first-order start was computed
+  std::uint32_t load_steps = 0;              // steps of the stepping that completed
+  std::uint32_t refinements = 0;             // times the step count was doubled
+  std::uint32_t newton_iterations = 0;       // over all steps, passes and restarts
+  std::uint32_t tangent_factorizations = 0;  // damped tangents included
+  bool finalized_first_order = false;        // the finalization pass replaced u
 };
 
 class SolveContext;

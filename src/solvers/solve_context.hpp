@@ -54,6 +54,14 @@ class SolveContext {
   // refactored along the pivots of the one before.
   ReducedFactorization& tangent_factorization() { return tangent_lu_; }
 
+  // Factors a second-order tangent into tangent_factorization(); false when
+  // a pivot is exactly zero. Counted over the call.
+  bool factor_tangent(const Eigen::SparseMatrix<double>& k) {
+    ++tangent_factorizations_;
+    return tangent_lu_.factor(k);
+  }
+  std::size_t tangent_factorizations() const { return tangent_factorizations_; }
+
   // How many first-order matrices were assembled and factored so far.
   std::size_t factorizations() const { return factorizations_; }
 
@@ -79,6 +87,7 @@ class SolveContext {
   ReducedFactorization tangent_lu_;
   std::size_t factorizations_ = 0;
   double smallest_pivot_ratio_ = 1.0;
+  std::size_t tangent_factorizations_ = 0;
 };
 
 }  // namespace velk

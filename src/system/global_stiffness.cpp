@@ -144,26 +144,35 @@ MemberMatrix member_global_stiffness(const VELK& model, const Member& member, co
 
 MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member, const LookupTables& tables,
                                         const ActiveMap& active, const Eigen::VectorXd& u) {
+  std::optional<AxialForceBasis> basis;
+  return member_geometric_stiffness(model, member, tables, active, u, basis);
+}
+
+MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member, const LookupTables& tables,
+                                        const ActiveMap& active, const Eigen::VectorXd& u,
+                                        std::optional<AxialForceBasis>& basis) {
   const double threshold = geometric_threshold(model.settings.analysis_options.axial_slack);
   if (member.member_type == MemberType::Rigid) return std::nullopt;
   if (is_axial_only(member.member_type) && member.member_type != MemberType::Truss &&
       !is_active(active, member.id)) {
     return std::nullopt;
   }
-  const double n = member_axial_force(member, u, tables);
+  if (!basis) basis = axial_force_basis(member, tables);
+  const double n = member_axial_force(member, u, *basis);
   // Below the threshold the force counts as zero, and a zero matrix adds
   // nothing (nor could it be condensed at a free release).
   if (std::abs(n) < threshold) return std::nullopt;
-  const Matrix12 kg_local = geometric_stiffness_matrix(member, n);
   Matrix12 kg_global;
   if (is_axial_only(member.member_type)) {
-    // The string matrix carries nothing on the rotations, so hinges have
-    // nothing to release.
-    kg_global = local_to_global(kg_local, rotation_matrix(member));
+    // The string matrix is P / L times the identity on the translations of
+    // each end, the same in every axes: no rotation to apply. It carries
+    // nothing on the rotations, so hinges have nothing to release.
+    kg_global = geometric_stiffness_matrix(member, n);
   } else if (const ReleasePattern pattern = member_release_pattern(member, tables.hinges);
              !has_releases(pattern)) {
-    kg_global = local_to_global(kg_local, rotation_matrix(member));
+    kg_global = beam_geometric_stiffness_global(member_length(member), n, basis->lambda);
   } else {
+    const Matrix12 kg_local = geometric_stiffness_matrix(member, n);
     // Released ends condense the member's whole tangent K + K_G: the
     // geometric part alone has no torsion and would leave a released
     // twist with nothing to condense against. What the elastic assembly

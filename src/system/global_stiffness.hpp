@@ -6,12 +6,14 @@
 #include <Eigen/Dense>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
+#include "member/member_stiffness.hpp"
 
 namespace velk {
 
@@ -47,6 +49,12 @@ std::expected<std::optional<Matrix12>, std::string> member_geometric_stiffness(c
                                                                                const LookupTables& tables,
                                                                                const ActiveMap& active,
                                                                                const Eigen::VectorXd& u);
+
+// The same with the member's axial-force basis, which the caller keeps for
+// its solve: `basis` is computed here the first time it is needed.
+std::expected<std::optional<Matrix12>, std::string> member_geometric_stiffness(
+    const VELK& model, const Member& member, const LookupTables& tables, const ActiveMap& active,
+    const Eigen::VectorXd& u, std::optional<AxialForceBasis>& basis);
 
 // The geometric stiffness of the displacement state u (6 N entries), of every
 // member but Rigid and inactive Tension/Compression members. Axial forces

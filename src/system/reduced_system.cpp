@@ -170,12 +170,14 @@ std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& act
       }
     }
     elastic_ = std::move(elastic);
+    axial_bases_.resize(elastic_.size());
   }
   std::size_t index = 0;
   for (const MemberSet& set : model_.member_sets) {
     for (const Member& member : set.members) {
       const std::size_t begin = member_begin_[index];
       const std::size_t end = member_begin_[index + 1];
+      std::optional<AxialForceBasis>& axial_basis = axial_bases_[index];
       const std::optional<Matrix12>& elastic = elastic_[index++];
       if (!elastic) continue;
       Matrix12 k_member = *elastic;
@@ -184,7 +186,7 @@ std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& act
         k_member *= inactive_stiffness_factor;
       }
       if (u != nullptr) {
-        auto kg = member_geometric_stiffness(model_, member, tables, active, *u);
+        auto kg = member_geometric_stiffness(model_, member, tables, active, *u, axial_basis);
         if (!kg) return std::unexpected(std::move(kg.error()));
         if (*kg) k_member += **kg;
       }

@@ -80,6 +80,7 @@ class ReducedStiffness {
   std::optional<SupportTable> supports_;
   std::optional<std::vector<std::pair<std::int64_t, double>>> springs_;  // global DOF, stiffness
   std::vector<std::optional<Matrix12>> elastic_;                         // per member in walk order
+  std::vector<std::optional<AxialForceBasis>> axial_bases_;              // made at first need
 };
 
 }  // namespace velk

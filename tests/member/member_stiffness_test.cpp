@@ -268,5 +268,53 @@ TEST(GeometricStiffness, BeamAndStringMatrices) {
   EXPECT_EQ(geometric_stiffness_matrix(beam, p), kg);
 }
 
+// The basis a solve keeps per member gives the axial force of every
+// displacement state bit for bit, for members in any orientation.
+TEST(AxialForce, KeptBasisGivesTheSameForceBitForBit) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> coordinate(-5.0, 5.0);
+  for (int trial = 0; trial < 50; ++trial) {
+    Member member = make_member(1, make_node(1, coordinate(random), coordinate(random), coordinate(random)),
+                                make_node(2, coordinate(random), coordinate(random), coordinate(random)),
+                                trial % 2 == 0 ? MemberType::Normal : MemberType::Truss);
+    member.rotation_angle = coordinate(random);
+    const VELK model = model_with({member});
+    const LookupTables tables = build_lookup_tables(model);
+    const AxialForceBasis basis = axial_force_basis(member, tables);
+    Eigen::VectorXd u(12);
+    for (Eigen::Index i = 0; i < u.size(); ++i) u(i) = 1e-3 * coordinate(random);
+    EXPECT_EQ(member_axial_force(member, u, basis), member_axial_force(member, u, tables));
+  }
+  Member no_section = make_member(3, make_node(1, 0, 0, 0), make_node(2, 1, 0, 0));
+  no_section.section = std::nullopt;
+  const VELK model = model_with({no_section});
+  EXPECT_EQ(fault_text([&] { axial_force_basis(no_section, build_lookup_tables(model)); }),
+            "Member 3 (Normal) missing section id required to compute axial force.");
+}
+
+// The string matrix is P / L times the identity on each end's translations,
+// so rotating it into any axes leaves it as it is: the global matrix of an
+// axial member is the local one.
+TEST(GeometricStiffness, StringMatrixIsTheSameInEveryAxes) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> coordinate(-5.0, 5.0);
+  const double p = 4.2e5;
+  for (int trial = 0; trial < 20; ++trial) {
+    Member member = make_member(1, make_node(1, coordinate(random), coordinate(random), coordinate(random)),
+                                make_node(2, coordinate(random), coordinate(random), coordinate(random)),
+                                MemberType::Truss);
+    member.rotation_angle = coordinate(random);
+    const Matrix12 ks = string_geometric_stiffness(member_length(member), p);
+    EXPECT_LT((local_to_global(ks, rotation_matrix(member)) - ks).cwiseAbs().maxCoeff(),
+              1e-14 * p / member_length(member));
+    // The beam matrix turned block by block equals the full rotation.
+    const Matrix3 lambda = rotation_matrix(member);
+    const double l = member_length(member);
+    const Matrix12 kg = local_to_global(beam_geometric_stiffness(l, p), lambda);
+    EXPECT_LT((beam_geometric_stiffness_global(l, p, lambda) - kg).cwiseAbs().maxCoeff(),
+              1e-13 * kg.cwiseAbs().maxCoeff());
+  }
+}
+
 }  // namespace
 }  // namespace velk

@@ -80,6 +80,26 @@ TEST(SecondOrderStepping, ZeroLoadConvergesInTheFirstIterationOfEveryStep) {
   EXPECT_FALSE(trace.predictor_ran);
 }
 
+// Once the tangent changes little between iterations and steps, its
+// factors serve again: fewer factorisations than Newton directions, and the
+// same state as factoring every tangent (the tip deflection of the
+// compressed column to 1e-8).
+TEST(SecondOrderNewton, TangentThatChangedLittleIsSolvedWithTheFactorsItHad) {
+  VELK model = loaded_column(2e5, 1e3);
+  SolveContext context(model);
+  SecondOrderTrace trace;
+  auto results = second_order_solve(model, context, assemble_load_vector(model, 1), "LC1", {false, 1}, 20,
+                                    std::nullopt, std::nullopt, &trace);
+  ASSERT_TRUE(results.has_value()) << results.error();
+  EXPECT_EQ(trace.refinements, 0u);
+  // Every iteration but those that converge on the residual alone solves for a direction.
+  EXPECT_GT(trace.tangent_factorizations, 0u);
+  EXPECT_LT(trace.tangent_factorizations, trace.newton_iterations - trace.load_steps);
+  // Factoring every tangent gave this tip deflection.
+  const double factored_every_time = 0.0042524286722963548;
+  EXPECT_NEAR(results->displacement_nodes.at(kTip).dx, factored_every_time, 1e-8 * factored_every_time);
+}
+
 TEST(SecondOrderStepping, NewtonLimitDoublesTheStepsFourTimesThenFails) {
   // One Newton iteration cannot settle the first step from the predictor.
   {
