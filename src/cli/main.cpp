@@ -1,0 +1,3 @@
+#include "inspection/inspection.hpp"
+
+int main() { return 0; }
