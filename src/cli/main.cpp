@@ -13,6 +13,7 @@
 
 #include "analysis/driver.hpp"
 #include "diagnostics/fault.hpp"
+#include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
 
 namespace {
@@ -183,6 +184,9 @@ int check(const Arguments& args) {
   const auto text = velk::read_model_file(*args.file);
   if (!text) return fail(text.error());
   const std::vector<velk::Finding> findings = velk::check_model(*text);
+  // A text that is no model document cannot be checked further: its one
+  // finding is printed, and it ends like every unreadable document.
+  const bool unreadable = !velk::read_velk(*text).has_value();
   std::string out;
   if (args.json) {
     out = velk::findings_to_json(findings) + "\n";
@@ -194,6 +198,10 @@ int check(const Arguments& args) {
   }
   const int printed = print(out);
   if (printed != kOk) return printed;
+  if (unreadable) {
+    return fail("cannot check '" + *args.file + "': " + findings.front().message + " at " +
+                findings.front().where);
+  }
   return findings.empty() ? kOk : kFindings;
 }
 

@@ -18,8 +18,13 @@ bool carries_results(const VELK& model) {
   return model.results && (!model.results->loadcases.empty() || !model.results->loadcombinations.empty());
 }
 
-// The displacement vector of a stored results record, in base units.
-Eigen::VectorXd displacement_vector(const VELK& model, const Results& results, const UnitFactors& factors) {
+bool all_zero(const NodeForces& f) {
+  return f.fx == 0.0 && f.fy == 0.0 && f.fz == 0.0 && f.mx == 0.0 && f.my == 0.0 && f.mz == 0.0;
+}
+
+}  // namespace
+
+Eigen::VectorXd stored_displacements(const VELK& model, const Results& results, const UnitFactors& factors) {
   std::uint32_t largest = 0;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members)
@@ -34,13 +39,7 @@ Eigen::VectorXd displacement_vector(const VELK& model, const Results& results, c
   return u;
 }
 
-bool all_zero(const NodeForces& f) {
-  return f.fx == 0.0 && f.fy == 0.0 && f.fz == 0.0 && f.mx == 0.0 && f.my == 0.0 && f.mz == 0.0;
-}
-
-// Tension and Compression members that a stored solution switched off: they
-// carry exactly nothing.
-ActiveMap active_map(const VELK& model, const Results& results) {
+ActiveMap stored_active_map(const VELK& model, const Results& results) {
   ActiveMap active;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
@@ -55,6 +54,8 @@ ActiveMap active_map(const VELK& model, const Results& results) {
   return active;
 }
 
+namespace {
+
 CaseInspection inspect_case(const VELK& model, const Results& results, const UnitFactors& factors) {
   CaseInspection inspection;
   inspection.name = results.name;
@@ -64,8 +65,8 @@ CaseInspection inspect_case(const VELK& model, const Results& results, const Uni
   RecoveryOptions options;
   options.second_order = model.settings.analysis_options.order == AnalysisOrder::Nonlinear;
   inspection.diagrams =
-      build_member_diagrams(model, inspection.identity, displacement_vector(model, results, factors),
-                            active_map(model, results), options);
+      build_member_diagrams(model, inspection.identity, stored_displacements(model, results, factors),
+                            stored_active_map(model, results), options);
   for (auto& [id, diagram] : inspection.diagrams) diagram_to_document_units(diagram, factors);
   return inspection;
 }
