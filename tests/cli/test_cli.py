@@ -205,6 +205,21 @@ class Check(Workspace):
         self.assertEqual(findings[0], {"severity": "error", "where": "member 1",
                                        "message": "Member 1 names section 9, which the model does not have"})
 
+    def test_mechanisms_of_an_unsupported_frame(self):
+        # Nothing holds the frame: its six rigid-body motions are mechanisms.
+        model = example()
+        for s in model["nodal_supports"]:
+            for conditions in (s["displacement_conditions"], s["rotation_conditions"]):
+                for condition in conditions.values():
+                    condition["condition_type"] = "Free"
+        result = run("check", self.write("free.json", json.dumps(model)))
+        self.assertEqual(result.returncode, 1)
+        lines = result.stdout.splitlines()
+        self.assertEqual(len(lines), 6)
+        for line in lines:
+            self.assertRegex(line, r"^error: node (\d+): Mechanism: node \1 (moves along|turns about) "
+                                   r"\(-?\d\.\d{3}, -?\d\.\d{3}, -?\d\.\d{3}\) without resistance$")
+
     def test_reader_error_has_line_and_column(self):
         path = self.write("bad.json", '{\n  "member_sets": [1,\n')
         result = run("check", "--json", path)
