@@ -9,8 +9,11 @@
 #                       record tables of docs/model-format.md from the schema
 #   make verification   write docs/verification.md from the engine's answers
 #   make docs-check     fail when the committed schema or verification.md is not what the engine writes
-# Python 3.12 (with headers) is taken from PYTHON when given, else from pyenv,
-# else from python3.12 on the PATH.
+#   make wheel          dist/velk-<version>-cp311-abi3-linux_x86_64.whl from the build
+#   make bench-batch    models per second, serially and on a local Dask cluster
+# The modules are built against the stable ABI of CPython 3.11 with the headers
+# of PYTHON (3.11 or later) when given, else of Python 3.12 from pyenv, else of
+# python3.12 on the PATH. Batch runs use Debian's python3 and its Dask.
 
 SHELL := /bin/bash
 .SHELLFLAGS := -euo pipefail -c
@@ -24,7 +27,7 @@ FUZZ_TARGETS := document_fuzzer analysis_fuzzer
 FUZZ_CXX ?= clang++-19
 # python3-jsonschema: the JSON Schema validator (for Debian's /usr/bin/python3) that the schema tests use.
 DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libgtest-dev libbenchmark-dev clang-format \
-  clang-19 libclang-rt-19-dev python3-jsonschema
+  clang-19 libclang-rt-19-dev python3-jsonschema python3-venv python3-distributed python3-dask
 FORMAT_FILES = $(shell find src tests bench fuzz tools -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
 
 ifndef PYTHON
@@ -35,8 +38,10 @@ PYTHON := $(shell \
   echo "$$p")
 endif
 
-.PHONY: all run test test-sanitize bench fuzz format-check deps python configure build clean schema verification \
-  docs-check
+SYSTEM_PYTHON ?= /usr/bin/python3
+
+.PHONY: all run test test-sanitize bench bench-batch wheel fuzz format-check deps python configure build clean \
+  schema verification docs-check
 
 all: build
 
@@ -53,8 +58,8 @@ deps:
 	fi
 
 python:
-	@if [ -z "$(PYTHON)" ] || ! "$(PYTHON)" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 12))'; then \
-	  echo "Python 3.12 not found: install it (with headers) and pass PYTHON=/path/to/python3.12" >&2; exit 1; \
+	@if [ -z "$(PYTHON)" ] || ! "$(PYTHON)" -c 'import sys; sys.exit(sys.version_info[:2] < (3, 11))'; then \
+	  echo "Python 3.12 not found: install it (with headers) or pass PYTHON=/path/to/python3.11-or-later" >&2; exit 1; \
 	fi
 
 configure: deps python
@@ -79,6 +84,15 @@ test-sanitize: deps python
 bench: configure
 	cmake --build $(BUILD_DIR) --target velk_bench
 	$(BUILD_DIR)/bench/velk_bench
+
+wheel: build
+	"$(SYSTEM_PYTHON)" packaging/make_wheel.py --build-dir $(BUILD_DIR) --out dist
+
+# The 100-member frame of the benchmarks, analysed serially in one process and
+# as a batch on a local cluster of one worker process per core.
+bench-batch: configure
+	cmake --build $(BUILD_DIR) --target velk_calculations write_bench_frame
+	PYTHONPATH=$(BUILD_DIR)/python:python "$(SYSTEM_PYTHON)" bench/batch/bench_batch.py $(BUILD_DIR)/bench/write_bench_frame
 
 # Each target runs for FUZZ_SECONDS on a fresh corpus seeded with the examples
 # and the test models; a finding stops the run and leaves its input in
@@ -124,4 +138,4 @@ docs-check: build
 	[ $$status -eq 0 ] && echo "docs-check: schema and verification manual are current"; exit $$status
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(FUZZ_BUILD_DIR) dist

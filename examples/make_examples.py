@@ -68,9 +68,9 @@ class Model:
         return self.sections[-1]["id"]
 
     def support(self, name, displacement, rotation):
-        def conditions(spec):
+        def conditions(by_axis):
             out = {}
-            for axis, value in spec.items():
+            for axis, value in by_axis.items():
                 if isinstance(value, str):
                     out[axis] = {"condition_type": value, "stiffness": None}
                 else:

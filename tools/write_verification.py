@@ -46,9 +46,9 @@ class Frame:
         return node_id
 
     def support(self, displacement, rotation):
-        def conditions(spec):
+        def conditions(by_axis):
             return {axis: ({"condition_type": kind, "stiffness": None} if isinstance(kind, str)
-                           else {"condition_type": "Spring", "stiffness": kind}) for axis, kind in spec.items()}
+                           else {"condition_type": "Spring", "stiffness": kind}) for axis, kind in by_axis.items()}
         self.supports.append({"id": len(self.supports) + 1, "classification": None,
                               "displacement_conditions": conditions(displacement),
                               "rotation_conditions": conditions(rotation)})

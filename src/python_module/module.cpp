@@ -1,6 +1,8 @@
 // The extension module `velk_calculations`: three functions taking one str
 // and returning the model document as a str. Messages become RuntimeError,
 // internal faults the module's own exception type derived from BaseException.
+// Built against the stable ABI of CPython 3.11 (Py_LIMITED_API, set by the
+// build), so one file imports in every interpreter from 3.11 on.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
@@ -31,9 +33,9 @@ bool single_str_argument(const char* function, const char* name, PyObject* const
     return false;
   }
   if (nargs == 1) value = args[0];
-  const Py_ssize_t keyword_count = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  const Py_ssize_t keyword_count = kwnames ? PyTuple_Size(kwnames) : 0;
   for (Py_ssize_t i = 0; i < keyword_count; ++i) {
-    PyObject* keyword = PyTuple_GET_ITEM(kwnames, i);
+    PyObject* keyword = PyTuple_GetItem(kwnames, i);  // borrowed
     if (PyUnicode_CompareWithASCIIString(keyword, name) != 0) {
       PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", function, keyword);
       return false;

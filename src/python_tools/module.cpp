@@ -4,7 +4,9 @@
 // faults the module's own exception type derived from BaseException.
 // Built on the stable ABI of Python 3.11 and later.
 
+#ifndef Py_LIMITED_API
 #define Py_LIMITED_API 0x030B0000
+#endif
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 

@@ -21,9 +21,10 @@ constexpr double equal_motion = 1e-6;
 // Three decimals, the way an engineer reads a direction; a component that
 // rounds to zero is written without a sign.
 std::string direction_component(double value) {
+  double rounded = std::round(value * 1000.0) / 1000.0;
+  if (rounded == 0.0) rounded = 0.0;  // no "-0"
   char text[32];
-  std::snprintf(text, sizeof text, "%.3f", value);
-  if (std::string_view(text) == "-0.000") return "0.000";
+  std::snprintf(text, sizeof text, "%.3f", rounded);
   return text;
 }
 

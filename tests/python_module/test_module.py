@@ -89,6 +89,9 @@ class ModuleSurfaceTest(unittest.TestCase):
         self.assertEqual(sorted(public), sorted(FUNCTIONS))
         self.assertFalse(hasattr(velk_calculations, "EngineFault"))
 
+    def test_one_stable_abi_build_for_every_interpreter(self):
+        self.assertEqual(os.path.basename(velk_calculations.__file__), "velk_calculations.abi3.so")
+
     def test_signatures_are_the_doc_texts(self):
         for name, parameter in FUNCTIONS.items():
             function = getattr(velk_calculations, name)

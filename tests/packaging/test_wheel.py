@@ -1,0 +1,155 @@
+"""The wheel: its metadata and record check out, and pip installs it into a
+fresh virtual environment of each interpreter, with no index, where the
+example runs through it and a batch runs on a local cluster."""
+
+import base64
+import csv
+import glob
+import hashlib
+import io
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+SOURCE_DIR = os.environ["VELK_SOURCE_DIR"]
+BUILD_DIR = os.environ["VELK_BUILD_DIR"]
+PYTHONS = [p for p in os.environ.get("VELK_TEST_PYTHONS", sys.executable).split(":") if p]
+sys.path.insert(0, os.path.join(SOURCE_DIR, "packaging"))
+
+import make_wheel  # noqa: E402
+
+with open(os.path.join(SOURCE_DIR, "VERSION"), encoding="utf-8") as f:
+    VERSION = f.read().strip()
+EXAMPLE = os.path.join(SOURCE_DIR, "examples", "portal_frame.json")
+
+
+def clean_environment():
+    """This process's environment without anything that finds the build tree."""
+    env = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "PYTHONHOME", "VIRTUAL_ENV")}
+    env["PIP_NO_INDEX"] = "1"
+    env["PIP_DISABLE_PIP_VERSION_CHECK"] = "1"
+    return env
+
+
+def setUpModule():
+    global FOLDER, WHEEL
+    FOLDER = tempfile.TemporaryDirectory()
+    WHEEL = make_wheel.build(BUILD_DIR, os.path.join(FOLDER.name, "dist"))
+
+
+def tearDownModule():
+    FOLDER.cleanup()
+
+
+class WheelContentsTest(unittest.TestCase):
+    def test_name_metadata_and_record(self):
+        self.assertEqual(os.path.basename(WHEEL), f"velk-{VERSION}-cp311-abi3-linux_x86_64.whl")
+        dist_info = f"velk-{VERSION}.dist-info"
+        with zipfile.ZipFile(WHEEL) as archive:
+            names = archive.namelist()
+            wheel = archive.read(f"{dist_info}/WHEEL").decode()
+            metadata = archive.read(f"{dist_info}/METADATA").decode()
+            record = list(csv.reader(io.StringIO(archive.read(f"{dist_info}/RECORD").decode())))
+            # Every file but the record itself, once, with its hash and size.
+            self.assertEqual(sorted(row[0] for row in record), sorted(names))
+            for name, digest, size in record:
+                if name == f"{dist_info}/RECORD":
+                    self.assertEqual((digest, size), ("", ""))
+                    continue
+                data = archive.read(name)
+                expected = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
+                self.assertEqual((digest, int(size)), ("sha256=" + expected, len(data)), name)
+            modes = {info.filename: info.external_attr >> 16 for info in archive.infolist()}
+        self.assertIn("Root-Is-Purelib: false\n", wheel)
+        self.assertIn("Tag: cp311-abi3-linux_x86_64\n", wheel)
+        self.assertIn(f"Name: velk\nVersion: {VERSION}\n", metadata)
+        self.assertIn("Requires-Python: >=3.11\n", metadata)
+
+        modules = sorted(os.path.basename(p) for p in glob.glob(os.path.join(BUILD_DIR, "python", "*.abi3.so")))
+        self.assertIn("velk_calculations.abi3.so", modules)
+        self.assertEqual(sorted(n for n in names if n.endswith(".so")), modules)
+        self.assertIn("velk_batch/__main__.py", names)
+        self.assertFalse([n for n in names if "__pycache__" in n])
+        program = f"velk-{VERSION}.data/scripts/velk"
+        if os.access(os.path.join(BUILD_DIR, "velk"), os.X_OK):
+            self.assertEqual(modes[program] & 0o777, 0o755)
+        else:
+            self.assertNotIn(program, names)
+
+    def test_modules_export_only_their_entry_point(self):
+        # The engine inside each module stays private to it, so modules on the
+        # same core load side by side without one binding the other's code.
+        for path in glob.glob(os.path.join(BUILD_DIR, "python", "*.abi3.so")):
+            nm = subprocess.run(["nm", "-D", "--defined-only", path], capture_output=True, text=True, check=True)
+            exported = sorted(line.split()[-1] for line in nm.stdout.splitlines() if line.split()[-2] in "TDBRV")
+            module = os.path.basename(path)[: -len(".abi3.so")]
+            self.assertEqual(exported, [f"PyInit_{module}"], path)
+
+    def test_same_inputs_give_the_same_wheel(self):
+        with tempfile.TemporaryDirectory() as again:
+            second = make_wheel.build(BUILD_DIR, again)
+            with open(WHEEL, "rb") as a, open(second, "rb") as b:
+                self.assertEqual(a.read(), b.read())
+
+
+class InstallTest(unittest.TestCase):
+    def install(self, python, folder):
+        """A fresh environment of `python`, the wheel installed into it by
+        that interpreter's pip (the environment itself gets no pip of its own,
+        which saves a minute of setting one up)."""
+        venv = os.path.join(folder, "venv")
+        # Debian's Dask comes from the system's site packages.
+        subprocess.run([python, "-m", "venv", "--without-pip", "--system-site-packages", venv], check=True,
+                       env=clean_environment())
+        venv_python = os.path.join(venv, "bin", "python")
+        pip = subprocess.run([python, "-m", "pip", "--python", venv_python, "install", "--no-index", WHEEL],
+                             capture_output=True, text=True, env=clean_environment())
+        self.assertEqual(pip.returncode, 0, pip.stdout + pip.stderr)
+        return venv, venv_python
+
+    def test_installs_and_runs_the_example_under_each_interpreter(self):
+        self.assertGreaterEqual(len(PYTHONS), 1)
+        for python in PYTHONS:
+            with self.subTest(python=python), tempfile.TemporaryDirectory() as folder:
+                venv, venv_python = self.install(python, folder)
+                where = subprocess.run([venv_python, "-c", "import velk_calculations; print(velk_calculations.__file__)"],
+                                       capture_output=True, text=True, env=clean_environment(), cwd=folder)
+                self.assertEqual(where.returncode, 0, where.stderr)
+                self.assertTrue(where.stdout.strip().startswith(venv), where.stdout)
+                self.assertTrue(where.stdout.strip().endswith("velk_calculations.abi3.so"))
+
+                example = subprocess.run([venv_python, os.path.join(SOURCE_DIR, "examples", "run_examples.py"),
+                                          EXAMPLE], capture_output=True, text=True, env=clean_environment(),
+                                         cwd=folder)
+                self.assertEqual(example.returncode, 0, example.stderr)
+                self.assertTrue(example.stdout.startswith(
+                    f"{EXAMPLE}: 10 members, 2 load cases, 1 combinations, results in m and kN\n"))
+                self.assertIn("    largest displacement 0.04424 m at node 2", example.stdout)
+                self.assertTrue(os.access(os.path.join(venv, "bin", "velk-batch"), os.X_OK))
+                if os.access(os.path.join(BUILD_DIR, "velk"), os.X_OK):
+                    self.assertTrue(os.access(os.path.join(venv, "bin", "velk"), os.X_OK))
+
+                has_dask = subprocess.run([venv_python, "-c", "import distributed"], capture_output=True,
+                                          env=clean_environment()).returncode == 0
+                if not has_dask:
+                    continue
+                # The workers of the local cluster import the module from the
+                # environment too.
+                out = os.path.join(folder, "out")
+                batch = subprocess.run([venv_python, "-m", "velk_batch", "run", EXAMPLE, "--out", out,
+                                        "--workers", "1"], capture_output=True, text=True, env=clean_environment(),
+                                       cwd=folder)
+                self.assertEqual(batch.returncode, 0, batch.stderr)
+                self.assertIn("1 models: 1 analysed, 0 failed, 0 skipped", batch.stdout)
+                serial = subprocess.run([venv_python, "-c", "import sys, velk_calculations; "
+                                         "sys.stdout.write(velk_calculations.calculate_from_file(sys.argv[1]))",
+                                         EXAMPLE], capture_output=True, text=True, env=clean_environment())
+                with open(os.path.join(out, "portal_frame.json"), encoding="utf-8") as f:
+                    self.assertEqual(f.read(), serial.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()
