@@ -1,0 +1,105 @@
+#pragma once
+// The front ends' view of a model: from JSON text (a model, analysed first
+// when it carries no results, or a document that calculate_from_json
+// returned) to the model with its results and member diagrams in the
+// document's units, and the findings of the model check. The command line
+// `velk` and the module `velk_tools` share it.
+
+#include <Eigen/Dense>
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "diagrams/member_diagrams.hpp"
+#include "document/units.hpp"
+#include "document/velk.hpp"
+#include "results/results.hpp"
+#include "system/global_stiffness.hpp"
+
+namespace velk {
+
+// One problem of a model: "error" or "warning", its text, and where it is
+// ("line 3, column 14", "member 7", "load case 2 \"Snow\"", ...).
+struct Finding {
+  std::string severity;
+  std::string message;
+  std::string where;
+};
+
+// The results and diagrams of one load case or combination.
+struct CaseInspection {
+  std::string name;
+  CaseIdentity identity;
+  Results results;          // in the document's units
+  MemberDiagrams diagrams;  // in the document's units
+};
+
+struct InspectedModel {
+  // The records as the analysed document holds them: geometry, sections,
+  // materials and loads in base units (metres, newtons, pascals), results
+  // in the document's units. `factors` turns document units into base units.
+  VELK model;
+  UnitFactors factors;
+  std::string length_unit;  // "mm", "cm" or "m"
+  std::string force_unit;   // "N" or "kN"
+  // Document order of the model's load cases and combinations; those without
+  // results (not solved) are left out.
+  std::vector<CaseInspection> loadcases;
+  std::vector<CaseInspection> loadcombinations;
+  std::vector<Finding> findings;
+  // Set when the model could not be analysed: the engine's message. The
+  // model is then the one read from the text, and there are no cases.
+  std::optional<std::string> analysis_error;
+  // True when the results came with the input instead of being computed.
+  bool results_carried_in = false;
+};
+
+// Reads, checks and (when it carries no results) analyses the model. Fails
+// only when the text is not a model document ("Bad JSON input: ...").
+std::expected<InspectedModel, std::string> inspect_model(std::string_view json_text);
+
+// Every finding of the model check; a text that is no model document gives
+// the reader's finding with its line and column.
+std::vector<Finding> check_model(std::string_view json_text);
+
+// The findings as a JSON list of objects with "severity", "message", "where".
+std::string findings_to_json(const std::vector<Finding>& findings);
+
+// The diagrams of every case and combination at `stations` equally spaced
+// positions (at least 2), as JSON: {"length_unit", "force_unit",
+// "loadcases": {CASE: {MEMBER: {"length", "x", components..., "extremes"}}},
+// "loadcombinations": {...}}. Fails with the engine's message when the model
+// cannot be read or analysed, or when stations < 2.
+std::expected<std::string, std::string> member_diagrams_json(std::string_view json_text, int stations);
+std::string diagrams_to_json(const InspectedModel& inspected, int stations);
+
+// The most stations a member's diagram is read at.
+inline constexpr int max_diagram_stations = 100000;
+
+// The same as CSV, one row per member, case and station.
+std::string diagrams_to_csv(const InspectedModel& inspected, int stations);
+
+// The text summary of `velk analyse`: per case and combination the largest
+// displacement, the reactions with the equilibrium residual, the governing
+// member by span moment, switched-off members, and the units.
+std::string analysis_summary(const InspectedModel& inspected);
+
+// The displacement vector (base units) and the active map of a stored
+// results record of the model: Tension and Compression members whose end
+// forces are all zero count as switched off.
+Eigen::VectorXd stored_displacements(const VELK& model, const Results& results, const UnitFactors& factors);
+ActiveMap stored_active_map(const VELK& model, const Results& results);
+
+// The largest file a front end reads.
+inline constexpr std::size_t max_model_file_bytes = std::size_t{64} << 20;
+
+// Reads a model file for a front end: the operating system's message, a
+// directory, a file larger than max_model_file_bytes or not UTF-8 give
+// "Cannot read '<path>': <reason>".
+std::expected<std::string, std::string> read_model_file(const std::string& path);
+
+}  // namespace velk
