@@ -2,6 +2,7 @@
 #   make run            install what is missing, build (Release), run the examples
 #   make test           the same set-up, then every test
 #   make test-sanitize  every test again, built with address and UB sanitizers
+#   make test-browser   the HTML reports of the examples and of a 100-member frame in headless Chromium
 #   make bench          the Google Benchmark timings
 #   make format-check   clang-format over the C++ sources
 #   make fuzz           the libFuzzer targets, FUZZ_SECONDS (60) each, with address and UB sanitizers
@@ -20,6 +21,7 @@ FUZZ_TARGETS := document_fuzzer analysis_fuzzer
 FUZZ_CXX ?= clang++-19
 DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libgtest-dev libbenchmark-dev clang-format \
   clang-19 libclang-rt-19-dev
+BROWSER_PACKAGES := chromium fonts-dejavu-core
 FORMAT_FILES = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
 
 ifndef PYTHON
@@ -30,13 +32,14 @@ PYTHON := $(shell \
   echo "$$p")
 endif
 
-.PHONY: all run test test-sanitize bench fuzz format-check deps python configure build clean
+.PHONY: all run test test-sanitize test-browser bench fuzz format-check deps browser-deps python configure build clean
 
 all: build
 
-deps:
+# Installs the Debian packages of $(1) that are missing (apt-get update first).
+define install_missing
 	@missing=""; \
-	for package in $(DEB_PACKAGES); do \
+	for package in $(1); do \
 	  dpkg -s "$$package" 2>/dev/null | grep '^Status: install ok installed' >/dev/null || missing="$$missing $$package"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -45,6 +48,14 @@ deps:
 	  $$sudo apt-get update; \
 	  DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(DEB_PACKAGES))
+
+# Headless Chromium for the browser tests of the HTML report.
+browser-deps:
+	$(call install_missing,$(BROWSER_PACKAGES))
 
 python:
 	@if [ -z "$(PYTHON)" ] || ! "$(PYTHON)" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 12))'; then \
@@ -68,6 +79,16 @@ test-sanitize: deps python
 	  -DPython3_EXECUTABLE="$(PYTHON)"
 	cmake --build $(SANITIZE_BUILD_DIR)
 	UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(SANITIZE_BUILD_DIR) --output-on-failure -j "$$(nproc)"
+
+# Reports of the examples, of a 100-member frame with 20 cases and of a model
+# that cannot be analysed, rendered and checked in headless Chromium
+# (tests/browser/check_reports.py); pages and screenshots in $(BUILD_DIR)/browser.
+test-browser: build browser-deps
+	mkdir -p $(BUILD_DIR)/browser
+	python3 tests/browser/frame_model.py > $(BUILD_DIR)/browser/frame_100.json
+	python3 tests/browser/frame_model.py --unanalysable > $(BUILD_DIR)/browser/unanalysable.json
+	python3 tests/browser/check_reports.py --self-test --velk $(BUILD_DIR)/velk --out $(BUILD_DIR)/browser \
+	  --broken $(BUILD_DIR)/browser/unanalysable.json examples/*.json $(BUILD_DIR)/browser/frame_100.json
 
 bench: configure
 	cmake --build $(BUILD_DIR) --target velk_bench
