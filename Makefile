@@ -1,5 +1,5 @@
 # Build, run and test velk_calculations on a Debian 12 machine.
-#   make run            install what is missing, build (Release), run the examples
+#   make run            install what is missing, build (Release), run the examples (module and velk)
 #   make test           the same set-up, then every test
 #   make test-sanitize  every test again, built with address and UB sanitizers
 #   make test-browser   the HTML reports of the examples and of a 100-member frame in headless Chromium
@@ -70,6 +70,7 @@ build: configure
 
 run: build
 	PYTHONPATH=$(BUILD_DIR)/python "$(PYTHON)" examples/run_examples.py examples/*.json
+	$(BUILD_DIR)/velk analyse examples/portal_frame.json
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j "$$(nproc)"

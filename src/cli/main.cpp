@@ -1,12 +1,293 @@
+// The command line program `velk`: analyse a model, check it, or print the
+// diagrams along its members. Every failure ends with one line on standard
+// error and exit status 2; `velk check` exits with 1 when it finds problems.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "analysis/driver.hpp"
 #include "cli/report_command.hpp"
+#include "diagnostics/fault.hpp"
+#include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
 
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFindings = 1;
+constexpr int kFailure = 2;
+
+constexpr const char* kUsage =
+    "Usage: velk COMMAND [OPTIONS] FILE\n"
+    "\n"
+    "Commands:\n"
+    "  analyse MODEL.json [-o OUT.json]        analyse the model and print a summary per load case\n"
+    "                                          and combination; -o writes the results document\n"
+    "  check MODEL.json [--json]               check the model without solving it\n"
+    "  diagrams FILE.json [--stations N] [--csv]\n"
+    "                                          internal forces and displacements along every member\n"
+    "  report FILE.json [-o REPORT.html]       the model, its deformed shape and diagrams in one HTML page\n"
+    "\n"
+    "Run 'velk COMMAND --help' for the options of a command.\n";
+
+constexpr const char* kAnalyseHelp =
+    "Usage: velk analyse MODEL.json [-o OUT.json]\n"
+    "\n"
+    "Analyses the model (as calculate_from_file does) and prints per load case and combination the\n"
+    "largest displacement, the reactions with the equilibrium residual, the member with the largest\n"
+    "span moment and the switched-off tension/compression members, in the document's units.\n"
+    "\n"
+    "  -o, --output OUT.json   also write the results document to OUT.json\n"
+    "  -h, --help              show this help\n";
+
+constexpr const char* kCheckHelp =
+    "Usage: velk check MODEL.json [--json]\n"
+    "\n"
+    "Reads and checks the model without solving it and prints every finding with where it is.\n"
+    "Exit status 0 when nothing is wrong, 1 when something is, 2 when the file cannot be read.\n"
+    "\n"
+    "  --json       print the findings as a JSON list of objects with severity, message and where\n"
+    "  -h, --help   show this help\n";
+
+constexpr const char* kDiagramsHelp =
+    "Usage: velk diagrams FILE.json [--stations N] [--csv]\n"
+    "\n"
+    "Prints the internal forces (N, Vy, Vz, T, My, Mz) and displacements (ux, uy, uz, rx) along every\n"
+    "member of every load case and combination, in local axes and the document's units, at N equally\n"
+    "spaced stations, with the exact span extremes, as JSON. FILE.json is a model (analysed first) or\n"
+    "a results document.\n"
+    "\n"
+    "  --stations N   number of stations per member, at least 2 (default 11)\n"
+    "  --csv          one CSV row per member, case and station instead of JSON\n"
+    "  -h, --help     show this help\n";
+
+// One line, whatever the message holds.
+std::string one_line(std::string_view text) {
+  std::string line(text);
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return line;
+}
+
+int fail(std::string_view message) {
+  std::fprintf(stderr, "velk: %s\n", one_line(message).c_str());
+  return kFailure;
+}
+
+bool write_all(std::FILE* file, std::string_view text) {
+  return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+int print(std::string_view text) {
+  if (!write_all(stdout, text) || std::fflush(stdout) != 0) return fail("cannot write to standard output");
+  return kOk;
+}
+
+// The command's arguments: options with their values and the one file.
+struct Arguments {
+  std::optional<std::string> file;
+  std::optional<std::string> output;
+  std::optional<std::string> stations;
+  bool json = false;
+  bool csv = false;
+  bool help = false;
+};
+
+// Options a command accepts; an option with a value takes the next argument.
+struct OptionSpec {
+  std::vector<std::string_view> flags;   // no value
+  std::vector<std::string_view> valued;  // take a value
+};
+
+std::optional<std::string> parse(std::string_view command, const std::vector<std::string_view>& args,
+                                 const OptionSpec& spec, Arguments& out) {
+  const auto accepts = [](const std::vector<std::string_view>& list, std::string_view option) {
+    for (const std::string_view o : list) {
+      if (o == option) return true;
+    }
+    return false;
+  };
+  bool only_files = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (!only_files && arg == "--") {
+      only_files = true;
+      continue;
+    }
+    if (!only_files && arg.size() > 1 && arg[0] == '-') {
+      if (arg == "-h" || arg == "--help") {
+        out.help = true;
+        continue;
+      }
+      std::string_view name = arg;
+      std::optional<std::string_view> inline_value;
+      if (const std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+        name = arg.substr(0, eq);
+        inline_value = arg.substr(eq + 1);
+      }
+      if (accepts(spec.flags, name) && !inline_value) {
+        if (name == "--json") out.json = true;
+        if (name == "--csv") out.csv = true;
+        continue;
+      }
+      if (accepts(spec.valued, name)) {
+        std::string value;
+        if (inline_value) {
+          value = std::string(*inline_value);
+        } else if (i + 1 < args.size()) {
+          value = std::string(args[++i]);
+        } else {
+          return "option '" + std::string(name) + "' of 'velk " + std::string(command) + "' needs a value";
+        }
+        if (name == "-o" || name == "--output") out.output = value;
+        if (name == "--stations") out.stations = value;
+        continue;
+      }
+      return "unknown option '" + std::string(arg) + "' for 'velk " + std::string(command) + "' (see 'velk " +
+             std::string(command) + " --help')";
+    }
+    if (out.file) {
+      return "'velk " + std::string(command) + "' takes one file, not also '" + std::string(arg) + "'";
+    }
+    out.file = std::string(arg);
+  }
+  if (!out.help && !out.file)
+    return "'velk " + std::string(command) + "' needs a file (see 'velk " + std::string(command) +
+           " --help')";
+  return std::nullopt;
+}
+
+int analyse(const Arguments& args) {
+  const auto text = velk::read_model_file(*args.file);
+  if (!text) return fail(text.error());
+  const auto document = velk::calculate_from_json(*text);
+  if (!document) return fail(document.error());
+  if (args.output) {
+    std::FILE* file = std::fopen(args.output->c_str(), "wb");
+    if (file == nullptr) return fail("cannot write '" + *args.output + "': " + std::strerror(errno));
+    const bool written = write_all(file, *document);
+    if (std::fclose(file) != 0 || !written) {
+      return fail("cannot write '" + *args.output + "': " + std::strerror(errno));
+    }
+  }
+  const auto inspected = velk::inspect_model(*document);
+  if (!inspected) return fail(inspected.error());
+  return print(velk::analysis_summary(*inspected));
+}
+
+int check(const Arguments& args) {
+  const auto text = velk::read_model_file(*args.file);
+  if (!text) return fail(text.error());
+  const std::vector<velk::Finding> findings = velk::check_model(*text);
+  // A text that is no model document cannot be checked further: its one
+  // finding is printed, and it ends like every unreadable document.
+  const bool unreadable = !velk::read_velk(*text).has_value();
+  std::string out;
+  if (args.json) {
+    out = velk::findings_to_json(findings) + "\n";
+  } else if (findings.empty()) {
+    out = "No problems found.\n";
+  } else {
+    for (const velk::Finding& f : findings)
+      out += f.severity + ": " + f.where + ": " + one_line(f.message) + "\n";
+  }
+  const int printed = print(out);
+  if (printed != kOk) return printed;
+  if (unreadable) {
+    return fail("cannot check '" + *args.file + "': " + findings.front().message + " at " +
+                findings.front().where);
+  }
+  return findings.empty() ? kOk : kFindings;
+}
+
+int diagrams(const Arguments& args) {
+  int stations = 11;
+  if (args.stations) {
+    const std::string& s = *args.stations;
+    std::size_t used = 0;
+    long value = 0;
+    try {
+      value = std::stol(s, &used);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+    if (used != s.size() || s.empty() || value < 2 || value > 100000) {
+      return fail("--stations must be a whole number from 2 to 100000, not '" + s + "'");
+    }
+    stations = static_cast<int>(value);
+  }
+  const auto text = velk::read_model_file(*args.file);
+  if (!text) return fail(text.error());
+  auto inspected = velk::inspect_model(*text);
+  if (!inspected) return fail(inspected.error());
+  if (inspected->analysis_error) return fail(*inspected->analysis_error);
+  if (args.csv) return print(velk::diagrams_to_csv(*inspected, stations));
+  return print(velk::diagrams_to_json(*inspected, stations) + "\n");
+}
+
+// The HTML report (cli/report_command.cpp); exit status 1 when the page
+// shows a model that could not be analysed.
+int report(const Arguments& args) {
+  const auto written = velk::cli::write_report(*args.file, args.output);
+  if (!written) return fail(written.error());
+  if (*written) {
+    std::fprintf(stderr, "velk: the model could not be analysed: %s\n", one_line(**written).c_str());
+    return kFindings;
+  }
+  return kOk;
+}
+
+int run(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::fputs(kUsage, stderr);
+    return kFailure;
+  }
+  const std::string_view command = args.front();
+  if (command == "-h" || command == "--help" || command == "help") return print(kUsage);
+  args.erase(args.begin());
+
+  struct Command {
+    std::string_view name;
+    OptionSpec options;
+    const char* help;
+    int (*run)(const Arguments&);
+  };
+  const Command commands[] = {
+      {"analyse", {{}, {"-o", "--output"}}, kAnalyseHelp, analyse},
+      {"check", {{"--json"}, {}}, kCheckHelp, check},
+      {"diagrams", {{"--csv"}, {"--stations"}}, kDiagramsHelp, diagrams},
+      {"report", {{}, {"-o", "--output"}}, velk::cli::report_help, report},
+  };
+  for (const Command& c : commands) {
+    if (c.name != command) continue;
+    Arguments parsed;
+    if (const auto error = parse(c.name, args, c.options, parsed)) return fail(*error);
+    if (parsed.help) return print(c.help);
+    return c.run(parsed);
+  }
+  return fail("unknown command '" + std::string(command) + "' (see 'velk --help')");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-  if (!arguments.empty() && arguments.front() == "report")
-    return velk::cli::run_report_command(std::span(arguments).subspan(1));
-  return 0;
+  try {
+    return run(argc, argv);
+  } catch (const velk::Fault& fault) {
+    return fail(fault.what());
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory");
+  } catch (const std::exception& error) {
+    return fail(std::string("internal fault: ") + error.what());
+  } catch (...) {
+    return fail("internal fault");
+  }
 }

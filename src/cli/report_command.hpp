@@ -2,16 +2,21 @@
 // `velk report FILE.json [-o REPORT.html]`: the HTML report of a model or of
 // an analysed document.
 
-#include <span>
-#include <string_view>
+#include <expected>
+#include <optional>
+#include <string>
 
 namespace velk::cli {
 
-// `arguments` are those after the word "report". Exit status: 0 when the
-// report is written, 1 when it is written but the model could not be
-// analysed (the report then shows the model and the message), 2 for a usage
-// error, an unreadable file, a text that is no model document or an output
-// that cannot be written, each with a one-line message on standard error.
-int run_report_command(std::span<const std::string_view> arguments);
+extern const char* const report_help;
+
+// Reads the file, analyses it when it carries no results, and writes the
+// page to `output` or, without one, to standard output. Fails with the
+// message of an unreadable file, of a text that is no model document or of
+// an output that cannot be written; a model that cannot be analysed still
+// gets its page (the model and the message) and the engine's message is
+// returned beside it.
+std::expected<std::optional<std::string>, std::string> write_report(const std::string& file,
+                                                                    const std::optional<std::string>& output);
 
 }  // namespace velk::cli

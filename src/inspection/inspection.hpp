@@ -5,6 +5,7 @@
 // document's units, and the findings of the model check. The command line
 // `velk` and the module `velk_tools` share it.
 
+#include <Eigen/Dense>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -17,6 +18,7 @@
 #include "document/units.hpp"
 #include "document/velk.hpp"
 #include "results/results.hpp"
+#include "system/global_stiffness.hpp"
 
 namespace velk {
 
@@ -82,6 +84,12 @@ std::string diagrams_to_csv(const InspectedModel& inspected, int stations);
 // displacement, the reactions with the equilibrium residual, the governing
 // member by span moment, switched-off members, and the units.
 std::string analysis_summary(const InspectedModel& inspected);
+
+// The displacement vector (base units) and the active map of a stored
+// results record of the model: Tension and Compression members whose end
+// forces are all zero count as switched off.
+Eigen::VectorXd stored_displacements(const VELK& model, const Results& results, const UnitFactors& factors);
+ActiveMap stored_active_map(const VELK& model, const Results& results);
 
 // The largest file a front end reads.
 inline constexpr std::size_t max_model_file_bytes = std::size_t{64} << 20;

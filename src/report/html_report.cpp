@@ -45,22 +45,22 @@ svg { display: block; width: 100%; height: auto; background: #fff; }
 svg text { font-family: "DejaVu Sans", Arial, sans-serif; }
 .caption { font-size: 11px; font-weight: bold; fill: #222; }
 .note { font-size: 9px; fill: #444; }
-.member { fill: none; stroke-linecap: round; }
-.t-normal { stroke: #222; stroke-width: 2; }
-.t-truss { stroke: #1f6fb2; stroke-width: 1.3; }
-.t-tension { stroke: #1f6fb2; stroke-width: 1.3; stroke-dasharray: 7 3; }
-.t-compression { stroke: #9a5b00; stroke-width: 1.3; stroke-dasharray: 2 2.5; }
-.t-rigid { stroke: #777; stroke-width: 4; stroke-linecap: butt; }
-.member.base { stroke: #bbb; stroke-width: 1; stroke-dasharray: none; }
-.deformed { fill: none; stroke: #c2185b; stroke-width: 1.8; stroke-dasharray: none; }
-.deformed.t-rigid { stroke-width: 3; }
-.diagram { fill: rgba(25, 118, 210, 0.22); stroke: #1565c0; stroke-width: 1; }
-.view.diagram-my .diagram { fill: rgba(46, 125, 50, 0.22); stroke: #2e7d32; }
-.axial { fill: none; stroke-linecap: round; }
-.n-tension { stroke: #d32f2f; }
-.n-compression { stroke: #1565c0; }
-.n-off { stroke: #9e9e9e; stroke-dasharray: 4 3; }
-.n-zero, .n-none { stroke: #444; }
+path.member { fill: none; stroke-linecap: round; }
+path.t-normal { stroke: #222; stroke-width: 2; }
+path.t-truss { stroke: #1f6fb2; stroke-width: 1.3; }
+path.t-tension { stroke: #1f6fb2; stroke-width: 1.3; stroke-dasharray: 7 3; }
+path.t-compression { stroke: #9a5b00; stroke-width: 1.3; stroke-dasharray: 2 2.5; }
+path.t-rigid { stroke: #777; stroke-width: 4; stroke-linecap: butt; }
+path.member.base { stroke: #bbb; stroke-width: 1; stroke-dasharray: none; }
+path.deformed { fill: none; stroke: #c2185b; stroke-width: 1.8; stroke-dasharray: none; }
+path.deformed.t-rigid { stroke-width: 3; }
+path.diagram { fill: rgba(25, 118, 210, 0.22); stroke: #1565c0; stroke-width: 1; }
+.view.diagram-my path.diagram { fill: rgba(46, 125, 50, 0.22); stroke: #2e7d32; }
+path.axial { fill: none; stroke-linecap: round; }
+path.n-tension { stroke: #d32f2f; }
+path.n-compression { stroke: #1565c0; }
+path.n-off { stroke: #9e9e9e; stroke-dasharray: 4 3; }
+path.n-zero, path.n-none { stroke: #444; }
 .node { fill: #222; }
 .nid { font-size: 8px; fill: #0b5394; }
 .mid { font-size: 8px; fill: #7a3e00; paint-order: stroke; stroke: #fff; stroke-width: 2.5px; }
@@ -69,12 +69,12 @@ svg text { font-family: "DejaVu Sans", Arial, sans-serif; }
 .sup { fill: #fff; stroke: #2e7d32; stroke-width: 1.2; }
 .sup.fixed { fill: #2e7d32; }
 .sup.one-sided { stroke-dasharray: 2 1.5; }
-.load { fill: none; stroke: #d84315; stroke-width: 1.6; }
-.moment { fill: none; stroke: #6a1b9a; stroke-width: 1.6; }
-.line-load { fill: none; stroke: #ef6c00; stroke-width: 1; }
-.load-end, .moment-end { fill: none; stroke: #d84315; stroke-width: 1.4; }
+path.load { fill: none; stroke: #d84315; stroke-width: 1.6; }
+path.moment { fill: none; stroke: #6a1b9a; stroke-width: 1.6; }
+path.line-load { fill: none; stroke: #ef6c00; stroke-width: 1; }
+circle.load-end, circle.moment-end { fill: none; stroke: #d84315; stroke-width: 1.4; }
 .load-text, .moment-text { font-size: 8.5px; fill: #bf360c; paint-order: stroke; stroke: #fff; stroke-width: 2.5px; }
-.axis { fill: none; stroke: #555; stroke-width: 1; }
+path.axis { fill: none; stroke: #555; stroke-width: 1; }
 .axis-dot { fill: #555; }
 .axis-name { font-size: 8px; fill: #555; }
 .legend-text { font-size: 9px; fill: #333; }

@@ -42,32 +42,18 @@ MemberResult member_result_of(const Vector12& f) {
   return result;
 }
 
-// The member's local equivalent load vector p of the case's distributed loads.
-Vector12 member_load_vector(const Member& member,
-                            const std::vector<std::pair<const LoadCase*, double>>& cases) {
-  Vector12 p = Vector12::Zero();
-  for (const auto& [load_case, factor] : cases) {
-    Vector12 sum = Vector12::Zero();
-    for (const DistributedLoad& load : load_case->distributed_loads) {
-      if (load.member == member.id && load.load_case == load_case->id)
-        sum += equivalent_load_vector(member, load);
-    }
-    p += factor * sum;
-  }
-  return p;
-}
-
 // End forces of a beam whose released entries hang on springs (or nothing):
 // the member-side displacements r of the released entries follow from their
 // equilibrium, (K x - p)[R_i] = k_i (u[R_i] - r_i), and f = K x - p with x
 // the local displacements where the released entries are replaced by r.
+// Returns f and sets x.
 Vector12 semi_rigid_end_forces(const Matrix12& k, const Vector12& u_local, const Vector12& p,
-                               const ReleasePattern& pattern) {
+                               const ReleasePattern& pattern, Vector12& x) {
   std::vector<int> released;
   for (int i = 0; i < dof::PER_MEMBER; ++i) {
     if (pattern[static_cast<std::size_t>(i)].released()) released.push_back(i);
   }
-  Vector12 x = u_local;
+  x = u_local;
   for (const int i : released) x(i) = 0.0;
   const auto count = static_cast<Eigen::Index>(released.size());
   Eigen::MatrixXd a(count, count);
@@ -89,12 +75,6 @@ Vector12 semi_rigid_end_forces(const Matrix12& k, const Vector12& u_local, const
     for (Eigen::Index i = 0; i < count; ++i) x(released[static_cast<std::size_t>(i)]) = r(i);
   }
   return k * x - p;
-}
-
-// The axial force below which a member carries no geometric stiffness, as
-// in the assembly.
-double geometric_force_threshold(const VELK& model) {
-  return std::max(0.5 * model.settings.analysis_options.axial_slack, 1e-6);
 }
 
 }  // namespace
@@ -120,52 +100,84 @@ std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& 
   return cases;
 }
 
+CaseRecovery case_recovery(const VELK& model, CaseIdentity identity, const RecoveryOptions& options) {
+  return CaseRecovery{build_lookup_tables(model), factored_load_cases(model, identity), options,
+                      std::max(0.5 * model.settings.analysis_options.axial_slack, 1e-6)};
+}
+
+Vector12 member_load_vector(const Member& member, const CaseRecovery& recovery) {
+  Vector12 p = Vector12::Zero();
+  for (const auto& [load_case, factor] : recovery.cases) {
+    Vector12 sum = Vector12::Zero();
+    for (const DistributedLoad& load : load_case->distributed_loads) {
+      if (load.member == member.id && load.load_case == load_case->id)
+        sum += equivalent_load_vector(member, load);
+    }
+    p += factor * sum;
+  }
+  return p;
+}
+
+std::optional<MemberEndState> member_end_state(const Member& member, const CaseRecovery& recovery,
+                                               const Eigen::VectorXd& u, const ActiveMap& active) {
+  if (member.member_type == MemberType::Rigid) return std::nullopt;
+  const Vector12 u_global = member_displacements(member, u);
+  const bool second_order = recovery.options.second_order;
+
+  if (member.member_type == MemberType::Normal) {
+    std::optional<Matrix12> k = local_stiffness_matrix(member, recovery.tables);
+    if (!k) return std::nullopt;  // section or material not found
+    MemberEndState state;
+    state.lambda = rotation_matrix(member);
+    const Vector12 u_local = global_to_local(u_global, state.lambda);
+    if (second_order) {
+      const double n = member_axial_force(member, u, recovery.tables);
+      if (std::abs(n) >= recovery.geometric_force_threshold) {
+        *k += geometric_stiffness_matrix(member, n);
+        state.geometric_force = n;
+      }
+    }
+    state.loads = member_load_vector(member, recovery);
+    const ReleasePattern pattern = member_release_pattern(member, recovery.tables.hinges);
+    state.displacements = u_local;
+    const Vector12 f_local =
+        has_releases(pattern) ? semi_rigid_end_forces(*k, u_local, state.loads, pattern, state.displacements)
+                              : Vector12(*k * u_local - state.loads);
+    state.forces = local_to_global(f_local, state.lambda);
+    return state;
+  }
+
+  // Truss, Tension, Compression: the axial force along the chord, minus
+  // the shares of the member's own loads that its ends hand to the nodes.
+  MemberEndState state;
+  state.lambda = rotation_matrix(member);
+  state.loads = member_load_vector(member, recovery);
+  state.displacements = global_to_local(u_global, state.lambda);
+  state.forces = -local_to_global(state.loads, state.lambda);
+  state.switched_off = member.member_type != MemberType::Truss && !is_active(active, member.id);
+  if (!state.switched_off) {
+    const double n = member_axial_force(member, u, recovery.tables);
+    const Vector3 e = state.lambda.row(0).transpose();
+    state.forces.segment<3>(dof::UX) -= n * e;
+    state.forces.segment<3>(dof::END + dof::UX) += n * e;
+    if (second_order && std::abs(n) >= recovery.geometric_force_threshold) {
+      // The string stiffness of the deformed chord.
+      state.forces += local_to_global(Vector12(geometric_stiffness_matrix(member, n) * state.displacements),
+                                      state.lambda);
+      state.geometric_force = n;
+    }
+  }
+  return state;
+}
+
 MemberResults build_member_results(const VELK& model, CaseIdentity identity, const Eigen::VectorXd& u,
                                    const ActiveMap& active, const RecoveryOptions& options) {
-  const LookupTables tables = build_lookup_tables(model);
-  const auto cases = factored_load_cases(model, identity);
-  const double force_threshold = geometric_force_threshold(model);
+  const CaseRecovery recovery = case_recovery(model, identity, options);
   MemberResults results;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (member.member_type == MemberType::Rigid) continue;
-      const Vector12 u_global = member_displacements(member, u);
-
-      if (member.member_type == MemberType::Normal) {
-        std::optional<Matrix12> k = local_stiffness_matrix(member, tables);
-        if (!k) continue;  // section or material not found
-        const Matrix3 lambda = rotation_matrix(member);
-        const Vector12 u_local = global_to_local(u_global, lambda);
-        if (options.second_order) {
-          const double n = member_axial_force(member, u, tables);
-          if (std::abs(n) >= force_threshold) *k += geometric_stiffness_matrix(member, n);
-        }
-        const Vector12 p = member_load_vector(member, cases);
-        const ReleasePattern pattern = member_release_pattern(member, tables.hinges);
-        const Vector12 f_local = has_releases(pattern) ? semi_rigid_end_forces(*k, u_local, p, pattern)
-                                                       : Vector12(*k * u_local - p);
-        results.insert_or_assign(member.id, member_result_of(local_to_global(f_local, lambda)));
-        continue;
-      }
-
-      // Truss, Tension, Compression: the axial force along the chord, minus
-      // the shares of the member's own loads that its ends hand to the nodes.
-      const Matrix3 lambda = rotation_matrix(member);
-      const Vector12 p = member_load_vector(member, cases);
-      Vector12 f = -local_to_global(p, lambda);
-      const bool switched_off = member.member_type != MemberType::Truss && !is_active(active, member.id);
-      if (!switched_off) {
-        const double n = member_axial_force(member, u, tables);
-        const Vector3 e = lambda.row(0).transpose();
-        f.segment<3>(dof::UX) -= n * e;
-        f.segment<3>(dof::END + dof::UX) += n * e;
-        if (options.second_order && std::abs(n) >= force_threshold) {
-          // The string stiffness of the deformed chord.
-          const Vector12 u_local = global_to_local(u_global, lambda);
-          f += local_to_global(Vector12(geometric_stiffness_matrix(member, n) * u_local), lambda);
-        }
-      }
-      results.insert_or_assign(member.id, member_result_of(f));
+      if (const auto state = member_end_state(member, recovery, u, active))
+        results.insert_or_assign(member.id, member_result_of(state->forces));
     }
   }
   return results;

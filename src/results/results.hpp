@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <expected>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "document/velk.hpp"
+#include "member/lookup_tables.hpp"
+#include "member/member_dofs.hpp"
 #include "system/global_stiffness.hpp"
 
 namespace velk {
@@ -36,6 +39,37 @@ struct RecoveryOptions {
 };
 
 using MemberResults = std::map<std::uint32_t, MemberResult>;
+
+// What the recovery of one case needs besides the displacements, found once.
+struct CaseRecovery {
+  LookupTables tables;
+  std::vector<std::pair<const LoadCase*, double>> cases;  // factored_load_cases
+  RecoveryOptions options;
+  // The axial force below which a member carries no geometric stiffness, as
+  // in the assembly.
+  double geometric_force_threshold = 0.0;
+};
+
+CaseRecovery case_recovery(const VELK& model, CaseIdentity identity, const RecoveryOptions& options = {});
+
+// The member's local equivalent load vector p of the case's distributed loads.
+Vector12 member_load_vector(const Member& member, const CaseRecovery& recovery);
+
+// The state of one member's ends in a solution.
+struct MemberEndState {
+  Matrix3 lambda;                // local axes as rows
+  Vector12 forces;               // what the nodes exert on the member, global axes
+  Vector12 displacements;        // member-side end displacements, local axes: at a
+                                 // released entry the one the recovery solved for
+  Vector12 loads;                // p, local axes
+  double geometric_force = 0.0;  // N of the geometric stiffness in `forces`, 0 when none
+  bool switched_off = false;     // a Tension or Compression member the active set turned off
+};
+
+// The end state of a member but a Rigid one; nothing when its section or
+// material is missing or when it is Rigid.
+std::optional<MemberEndState> member_end_state(const Member& member, const CaseRecovery& recovery,
+                                               const Eigen::VectorXd& u, const ActiveMap& active);
 
 // End forces (the forces the nodes exert on each member, global axes) and
 // their extremes for every member but Rigid ones.

@@ -9,6 +9,8 @@ the page and the script checks that
 - every load case and combination of the model has its section with its five
   pictures and its four tables (the case count taken from the model file);
 - the screenshot (PNG, decoded here) is not blank.
+Each report leaves NAME.html, NAME.png (the top of the page) and NAME_case.png
+(the top of its first case) in --out.
 --broken MODEL expects a model that cannot be analysed: a report with the
 model's pictures, the error and no cases. --self-test first shows that a page
 with a console error and a missing image fails the checks.
@@ -175,8 +177,18 @@ def console_errors(events, session):
     return errors
 
 
-def render(browser, html_path, png_path):
-    """Loads the page in a fresh tab; returns (page check result, console errors)."""
+FIRST_CASE_BOX = r"""
+(() => {
+  const section = document.querySelector('section.case') ?? document.body;
+  const box = section.getBoundingClientRect();
+  return {x: box.left + scrollX, y: box.top + scrollY, width: box.width, height: Math.min(box.height, 1350)};
+})()
+"""
+
+
+def render(browser, html_path, png_path, case_png_path=None):
+    """Loads the page in a fresh tab; returns (page check result, console errors).
+    With case_png_path, also a picture of the top of the first case."""
     target = browser.send("Target.createTarget", {"url": "about:blank"})["targetId"]
     session = browser.send("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
     for domain in ("Runtime", "Log", "Page"):
@@ -193,6 +205,13 @@ def render(browser, html_path, png_path):
     shot = browser.send("Page.captureScreenshot", {"format": "png"}, session=session)
     with open(png_path, "wb") as out:
         out.write(base64.b64decode(shot["data"]))
+    if case_png_path:
+        box = browser.send("Runtime.evaluate", {"expression": FIRST_CASE_BOX, "returnByValue": True},
+                           session=session)["result"]["value"]
+        shot = browser.send("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True,
+                                                       "clip": dict(box, scale=1)}, session=session)
+        with open(case_png_path, "wb") as out:
+            out.write(base64.b64decode(shot["data"]))
     errors = console_errors(browser.events, session)
     browser.send("Target.closeTarget", {"targetId": target})
     return checked["result"]["value"], errors
@@ -274,9 +293,10 @@ def check_report(browser, velk, model_path, out_dir, broken=False):
     started = time.monotonic()
     run = subprocess.run([velk, "report", model_path, "-o", html_path], capture_output=True, text=True)
     took = time.monotonic() - started
-    if run.returncode != 0:
+    # A model that cannot be analysed still gets its page, with the status 1.
+    if run.returncode != (1 if broken else 0) or not os.path.exists(html_path):
         return [f"velk report exited with {run.returncode}: {run.stderr.strip()}"]
-    page, errors = render(browser, html_path, png_path)
+    page, errors = render(browser, html_path, png_path, os.path.join(out_dir, name + "_case.png"))
     problems = list(page["problems"]) + errors + picture_problems(png_path)
     expected_cases = 0 if broken else case_count(model_path)
     if page["cases"] != expected_cases:

@@ -1,0 +1,33 @@
+#pragma once
+// Mechanisms: motions of the structure that its first-order stiffness does
+// not resist. The factorisation of the reduced stiffness meets them as pivots
+// that have lost (almost) all the digits of their unknown's own diagonal
+// entry; each such pivot gives one independent motion, named by the node
+// that moves most in it and the direction of that motion in global axes.
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <vector>
+
+#include "document/velk.hpp"
+
+namespace velk {
+
+struct Mechanism {
+  std::uint32_t node = 0;
+  bool rotation = false;              // the node turns about `direction` instead of moving along it
+  std::array<double, 3> direction{};  // unit vector, global axes
+};
+
+// "Mechanism: node 3 moves along (0.955, 0.000, 0.296) without resistance",
+// or "... turns about (...) ..." for a rotation.
+std::string mechanism_message(const Mechanism& mechanism);
+
+// The independent mechanisms of a model in base units, under its first-order
+// stiffness with every member active; empty when the structure is stable.
+// Errors are the messages of the assembly and of the rigid links.
+std::expected<std::vector<Mechanism>, std::string> find_mechanisms(const VELK& model);
+
+}  // namespace velk
