@@ -248,6 +248,13 @@ std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity id
                                     std::fabs(factor * load.end_magnitude * size)});
     }
   }
+  // Values are written beside the loads while they can be read; a crowded
+  // picture shows the arrows alone (the loads are in the model file).
+  std::size_t load_count = 0;
+  for (const auto& [load_case, factor] : factored)
+    load_count +=
+        load_case->nodal_loads.size() + load_case->nodal_moments.size() + load_case->distributed_loads.size();
+  const bool label_loads = load_count <= 24;
   int drawn = 0;
   for (const auto& [load_case, factor] : factored) {
     for (const NodalLoad& load : load_case->nodal_loads) {
@@ -262,8 +269,9 @@ std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity id
       } else {
         picture.arrow(x - dir.first * 3.0, y - dir.second * 3.0, dir, 38.0, "load");
       }
-      canvas.text(x - dir.first * 44.0, y - dir.second * 44.0 + 3.0,
-                  format_value(force.norm() / force_factor) + " " + units.force, "load-text", "middle");
+      if (label_loads)
+        canvas.text(x - dir.first * 44.0, y - dir.second * 44.0 + 3.0,
+                    format_value(force.norm() / force_factor) + " " + units.force, "load-text", "middle");
       ++drawn;
     }
     for (const NodalMoment& load : load_case->nodal_moments) {
@@ -280,9 +288,10 @@ std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity id
         picture.arrow(x + dir.first * 34.0, y + dir.second * 34.0, dir, 30.0, "moment");
         picture.arrow(x + dir.first * 28.0, y + dir.second * 28.0, dir, 6.0, "moment");
       }
-      canvas.text(x + dir.first * 40.0, y + dir.second * 40.0 + 3.0,
-                  format_value(moment.norm() / moment_factor) + " " + units.force + units.length,
-                  "moment-text", "middle");
+      if (label_loads)
+        canvas.text(x + dir.first * 40.0, y + dir.second * 40.0 + 3.0,
+                    format_value(moment.norm() / moment_factor) + " " + units.force + units.length,
+                    "moment-text", "middle");
       ++drawn;
     }
     for (const DistributedLoad& load : load_case->distributed_loads) {
@@ -317,8 +326,9 @@ std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity id
       const Vector3 middle =
           member->start + 0.5 * (load.start_frac + load.end_frac) * (member->end - member->start);
       const std::string text = w1 == w2 ? format_value(w1) : format_value(w1) + " to " + format_value(w2);
-      canvas.text(picture.x(middle) - dir.first * 38.0, picture.y(middle) - dir.second * 38.0,
-                  text + " " + units.force + "/" + units.length, "load-text", "middle");
+      if (label_loads)
+        canvas.text(picture.x(middle) - dir.first * 38.0, picture.y(middle) - dir.second * 38.0,
+                    text + " " + units.force + "/" + units.length, "load-text", "middle");
       ++drawn;
     }
   }
@@ -407,6 +417,8 @@ std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, M
   picture.members("base");
   SvgCanvas& canvas = picture.canvas();
   std::vector<std::pair<Vector3, double>> labels;
+  // Every member's extremes on a small model; the larger ones on a big one.
+  const double label_share = scene.members.size() <= 30 ? 0.05 : 0.5;
   for (const SceneMember& m : scene.members) {
     const auto it = diagrams.find(m.id);
     if (it == diagrams.end() || !m.has_direction) continue;
@@ -432,7 +444,7 @@ std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, M
     const std::pair<double, double> ends[] = {{extreme.max, extreme.max_at}, {extreme.min, extreme.min_at}};
     for (int k = 0; k < 2; ++k) {
       const auto [value, at] = ends[k];
-      if (largest == 0.0 || !(std::fabs(value) >= 0.05 * largest)) continue;
+      if (largest == 0.0 || !(std::fabs(value) >= label_share * largest)) continue;
       if (k == 1 && extreme.min == extreme.max) continue;
       labels.emplace_back(m.start + at * axis + diagram_offset(m.lambda, plane, value, scale), value);
     }

@@ -27,7 +27,8 @@ struct Units {
 std::string structure_picture(const Scene& scene, View view, double width, double height);
 
 // The loads of a case (a combination's loads with their factors): nodal
-// forces and moments as arrows, distributed loads along their stretch.
+// forces and moments as arrows, distributed loads along their stretch, with
+// their values while there are at most 24 loads.
 std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity identity, const Units& units);
 
 // The deformed shape over the undeformed one, from the displacements along
@@ -37,7 +38,8 @@ std::string deformed_picture(const Scene& scene, const Results& results, const M
                              const Units& units);
 
 // My or Mz along every member in its plane, on the tension side, with the
-// extreme values written where they occur.
+// extreme values written where they occur (on a model of more than 30
+// members only those of at least half the picture's largest).
 std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, MomentPlane plane,
                            const Units& units);
 
