@@ -59,50 +59,86 @@ int degree_of(const Polynomial& p) {
 }
 
 // The root of a polynomial that is monotone on [lo, hi] and changes sign
-// there, to the last bit.
+// there, to the last bits: Newton steps kept inside a shrinking bracket,
+// halving it whenever a step would leave it or gain too little.
 double monotone_root(const Polynomial& p, double lo, double hi) {
   double p_lo = p(lo);
   if (p_lo == 0.0) return lo;
   if (p(hi) == 0.0) return hi;
+  const Polynomial dp = p.derivative();
+  const bool rising = p_lo < 0.0;
+  double x = 0.5 * (lo + hi);
+  double previous_width = hi - lo;
   for (int i = 0; i < 200; ++i) {
-    const double mid = 0.5 * (lo + hi);
-    if (mid <= lo || mid >= hi) break;
-    const double p_mid = p(mid);
-    if (p_mid == 0.0) return mid;
-    if ((p_mid < 0.0) == (p_lo < 0.0)) {
-      lo = mid;
-      p_lo = p_mid;
+    const double px = p(x);
+    if (px == 0.0) return x;
+    if ((px < 0.0) == rising) {
+      lo = x;
     } else {
-      hi = mid;
+      hi = x;
     }
+    const double width = hi - lo;
+    const double resolution =
+        4.0 * std::numeric_limits<double>::epsilon() * std::max(std::abs(lo), std::abs(hi));
+    if (!(width > resolution)) break;
+    const double slope = dp(x);
+    double next = slope != 0.0 ? x - px / slope : lo;
+    if (next > lo && next < hi && std::abs(next - x) <= resolution) return next;
+    if (!(next > lo && next < hi) || width > 0.5 * previous_width) next = 0.5 * (lo + hi);
+    previous_width = width;
+    if (next == x) break;
+    x = next;
   }
-  return 0.5 * (lo + hi);
+  return x;
 }
+
+// Up to capacity - 1 roots, ascending, kept on the stack.
+struct Roots {
+  std::array<double, kCapacity> at{};
+  int count = 0;
+
+  void add(double x) {
+    if (count == 0 || at[static_cast<std::size_t>(count - 1)] != x) at[static_cast<std::size_t>(count++)] = x;
+  }
+};
 
 // Every real root of p in [lo, hi], ascending: between consecutive roots of
 // p' the polynomial is monotone, so each stretch holds at most one root.
-void roots_in(const Polynomial& p, double lo, double hi, std::vector<double>& roots) {
+Roots roots_in(const Polynomial& p, double lo, double hi) {
+  Roots roots;
   const int degree = degree_of(p);
-  if (degree == 0) return;
+  if (degree == 0) return roots;
   if (degree == 1) {
     const double root = -p.c[0] / p.c[1];
-    if (root >= lo && root <= hi) roots.push_back(root);
-    return;
+    if (root >= lo && root <= hi) roots.add(root);
+    return roots;
   }
-  std::vector<double> bounds{lo};
-  roots_in(p.derivative(), lo, hi, bounds);
-  bounds.push_back(hi);
-  for (std::size_t i = 0; i + 1 < bounds.size(); ++i) {
-    const double a = bounds[i];
-    const double b = bounds[i + 1];
-    if (!(b > a)) continue;
-    const double pa = p(a);
-    const double pb = p(b);
-    if (pa == 0.0 || pb == 0.0 || (pa < 0.0) != (pb < 0.0)) {
-      const double root = monotone_root(p, a, b);
-      if (roots.empty() || roots.back() != root) roots.push_back(root);
+  if (degree == 2) {
+    // c2 t^2 + c1 t + c0, without the cancellation of the textbook form.
+    const double a = p.c[2], b = p.c[1], c = p.c[0];
+    const double discriminant = b * b - 4.0 * a * c;
+    if (discriminant < 0.0) return roots;
+    const double q = -0.5 * (b + std::copysign(std::sqrt(discriminant), b));
+    double r1 = q / a;
+    double r2 = q != 0.0 ? c / q : r1;
+    if (r2 < r1) std::swap(r1, r2);
+    for (const double r : {r1, r2}) {
+      if (r >= lo && r <= hi) roots.add(r);
     }
+    return roots;
   }
+  const Roots turning = roots_in(p.derivative(), lo, hi);
+  double a = lo;
+  double pa = p(a);
+  for (int i = 0; i <= turning.count; ++i) {
+    const double b = i < turning.count ? turning.at[static_cast<std::size_t>(i)] : hi;
+    if (!(b > a)) continue;
+    const double pb = p(b);
+    if (pa == 0.0 || pb == 0.0 || (pa < 0.0) != (pb < 0.0)) roots.add(monotone_root(p, a, b));
+    a = b;
+    pa = pb;
+  }
+  return roots;
 }
 
 // A stretch of a distributed load in local components: the load per length
@@ -335,8 +371,10 @@ MemberDiagram member_diagram(const Member& member, const MemberEndState& state,
 }  // namespace
 
 double Polynomial::operator()(double t) const {
-  double value = 0.0;
-  for (int k = capacity - 1; k >= 0; --k) value = value * t + c[static_cast<std::size_t>(k)];
+  int top = capacity - 1;
+  while (top > 0 && c[static_cast<std::size_t>(top)] == 0.0) --top;
+  double value = c[static_cast<std::size_t>(top)];
+  for (int k = top - 1; k >= 0; --k) value = value * t + c[static_cast<std::size_t>(k)];
   return value;
 }
 
@@ -359,14 +397,18 @@ double MemberDiagram::value(DiagramComponent component, double x) const {
 SpanExtreme MemberDiagram::extreme(DiagramComponent component) const {
   SpanExtreme result{-std::numeric_limits<double>::infinity(), 0.0, std::numeric_limits<double>::infinity(),
                      0.0};
-  std::vector<double> candidates;
   for (const DiagramPiece& piece : pieces) {
     const Polynomial& p = piece.components[static_cast<std::size_t>(component_index(component))];
     const double h = piece.end - piece.start;
-    candidates.assign({0.0});
-    roots_in(p.derivative(), 0.0, h, candidates);
-    candidates.push_back(h);
-    for (const double t : candidates) {
+    const Roots turning = roots_in(p.derivative(), 0.0, h);
+    std::array<double, kCapacity + 2> candidates{};
+    int count = 0;
+    candidates[static_cast<std::size_t>(count++)] = 0.0;
+    for (int i = 0; i < turning.count; ++i)
+      candidates[static_cast<std::size_t>(count++)] = turning.at[static_cast<std::size_t>(i)];
+    candidates[static_cast<std::size_t>(count++)] = h;
+    for (int i = 0; i < count; ++i) {
+      const double t = candidates[static_cast<std::size_t>(i)];
       const double value = p(t);
       if (value > result.max) {
         result.max = value;
@@ -425,12 +467,17 @@ SampledDiagram sample_diagram(const MemberDiagram& diagram, int stations) {
     sampled.x[static_cast<std::size_t>(i)] =
         i == count - 1 ? diagram.length : diagram.length * static_cast<double>(i) / (count - 1);
   }
+  for (auto& values : sampled.values) values.resize(sampled.x.size(), 0.0);
+  // The stations ascend: one walk along the pieces serves every component.
+  std::size_t piece = 0;
+  for (std::size_t i = 0; i < sampled.x.size() && !diagram.pieces.empty(); ++i) {
+    const double x = sampled.x[i];
+    while (piece + 1 < diagram.pieces.size() && diagram.pieces[piece + 1].start <= x) ++piece;
+    const DiagramPiece& p = diagram.pieces[piece];
+    for (std::size_t c = 0; c < p.components.size(); ++c) sampled.values[c][i] = p.components[c](x - p.start);
+  }
   for (int c = 0; c < diagram_component_count; ++c) {
-    const auto component = static_cast<DiagramComponent>(c);
-    auto& values = sampled.values[static_cast<std::size_t>(c)];
-    values.reserve(sampled.x.size());
-    for (const double x : sampled.x) values.push_back(diagram.value(component, x));
-    sampled.extremes[static_cast<std::size_t>(c)] = diagram.extreme(component);
+    sampled.extremes[static_cast<std::size_t>(c)] = diagram.extreme(static_cast<DiagramComponent>(c));
   }
   return sampled;
 }

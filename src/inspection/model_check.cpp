@@ -13,6 +13,7 @@
 #include "document/units.hpp"
 #include "inspection/inspection.hpp"
 #include "member/member_dofs.hpp"
+#include "solvers/mechanism.hpp"
 
 namespace velk {
 namespace {
@@ -211,11 +212,15 @@ void check_loads(const VELK& model, Findings& findings) {
 // Mechanisms of the model as the core finds them (first order, every member
 // active, base units). Only a model whose members can be formed is tried.
 void check_mechanisms(const VELK& model, Findings& findings) {
-  // MECHANISMS: the core's mechanism search (solvers/mechanism.hpp) is not
-  // on this branch yet; its findings go here, one per mechanism, with the
-  // text of mechanism_message and where = "node N".
-  (void)model;
-  (void)findings;
+  const auto mechanisms = find_mechanisms(model);
+  if (!mechanisms) {
+    findings.list.push_back(Finding{kError, mechanisms.error(), "model"});
+    return;
+  }
+  for (const Mechanism& mechanism : *mechanisms) {
+    findings.list.push_back(
+        Finding{kError, mechanism_message(mechanism), format_message("node {}", mechanism.node)});
+  }
 }
 
 }  // namespace
@@ -230,7 +235,10 @@ std::vector<Finding> check_model(std::string_view json_text) {
   check_loads(*parsed, findings);
   if (findings.list.empty()) {
     VELK model = std::move(*parsed);
-    normalize_units(model, unit_factors(model.settings.unit_settings));
+    // A document that carries results holds its model in base units already.
+    const bool analysed =
+        model.results && (!model.results->loadcases.empty() || !model.results->loadcombinations.empty());
+    if (!analysed) normalize_units(model, unit_factors(model.settings.unit_settings));
     try {
       check_mechanisms(model, findings);
     } catch (const Fault& fault) {

@@ -25,6 +25,15 @@ struct ModuleState {
 
 ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
 
+// The UTF-8 text of a str, kept alive by the str itself.
+bool utf8_of(PyObject* str, std::string_view& out) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(str, &size);
+  if (data == nullptr) return false;
+  out = std::string_view(data, static_cast<std::size_t>(size));
+  return true;
+}
+
 PyObject* to_python(const std::expected<std::string, std::string>& outcome) {
   if (outcome) return PyUnicode_FromStringAndSize(outcome->data(), static_cast<Py_ssize_t>(outcome->size()));
   PyObject* message = PyUnicode_DecodeUTF8(outcome.error().data(),
@@ -62,14 +71,14 @@ PyObject* run_guarded(PyObject* module, Call&& call) {
 
 PyObject* member_diagrams(PyObject* module, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"json_data", "stations", nullptr};
-  const char* data = nullptr;
-  Py_ssize_t size = 0;
+  PyObject* json_data = nullptr;
   int stations = 11;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s#|i:member_diagrams", const_cast<char**>(keywords), &data,
-                                   &size, &stations)) {
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "U|i:member_diagrams", const_cast<char**>(keywords),
+                                   &json_data, &stations)) {
     return nullptr;
   }
-  const std::string_view text(data, static_cast<std::size_t>(size));
+  std::string_view text;
+  if (!utf8_of(json_data, text)) return nullptr;
   return run_guarded(module, [&] { return velk::member_diagrams_json(text, stations); });
 }
 

@@ -188,7 +188,7 @@ class Check(Workspace):
         self.assertEqual(result.returncode, 2)
         findings = json.loads(result.stdout)
         self.assertEqual(len(findings), 1)
-        self.assertRegex(findings[0]["where"], r"^line 3, column \d+$")
+        self.assertRegex(findings[0]["where"], r"^line 2, column \d+$")
         self.assertEqual(len(result.stderr.splitlines()), 1)
 
 
@@ -299,7 +299,8 @@ class HostileFiles(Workspace):
         self.expect_failure("/dev/zero", r"it is not a regular file")
 
     def test_no_permission(self):
-        path = self.write("secret.json", open(EXAMPLE, encoding="utf-8").read())
+        with open(EXAMPLE, encoding="utf-8") as f:
+            path = self.write("secret.json", f.read())
         os.chmod(path, 0)
         user = None
         if os.geteuid() == 0:
