@@ -100,13 +100,12 @@ PyObject* check_model(PyObject* module, PyObject* args, PyObject* kwargs) {
 // cannot be analysed gives the page with the model and the message.
 PyObject* report_html(PyObject* module, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"json_data", nullptr};
-  const char* data = nullptr;
-  Py_ssize_t size = 0;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s#:report_html", const_cast<char**>(keywords), &data,
-                                   &size)) {
+  PyObject* json_data = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "U:report_html", const_cast<char**>(keywords), &json_data)) {
     return nullptr;
   }
-  const std::string_view text(data, static_cast<std::size_t>(size));
+  std::string_view text;
+  if (!utf8_of(json_data, text)) return nullptr;
   return run_guarded(module, [&] { return velk::report::report_html_from_json(text); });
 }
 

@@ -119,8 +119,9 @@ class Report(Workspace):
         with self.assertRaises(RuntimeError) as raised:
             velk_tools.report_html('{"member_sets": [')
         self.assertEqual(result.stderr, f"velk: {raised.exception}\n")
-        with self.assertRaises(TypeError):
-            velk_tools.report_html(42)
+        for not_text in (42, b"{}"):
+            with self.assertRaises(TypeError):
+                velk_tools.report_html(not_text)
 
     def test_usage(self):
         result = run("report", "--help")
