@@ -218,8 +218,9 @@ int diagrams(const Arguments& args) {
     } catch (const std::exception&) {
       used = 0;
     }
-    if (used != s.size() || s.empty() || value < 2 || value > 100000) {
-      return fail("--stations must be a whole number from 2 to 100000, not '" + s + "'");
+    if (used != s.size() || s.empty() || value < 2 || value > velk::max_diagram_stations) {
+      return fail("--stations must be a whole number from 2 to " +
+                  std::to_string(velk::max_diagram_stations) + ", not '" + s + "'");
     }
     stations = static_cast<int>(value);
   }

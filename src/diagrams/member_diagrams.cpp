@@ -162,7 +162,7 @@ std::vector<LoadStretch> load_stretches(const Member& member, const CaseRecovery
       if (load.member != member.id || load.load_case != load_case->id) continue;
       const double a = load.start_frac;
       const double b = load.end_frac;
-      if (!(std::abs(b - a) >= min_loaded_fraction)) continue;
+      if (!(std::abs(b - a) >= min_loaded_fraction) || !std::isfinite(a) || !std::isfinite(b)) continue;
       const double slope = (load.end_magnitude - load.magnitude) / (b - a);  // per unit fraction
       const double lo = std::min(a, b);
       const double sign = b > a ? 1.0 : -1.0;
@@ -340,6 +340,7 @@ MemberDiagram member_diagram(const Member& member, const MemberEndState& state,
   diagram.member_type = member.member_type;
   diagram.length = member_length(member);
   const double length = diagram.length;
+  if (!(std::isfinite(length) && length > 0.0)) return diagram;  // no span to draw along
   const bool beam = member.member_type == MemberType::Normal;
 
   const std::vector<LoadStretch> stretches = load_stretches(member, recovery, state.lambda, length);

@@ -135,6 +135,10 @@ std::expected<InspectedModel, std::string> inspect_model(std::string_view json_t
 
 std::expected<std::string, std::string> member_diagrams_json(std::string_view json_text, int stations) {
   if (stations < 2) return std::unexpected(format_message("stations must be at least 2, not {}", stations));
+  if (stations > max_diagram_stations) {
+    return std::unexpected(
+        format_message("stations must be at most {}, not {}", max_diagram_stations, stations));
+  }
   auto inspected = inspect_model(json_text);
   if (!inspected) return std::unexpected(std::move(inspected.error()));
   if (inspected->analysis_error) return std::unexpected(*inspected->analysis_error);

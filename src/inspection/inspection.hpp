@@ -77,6 +77,9 @@ std::string findings_to_json(const std::vector<Finding>& findings);
 std::expected<std::string, std::string> member_diagrams_json(std::string_view json_text, int stations);
 std::string diagrams_to_json(const InspectedModel& inspected, int stations);
 
+// The most stations a member's diagram is read at.
+inline constexpr int max_diagram_stations = 100000;
+
 // The same as CSV, one row per member, case and station.
 std::string diagrams_to_csv(const InspectedModel& inspected, int stations);
 

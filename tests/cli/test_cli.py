@@ -107,6 +107,29 @@ class ClosedForms(Workspace):
     def test_module(self):
         self.check(json.loads(velk_tools.member_diagrams(json.dumps(beam_model()))))
 
+    def test_fixed_fixed_and_propped_through_both(self):
+        w, length, ei = 12.0, 6.0, E_KN_PER_M2 * I_Z
+        clamp = support(3, "XYZ", "XYZ")
+        for start, end, checks in (
+                (3, 3, [("Mz", "min", -w * length ** 2 / 12, 0.0), ("Mz", "max", w * length ** 2 / 24, 3.0),
+                        ("uy", "min", -w * length ** 4 / (384 * ei), 3.0)]),
+                (1, 3, [("Mz", "max", 9 * w * length ** 2 / 128, 3 * length / 8),
+                        ("Mz", "min", -w * length ** 2 / 8, length)])):
+            model = beam_model()
+            model["nodal_supports"].append(clamp)
+            member = model["member_sets"][0]["members"][0]
+            member["start_node"]["nodal_support"] = start
+            member["end_node"]["nodal_support"] = end
+            text = json.dumps(model)
+            path = self.write("beam.json", text)
+            result = run("diagrams", path)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            for diagrams in (json.loads(result.stdout), json.loads(velk_tools.member_diagrams(text))):
+                extremes = diagrams["loadcases"]["Uniform"]["1"]["extremes"]
+                for component, kind, value, at in checks:
+                    self.assertAlmostEqual(extremes[component][kind], value, delta=1e-9 * abs(value))
+                    self.assertAlmostEqual(extremes[component][kind + "_at"], at, delta=1e-9)
+
     def test_results_document_in_millimetres(self):
         # The analysed document of a mm model keeps its geometry in metres
         # and its results in mm: the diagrams come out in mm.
@@ -225,6 +248,8 @@ class Diagrams(Workspace):
                              f"velk: --stations must be a whole number from 2 to 100000, not '{value}'\n")
         with self.assertRaisesRegex(RuntimeError, "^stations must be at least 2, not 1$"):
             velk_tools.member_diagrams(json.dumps(beam_model()), stations=1)
+        with self.assertRaisesRegex(RuntimeError, "^stations must be at most 100000, not 100001$"):
+            velk_tools.member_diagrams(json.dumps(beam_model()), stations=100001)
 
     def test_module_errors(self):
         with self.assertRaisesRegex(RuntimeError, "^Bad JSON input: "):
