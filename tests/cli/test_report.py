@@ -111,6 +111,18 @@ class Report(Workspace):
         self.assertEqual(page.count('class="view structure"'), 4)
         self.assertEqual(velk_tools.report_html(json.dumps(unanalysable())), page)
 
+    def test_member_without_length_is_drawn_and_the_fault_shown(self):
+        model = example()
+        member = model["member_sets"][0]["members"][0]
+        member["end_node"] = dict(member["start_node"], id=member["end_node"]["id"])
+        page = velk_tools.report_html(json.dumps(model))
+        self.assertIn("The model could not be analysed: Start and end nodes are the same or too close to define "
+                      "a direction.", page)
+        # The check's findings come first, the member is still in every picture.
+        self.assertLess(page.index('class="findings"'), page.index("<h2>Model</h2>"))
+        self.assertIn("Member 1 starts and ends at the same point", page)
+        self.assertEqual(page.count('data-member="1"'), 4)
+
     def test_bad_input_same_message_from_both(self):
         path = self.write("truncated.json", '{"member_sets": [')
         result = run("report", path, "-o", os.path.join(self.dir, "never.html"))
