@@ -8,7 +8,8 @@ the page and the script checks that
   per member, the moment diagrams one per member that has diagrams;
 - every load case and combination of the model has its section with its five
   pictures and its four tables (the case count taken from the model file);
-- the screenshot (PNG, decoded here) is not blank.
+- the screenshot (PNG, decoded here) is not blank;
+- printed (A4, the page's own size), each case starts a page of its own.
 Each report leaves NAME.html, NAME.png (the top of the page) and NAME_case.png
 (the top of its first case) in --out.
 --broken MODEL expects a model that cannot be analysed: a report with the
@@ -22,6 +23,7 @@ import base64
 import fcntl
 import json
 import os
+import re
 import select
 import shutil
 import struct
@@ -212,9 +214,15 @@ def render(browser, html_path, png_path, case_png_path=None):
                                                        "clip": dict(box, scale=1)}, session=session)
         with open(case_png_path, "wb") as out:
             out.write(base64.b64decode(shot["data"]))
+    # Printed on A4 (the page's own @page size): one page at least for the
+    # model and one for each case, which starts a page of its own.
+    pdf = base64.b64decode(browser.send("Page.printToPDF", {"preferCSSPageSize": True}, session=session,
+                                        timeout=300.0)["data"])
+    page = checked["result"]["value"]
+    page["printed_pages"] = len(re.findall(rb"/Type\s*/Page[^s]", pdf))
     errors = console_errors(browser.events, session)
     browser.send("Target.closeTarget", {"targetId": target})
-    return checked["result"]["value"], errors
+    return page, errors
 
 
 def png_pixels(path):
@@ -301,12 +309,15 @@ def check_report(browser, velk, model_path, out_dir, broken=False):
     expected_cases = 0 if broken else case_count(model_path)
     if page["cases"] != expected_cases:
         problems.append(f"{page['cases']} cases in the report, {expected_cases} in the model")
+    if page["printed_pages"] < 1 + page["sections"]:
+        problems.append(f"printed on {page['printed_pages']} A4 pages, fewer than the model and its cases")
     if broken and not page["error"]:
         problems.append("a model that cannot be analysed but no error on the page")
     if not broken and page["error"]:
         problems.append(f"analysis error on the page: {page['error']}")
     size = os.path.getsize(html_path)
     print(f"{name}: {page['members']} members, {page['sections']} cases, {size / 1024:.0f} kB, "
+          f"{page['printed_pages']} A4 pages, "
           f"written in {took:.2f} s{'; error shown: ' + page['error'][:90] if page['error'] else ''}")
     return problems
 
