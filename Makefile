@@ -6,6 +6,10 @@
 #   make bench          the Google Benchmark timings
 #   make format-check   clang-format over the C++ sources
 #   make fuzz           the libFuzzer targets, FUZZ_SECONDS (60) each, with address and UB sanitizers
+#   make schema         write schema/velk-model.schema.json from the engine's record tables, and the
+#                       record tables of docs/model-format.md from the schema
+#   make verification   write docs/verification.md from the engine's answers
+#   make docs-check     fail when the committed schema or verification.md is not what the engine writes
 # Python 3.12 (with headers) is taken from PYTHON when given, else from pyenv,
 # else from python3.12 on the PATH.
 
@@ -19,10 +23,11 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := document_fuzzer analysis_fuzzer
 # Clang 19: the oldest Debian 12 Clang whose C++23 library support has std::expected.
 FUZZ_CXX ?= clang++-19
+# python3-jsonschema: the JSON Schema validator (for Debian's /usr/bin/python3) that the schema tests use.
 DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libgtest-dev libbenchmark-dev clang-format \
-  clang-19 libclang-rt-19-dev
+  clang-19 libclang-rt-19-dev python3-jsonschema
 BROWSER_PACKAGES := chromium fonts-dejavu-core
-FORMAT_FILES = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
+FORMAT_FILES = $(shell find src tests bench fuzz tools -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
 
 ifndef PYTHON
 PYTHON := $(shell \
@@ -32,7 +37,8 @@ PYTHON := $(shell \
   echo "$$p")
 endif
 
-.PHONY: all run test test-sanitize test-browser bench fuzz format-check deps browser-deps python configure build clean
+.PHONY: all run test test-sanitize test-browser bench fuzz format-check deps browser-deps python configure build clean \
+  schema verification docs-check
 
 all: build
 
@@ -117,6 +123,26 @@ fuzz: deps
 
 format-check: deps
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "clang-format: clean"
+
+schema: build
+	$(BUILD_DIR)/velk_schema schema/velk-model.schema.json
+	python3 tools/format_tables.py schema/velk-model.schema.json docs/model-format.md
+
+verification: build
+	PYTHONPATH=$(BUILD_DIR)/python "$(PYTHON)" tools/write_verification.py docs/verification.md
+
+# The committed schema and verification manual must be what the engine as
+# built writes now.
+docs-check: build
+	@$(BUILD_DIR)/velk_schema > $(BUILD_DIR)/velk-model.schema.json
+	@PYTHONPATH=$(BUILD_DIR)/python "$(PYTHON)" tools/write_verification.py $(BUILD_DIR)/verification.md
+	@status=0; \
+	diff -u schema/velk-model.schema.json $(BUILD_DIR)/velk-model.schema.json || \
+	  { echo "schema/velk-model.schema.json is out of date: run make schema" >&2; status=1; }; \
+	diff -u docs/verification.md $(BUILD_DIR)/verification.md || \
+	  { echo "docs/verification.md is out of date: run make verification" >&2; status=1; }; \
+	python3 tools/format_tables.py --check schema/velk-model.schema.json docs/model-format.md || status=1; \
+	[ $$status -eq 0 ] && echo "docs-check: schema and verification manual are current"; exit $$status
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(FUZZ_BUILD_DIR)

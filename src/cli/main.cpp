@@ -14,6 +14,7 @@
 #include "analysis/driver.hpp"
 #include "cli/report_command.hpp"
 #include "diagnostics/fault.hpp"
+#include "diagnostics/message_format.hpp"
 #include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
 
@@ -144,23 +145,22 @@ std::optional<std::string> parse(std::string_view command, const std::vector<std
         } else if (i + 1 < args.size()) {
           value = std::string(args[++i]);
         } else {
-          return "option '" + std::string(name) + "' of 'velk " + std::string(command) + "' needs a value";
+          return velk::format_message("option '{}' of 'velk {}' needs a value", name, command);
         }
         if (name == "-o" || name == "--output") out.output = value;
         if (name == "--stations") out.stations = value;
         continue;
       }
-      return "unknown option '" + std::string(arg) + "' for 'velk " + std::string(command) + "' (see 'velk " +
-             std::string(command) + " --help')";
+      return velk::format_message("unknown option '{}' for 'velk {}' (see 'velk {} --help')", arg, command,
+                                  command);
     }
     if (out.file) {
-      return "'velk " + std::string(command) + "' takes one file, not also '" + std::string(arg) + "'";
+      return velk::format_message("'velk {}' takes one file, not also '{}'", command, arg);
     }
     out.file = std::string(arg);
   }
   if (!out.help && !out.file)
-    return "'velk " + std::string(command) + "' needs a file (see 'velk " + std::string(command) +
-           " --help')";
+    return velk::format_message("'velk {}' needs a file (see 'velk {} --help')", command, command);
   return std::nullopt;
 }
 

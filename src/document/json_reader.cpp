@@ -377,7 +377,7 @@ bool read_value(Reader& reader, JsonValue& out) {
 }
 
 bool read_value(Reader& reader, ResultType& out) {
-  static constexpr std::string_view variants[] = {"Loadcase", "Loadcombination"};
+  const auto& variants = result_type_variants;
   const auto kind_of = [&](const Token& token, ResultType::Kind& kind) {
     const std::string_view spelling = reader.text_of(token);
     if (spelling == variants[0]) {
@@ -385,7 +385,7 @@ bool read_value(Reader& reader, ResultType& out) {
     } else if (spelling == variants[1]) {
       kind = ResultType::Kind::Loadcombination;
     } else {
-      return reader.fail(token, unknown_variant_message(spelling, variants, 2));
+      return reader.fail(token, unknown_variant_message(spelling, variants.data(), variants.size()));
     }
     return true;
   };

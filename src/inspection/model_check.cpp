@@ -189,6 +189,15 @@ void check_loads(const VELK& model, Findings& findings) {
                        "Distributed load {} of load case {} acts on member {}, which the model does not have",
                        i + 1, c.id, load.member);
       }
+      // The engine integrates a stretch given backwards with the opposite
+      // sign, and one beyond the member ends along shapes that do not hold there.
+      if (!(load.start_frac >= 0.0 && load.start_frac <= load.end_frac && load.end_frac <= 1.0)) {
+        findings.error(
+            format_message("{}, distributed load {}", case_where(c), i + 1),
+            "Distributed load {} of load case {} runs from fraction {} to {} of member {}: fractions "
+            "must rise within 0..1",
+            i + 1, c.id, load.start_frac, load.end_frac, load.member);
+      }
     }
   }
   std::map<std::string, std::uint32_t> combination_names;

@@ -1,8 +1,9 @@
 #pragma once
 // LU factorisation with partial pivoting of the reduced stiffness: dense for
 // small systems, sparse (with a fill-reducing column ordering, analysed once
-// per pattern) for the rest. A pivot that is exactly zero means the system is
-// singular, whichever path is taken.
+// per pattern) for the rest. A zero pivot means the system is singular,
+// whichever path is taken: exactly zero, or, with a pivot ratio r > 0, at
+// most r times the magnitude of its unknown's own diagonal entry.
 
 #include <Eigen/Dense>
 #include <Eigen/Sparse>
@@ -11,14 +12,19 @@
 
 namespace velk {
 
+// The pivot ratio of first-order solves: below it a pivot is rounding noise
+// left of a stiffness that cancelled itself out.
+inline constexpr double first_order_zero_pivot_ratio = 1e-12;
+
 class ReducedFactorization {
  public:
   // Systems up to this size are factored densely, where that is faster.
   static constexpr Eigen::Index default_dense_limit = 48;
 
-  explicit ReducedFactorization(Eigen::Index dense_limit = default_dense_limit) : dense_limit_(dense_limit) {}
+  explicit ReducedFactorization(Eigen::Index dense_limit = default_dense_limit, double zero_pivot_ratio = 0.0)
+      : dense_limit_(dense_limit), zero_pivot_ratio_(zero_pivot_ratio), sparse_lu_(zero_pivot_ratio) {}
 
-  // Factors K_r; false when a pivot is exactly zero.
+  // Factors K_r; false at a zero pivot.
   bool factor(const Eigen::SparseMatrix<double>& k_reduced);
 
   // Solves K_r q = f_r with the last factors; q must not be f_r.
@@ -34,8 +40,20 @@ class ReducedFactorization {
   bool refactored() const { return !dense_ && sparse_lu_.refactored(); }
   std::size_t sparse_factor_nonzeros() const { return sparse_lu_.factor_nonzeros(); }
 
+  // The smallest |pivot| / |own diagonal entry| of the last factor() (0 at
+  // a zero pivot), and the unknown whose pivot was zero (-1 when none was).
+  double smallest_pivot_ratio() const {
+    return dense_ ? dense_smallest_ratio_ : sparse_lu_.smallest_pivot_ratio();
+  }
+  Eigen::Index zero_pivot_unknown() const {
+    return dense_ ? dense_zero_pivot_ : sparse_lu_.zero_pivot_column();
+  }
+
  private:
   Eigen::Index dense_limit_;
+  double zero_pivot_ratio_;
+  double dense_smallest_ratio_ = 1.0;
+  Eigen::Index dense_zero_pivot_ = -1;
   bool dense_ = true;
   Eigen::MatrixXd dense_matrix_;
   Eigen::PartialPivLU<Eigen::MatrixXd> dense_lu_;

@@ -1,11 +1,22 @@
 #include "solvers/mechanism.hpp"
 
+#include <Eigen/Dense>
+#include <cmath>
 #include <cstdio>
 
 #include "diagnostics/message_format.hpp"
+#include "member/member_dofs.hpp"
+#include "solvers/factorization.hpp"
+#include "solvers/solve_context.hpp"
 
 namespace velk {
 namespace {
+
+// A node counts as turning rather than moving when its largest translation
+// is below this share of the largest rotation (metres per radian).
+constexpr double translation_share_of_rotation = 1e-6;
+// Motions within this share of each other count as equal.
+constexpr double equal_motion = 1e-6;
 
 // Three decimals, the way an engineer reads a direction; a component that
 // rounds to zero is written without a sign.
@@ -16,17 +27,89 @@ std::string direction_component(double value) {
   return text;
 }
 
+// The node that moves (or, failing any translation, turns) most in the
+// motion u, and the unit direction of that motion, its largest component
+// positive.
+Mechanism dominant_motion(const Eigen::VectorXd& u) {
+  const Eigen::Index nodes = u.size() / dof::PER_NODE;
+  Eigen::Index moving = 0, turning = 0;
+  double largest_translation = 0.0, largest_rotation = 0.0;
+  for (Eigen::Index n = 0; n < nodes; ++n) {
+    const double translation = u.segment<3>(dof::PER_NODE * n + dof::UX).norm();
+    const double rotation = u.segment<3>(dof::PER_NODE * n + dof::RX).norm();
+    // Nodes that move alike (a bay swaying as one) are named by the first.
+    if (translation > (1.0 + equal_motion) * largest_translation)
+      largest_translation = translation, moving = n;
+    if (rotation > (1.0 + equal_motion) * largest_rotation) largest_rotation = rotation, turning = n;
+  }
+  const bool rotation = !(largest_translation > translation_share_of_rotation * largest_rotation);
+  const Eigen::Index node = rotation ? turning : moving;
+  Eigen::Vector3d d = u.segment<3>(dof::PER_NODE * node + (rotation ? dof::RX : dof::UX));
+  if (d.norm() > 0.0) d.normalize();
+  Eigen::Index largest = 0;
+  d.cwiseAbs().maxCoeff(&largest);
+  if (d(largest) < 0.0) d = -d;
+  return Mechanism{static_cast<std::uint32_t>(node + 1), rotation, {d(0), d(1), d(2)}};
+}
+
 }  // namespace
 
 std::string mechanism_message(const Mechanism& mechanism) {
-  return format_message("Mechanism: node {} {} ({}, {}, {}) without resistance", mechanism.node,
-                        mechanism.rotation ? "turns about" : "moves along",
-                        direction_component(mechanism.direction[0]), direction_component(mechanism.direction[1]),
-                        direction_component(mechanism.direction[2]));
+  return format_message(
+      "Mechanism: node {} {} ({}, {}, {}) without resistance", mechanism.node,
+      mechanism.rotation ? "turns about" : "moves along", direction_component(mechanism.direction[0]),
+      direction_component(mechanism.direction[1]), direction_component(mechanism.direction[2]));
 }
 
-std::expected<std::vector<Mechanism>, std::string> find_mechanisms(const VELK&) {
-  return std::vector<Mechanism>{};
+// Gaussian elimination with partial pivoting and the first-order zero-pivot
+// rule. At a zero pivot of column k, the motion with q_k = 1 that the
+// eliminated rows above balance (U_11 q_1 = -U_12, the rest zero) is one the
+// matrix does not resist; the pivot is then held at its unknown's own
+// diagonal, as by a support, and elimination goes on to the next one.
+std::vector<Mechanism> mechanisms_of(const Eigen::SparseMatrix<double>& k_reduced,
+                                     const ConstraintTransform& t) {
+  Eigen::MatrixXd a = k_reduced;
+  const Eigen::Index n = a.rows();
+  const Eigen::VectorXd own = a.diagonal().cwiseAbs();
+  std::vector<Mechanism> found;
+  Eigen::VectorXd q(n), u;
+  for (Eigen::Index k = 0; k < n; ++k) {
+    Eigen::Index p = k;
+    const double largest = a.col(k).tail(n - k).cwiseAbs().maxCoeff(&p);
+    p += k;
+    if (largest == 0.0 || largest <= first_order_zero_pivot_ratio * own(k)) {
+      q.setZero();
+      q(k) = 1.0;
+      for (Eigen::Index j = k - 1; j >= 0; --j) {
+        const double coupled = a.row(j).segment(j + 1, k - j).dot(q.segment(j + 1, k - j));
+        q(j) = -coupled / a(j, j);
+      }
+      expand_solution(t, q, u);
+      found.push_back(dominant_motion(u));
+      a(k, k) = own(k) > 0.0 ? own(k) : 1.0;
+      p = k;
+    }
+    if (p != k) a.row(k).swap(a.row(p));
+    const double pivot = a(k, k);
+    const Eigen::Index rest = n - k - 1;
+    if (rest == 0) break;
+    a.col(k).tail(rest) /= pivot;
+    a.bottomRightCorner(rest, rest).noalias() -= a.col(k).tail(rest) * a.row(k).tail(rest);
+  }
+  return found;
+}
+
+std::expected<std::vector<Mechanism>, std::string> find_mechanisms(const VELK& model) {
+  SolveContext context(model);
+  auto t = context.transform();
+  if (!t) return std::unexpected(std::move(t.error()));
+  auto stiffness = context.reduced_stiffness();
+  if (!stiffness) return std::unexpected(std::move(stiffness.error()));
+  if (auto assembled = (*stiffness)->assemble(ActiveMap{}); !assembled)
+    return std::unexpected(std::move(assembled.error()));
+  Eigen::VectorXd f_reduced = Eigen::VectorXd::Zero((*stiffness)->size());
+  (*stiffness)->apply_restraints(f_reduced);
+  return mechanisms_of((*stiffness)->matrix(), **t);
 }
 
 }  // namespace velk

@@ -5,6 +5,7 @@
 // entry; each such pivot gives one independent motion, named by the node
 // that moves most in it and the direction of that motion in global axes.
 
+#include <Eigen/Sparse>
 #include <array>
 #include <cstdint>
 #include <expected>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "document/velk.hpp"
+#include "system/constraints.hpp"
 
 namespace velk {
 
@@ -29,5 +31,10 @@ std::string mechanism_message(const Mechanism& mechanism);
 // stiffness with every member active; empty when the structure is stable.
 // Errors are the messages of the assembly and of the rigid links.
 std::expected<std::vector<Mechanism>, std::string> find_mechanisms(const VELK& model);
+
+// The mechanisms of a restrained reduced stiffness K_r, whose unknowns map
+// to node motions through u = T q.
+std::vector<Mechanism> mechanisms_of(const Eigen::SparseMatrix<double>& k_reduced,
+                                     const ConstraintTransform& t);
 
 }  // namespace velk

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "diagnostics/log.hpp"
+
 namespace velk {
 namespace {
 
@@ -16,6 +18,14 @@ void switched_off_members(const ActiveMap& active, std::vector<std::uint32_t>& o
     if (!on) off.push_back(id);
   }
   std::sort(off.begin(), off.end());
+}
+
+// Names, as warnings, the motions the singular matrix does not resist; the
+// search runs only when warnings are recorded.
+void report_mechanisms(const Eigen::SparseMatrix<double>& k_reduced, const ConstraintTransform& t) {
+  if (!log::enabled(log::Level::Warning)) return;
+  for (const Mechanism& mechanism : mechanisms_of(k_reduced, t))
+    log::warning(log::analysis_target, "{}", mechanism_message(mechanism));
 }
 
 }  // namespace
@@ -64,8 +74,11 @@ std::expected<void, std::string> SolveContext::solve_linear(const Eigen::VectorX
     entry.switched_off = switched_off_;
     entry.penalty_alphas = std::move(alphas);
     ++factorizations_;
-    if (!entry.lu.factor(stiffness_->matrix())) {
+    const bool factored = entry.lu.factor(stiffness_->matrix());
+    smallest_pivot_ratio_ = std::min(smallest_pivot_ratio_, entry.lu.smallest_pivot_ratio());
+    if (!factored) {
       factored_.pop_front();  // a singular matrix serves nobody
+      report_mechanisms(stiffness_->matrix(), **t);
       return std::unexpected(std::string(singular_message));
     }
   }

@@ -16,6 +16,7 @@
 
 #include "document/velk.hpp"
 #include "solvers/factorization.hpp"
+#include "solvers/mechanism.hpp"
 #include "system/constraints.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/reduced_system.hpp"
@@ -56,10 +57,15 @@ class SolveContext {
   // How many first-order matrices were assembled and factored so far.
   std::size_t factorizations() const { return factorizations_; }
 
+  // The smallest |pivot| / |own diagonal entry| met by the first-order
+  // factorisations so far (1 before any): how many digits the stiffest
+  // cancellation cost.
+  double smallest_pivot_ratio() const { return smallest_pivot_ratio_; }
+
  private:
   struct Factored {
     std::vector<std::uint32_t> switched_off;  // the members that make this matrix differ
-    ReducedFactorization lu;
+    ReducedFactorization lu{ReducedFactorization::default_dense_limit, first_order_zero_pivot_ratio};
     std::vector<double> penalty_alphas;
   };
 
@@ -72,6 +78,7 @@ class SolveContext {
   std::vector<std::uint32_t> switched_off_;
   ReducedFactorization tangent_lu_;
   std::size_t factorizations_ = 0;
+  double smallest_pivot_ratio_ = 1.0;
 };
 
 }  // namespace velk

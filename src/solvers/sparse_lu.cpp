@@ -47,6 +47,29 @@ inline void SparseLu::eliminate(int step, double xj) {
   for (std::int64_t c = l_begin_[step]; c < end; ++c) x[rows[c]] -= l[c] * xj;
 }
 
+void SparseLu::take_diagonal(const Eigen::SparseMatrix<double>& a) {
+  diagonal_.assign(static_cast<std::size_t>(n_), 0.0);
+  for (int j = 0; j < n_; ++j) {
+    for (int p = a.outerIndexPtr()[j]; p < a.outerIndexPtr()[j + 1]; ++p) {
+      if (a.innerIndexPtr()[p] == j) diagonal_[j] = std::fabs(a.valuePtr()[p]);
+    }
+  }
+}
+
+// The one place a pivot is judged: exactly zero, or at most the ratio times
+// its column's own diagonal entry. Keeps the smallest ratio met.
+bool SparseLu::is_zero_pivot(int column, double pivot_value) {
+  const double magnitude = std::fabs(pivot_value);
+  const double own = diagonal_[column];
+  if (own > 0.0) smallest_pivot_ratio_ = std::min(smallest_pivot_ratio_, magnitude / own);
+  const bool zero = magnitude == 0.0 || magnitude <= zero_pivot_ratio_ * own;
+  if (zero) {
+    zero_pivot_column_ = column;
+    smallest_pivot_ratio_ = 0.0;
+  }
+  return zero;
+}
+
 bool SparseLu::same_pattern(const Eigen::SparseMatrix<double>& a) const {
   return a.cols() == n_ && static_cast<std::size_t>(a.nonZeros()) == pattern_inner_.size() &&
          std::equal(pattern_outer_.begin(), pattern_outer_.end(), a.outerIndexPtr()) &&
@@ -88,13 +111,16 @@ bool SparseLu::factor(const Eigen::SparseMatrix<double>& a) {
     return factor(compressed);
   }
   refactored_ = false;
+  smallest_pivot_ratio_ = 1.0;
+  zero_pivot_column_ = -1;
   if (a.cols() == 0) {
     n_ = 0;
     return true;
   }
   if (!same_pattern(a)) {
     analyse(a);
-  } else if (factored_) {
+    take_diagonal(a);
+  } else if (take_diagonal(a); factored_) {
     if (!supernodes_built_) {
       build_supernodes();
       supernodes_built_ = true;
@@ -188,7 +214,11 @@ SparseLu::Outcome SparseLu::factor_fresh(const Eigen::SparseMatrix<double>& a) {
       if (pivot_step_[row] < 0) choice.consider(row, x_[row]);
     }
     const int pivot = choice.decide(column, pivot_step_[column] < 0, x_[column]);
-    if (pivot < 0) {
+    if (pivot < 0 || is_zero_pivot(column, x_[pivot])) {
+      if (pivot < 0) {
+        zero_pivot_column_ = column;
+        smallest_pivot_ratio_ = 0.0;
+      }
       for (int r = top; r < n_; ++r) x_[reach_[r]] = 0.0;
       return Outcome::Singular;
     }
@@ -431,9 +461,12 @@ SparseLu::Outcome SparseLu::numeric(const Eigen::SparseMatrix<double>& a) {
           choice.decide(column, diagonal_candidate, diagonal_candidate ? x[diagonal_step] : 0.0) == pivot_row;
     }
     x[k] = 0.0;
-    if (!keeps_pivot) {
+    // A pivot that partial pivoting would not choose again is left to a
+    // fresh factorisation, which also judges it if it is zero.
+    const bool zero_pivot = keeps_pivot && is_zero_pivot(column, pivot_value);
+    if (!keeps_pivot || zero_pivot) {
       for (std::int64_t c = l_begin; c < l_end; ++c) x[pivot_step_[l_rows_[c]]] = 0.0;
-      return pivot_value == 0.0 ? Outcome::Singular : Outcome::PivotChanged;
+      return zero_pivot ? Outcome::Singular : Outcome::PivotChanged;
     }
     u_diagonal_[k] = pivot_value;
     for (std::int64_t c = l_begin; c < l_end; ++c) {

@@ -8,7 +8,11 @@
 // applied to rows and columns alike so that the diagonal stays a candidate)
 // and P chosen column by column: the candidate of largest magnitude, the
 // diagonal when it is one of the largest. A column whose candidates are all
-// exactly zero is a zero pivot: the matrix is singular.
+// exactly zero is a zero pivot: the matrix is singular. With a pivot ratio
+// r > 0, so is a pivot of at most r times the magnitude of its column's own
+// diagonal entry in A: elimination has cancelled almost all of its digits,
+// what is left is rounding noise, and the column's unknown has no stiffness
+// of its own (a mechanism the axes do not line up with).
 //
 // A matrix with the same pattern as the last one is refactored along the
 // last pivot sequence by supernodes, without searching the graph again, as
@@ -27,8 +31,10 @@ namespace velk {
 
 class SparseLu {
  public:
-  // Factors A (square, compressed column storage); false when a pivot is
-  // exactly zero. The ordering is computed when the pattern is new.
+  explicit SparseLu(double zero_pivot_ratio = 0.0) : zero_pivot_ratio_(zero_pivot_ratio) {}
+
+  // Factors A (square, compressed column storage); false at a zero pivot.
+  // The ordering is computed when the pattern is new.
   bool factor(const Eigen::SparseMatrix<double>& a);
 
   // x = A^-1 b with the last factors; x must not be b.
@@ -39,6 +45,12 @@ class SparseLu {
 
   // Whether the last factor() reused the pivot sequence before it.
   bool refactored() const { return refactored_; }
+
+  // The smallest |pivot| / |own diagonal entry| of the last factor() (0
+  // when it stopped at a zero pivot, 1 for an empty matrix), and the column
+  // of A where it stopped (-1 when it did not).
+  double smallest_pivot_ratio() const { return smallest_pivot_ratio_; }
+  int zero_pivot_column() const { return zero_pivot_column_; }
 
  private:
   enum class Outcome { Factored, Singular, PivotChanged };
@@ -51,6 +63,13 @@ class SparseLu {
   int reach(const Eigen::SparseMatrix<double>& a, int column, int k);
   void prune(int k, int pivot);
   void eliminate(int step, double xj);
+  void take_diagonal(const Eigen::SparseMatrix<double>& a);
+  bool is_zero_pivot(int column, double pivot_value);
+
+  double zero_pivot_ratio_ = 0.0;
+  double smallest_pivot_ratio_ = 1.0;
+  int zero_pivot_column_ = -1;
+  std::vector<double> diagonal_;  // |A(j, j)| of the matrix being factored
 
   int n_ = 0;
   // The pattern the ordering and the pivot sequence belong to.

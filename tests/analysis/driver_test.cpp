@@ -8,32 +8,13 @@
 #include "analysis/model_text.hpp"
 #include "diagnostics/log.hpp"
 #include "document/document_io.hpp"
+#include "log_capture.hpp"
 
 namespace velk {
 namespace {
 
+using testing::LogCapture;
 using testing::ModelText;
-
-// Captures the records of the logging facade while it lives.
-class LogCapture {
- public:
-  LogCapture() {
-    log::set_sink([this](const log::Record& record) {
-      lines.push_back(std::string(record.message));
-      targets.push_back(std::string(record.target));
-      levels.push_back(record.level);
-    });
-    log::set_max_level(log::Level::Info);
-  }
-  ~LogCapture() {
-    log::set_max_level(log::Level::Off);
-    log::set_sink({});
-  }
-
-  std::vector<std::string> lines;
-  std::vector<std::string> targets;
-  std::vector<log::Level> levels;
-};
 
 // Solver entries that store a small results record in base units and write
 // down every call.

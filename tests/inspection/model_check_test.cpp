@@ -97,6 +97,21 @@ INSTANTIATE_TEST_SUITE_P(
                     [](FrameBuilder& b) { b.model.load_cases[0].distributed_loads[0].member = 8; },
                     "Distributed load 1 of load case 1 acts on member 8, which the model does not have",
                     "load case 1 \"Dead\", distributed load 1"},
+        BrokenModel{
+            "load_stretch_backwards",
+            [](FrameBuilder& b) {
+              b.model.load_cases[0].distributed_loads[0].start_frac = 0.8;
+              b.model.load_cases[0].distributed_loads[0].end_frac = 0.2;
+            },
+            "Distributed load 1 of load case 1 runs from fraction 0.8 to 0.2 of member 1: fractions must "
+            "rise within 0..1",
+            "load case 1 \"Dead\", distributed load 1"},
+        BrokenModel{
+            "load_beyond_member_end",
+            [](FrameBuilder& b) { b.model.load_cases[0].distributed_loads[0].end_frac = 1.5; },
+            "Distributed load 1 of load case 1 runs from fraction 0 to 1.5 of member 1: fractions must "
+            "rise within 0..1",
+            "load case 1 \"Dead\", distributed load 1"},
         BrokenModel{"combination_of_missing_case",
                     [](FrameBuilder& b) { b.model.load_combinations[0].load_cases_factors[4] = 1.5; },
                     "Load combination 1 names load case 4, which the model does not have",
