@@ -2,6 +2,7 @@
 #   make run            install what is missing, build (Release), run the examples (module and velk)
 #   make test           the same set-up, then every test
 #   make test-sanitize  every test again, built with address and UB sanitizers
+#   make test-browser   the HTML reports of the examples and of a 100-member frame in headless Chromium
 #   make bench          the Google Benchmark timings
 #   make format-check   clang-format over the C++ sources
 #   make fuzz           the libFuzzer targets, FUZZ_SECONDS (60) each, with address and UB sanitizers
@@ -28,6 +29,7 @@ FUZZ_CXX ?= clang++-19
 # python3-jsonschema: the JSON Schema validator (for Debian's /usr/bin/python3) that the schema tests use.
 DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libgtest-dev libbenchmark-dev clang-format \
   clang-19 libclang-rt-19-dev python3-jsonschema python3-venv python3-distributed python3-dask
+BROWSER_PACKAGES := chromium fonts-dejavu-core
 FORMAT_FILES = $(shell find src tests bench fuzz tools -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
 
 ifndef PYTHON
@@ -40,14 +42,16 @@ endif
 
 SYSTEM_PYTHON ?= /usr/bin/python3
 
-.PHONY: all run test test-sanitize bench bench-batch wheel fuzz format-check deps python configure build clean \
+.PHONY: all run test test-sanitize test-browser bench bench-batch wheel fuzz format-check deps browser-deps python \
+  configure build clean \
   schema verification docs-check
 
 all: build
 
-deps:
+# Installs the Debian packages of $(1) that are missing (apt-get update first).
+define install_missing
 	@missing=""; \
-	for package in $(DEB_PACKAGES); do \
+	for package in $(1); do \
 	  dpkg -s "$$package" 2>/dev/null | grep '^Status: install ok installed' >/dev/null || missing="$$missing $$package"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -56,6 +60,14 @@ deps:
 	  $$sudo apt-get update; \
 	  DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(DEB_PACKAGES))
+
+# Headless Chromium for the browser tests of the HTML report.
+browser-deps:
+	$(call install_missing,$(BROWSER_PACKAGES))
 
 python:
 	@if [ -z "$(PYTHON)" ] || ! "$(PYTHON)" -c 'import sys; sys.exit(sys.version_info[:2] < (3, 11))'; then \
@@ -80,6 +92,16 @@ test-sanitize: deps python
 	  -DPython3_EXECUTABLE="$(PYTHON)"
 	cmake --build $(SANITIZE_BUILD_DIR)
 	UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(SANITIZE_BUILD_DIR) --output-on-failure -j "$$(nproc)"
+
+# Reports of the examples, of a 100-member frame with 20 cases and of a model
+# that cannot be analysed, rendered and checked in headless Chromium
+# (tests/browser/check_reports.py); pages and screenshots in $(BUILD_DIR)/browser.
+test-browser: build browser-deps
+	mkdir -p $(BUILD_DIR)/browser
+	python3 tests/browser/frame_model.py > $(BUILD_DIR)/browser/frame_100.json
+	python3 tests/browser/frame_model.py --unanalysable > $(BUILD_DIR)/browser/unanalysable.json
+	python3 tests/browser/check_reports.py --self-test --velk $(BUILD_DIR)/velk --out $(BUILD_DIR)/browser \
+	  --broken $(BUILD_DIR)/browser/unanalysable.json examples/*.json $(BUILD_DIR)/browser/frame_100.json
 
 bench: configure
 	cmake --build $(BUILD_DIR) --target velk_bench

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/driver.hpp"
+#include "cli/report_command.hpp"
 #include "diagnostics/fault.hpp"
 #include "diagnostics/message_format.hpp"
 #include "document/document_io.hpp"
@@ -32,6 +33,7 @@ constexpr const char* kUsage =
     "  check MODEL.json [--json]               check the model without solving it\n"
     "  diagrams FILE.json [--stations N] [--csv]\n"
     "                                          internal forces and displacements along every member\n"
+    "  report FILE.json [-o REPORT.html]       the model, its deformed shape and diagrams in one HTML page\n"
     "\n"
     "Run 'velk COMMAND --help' for the options of a command.\n";
 
@@ -231,6 +233,18 @@ int diagrams(const Arguments& args) {
   return print(velk::diagrams_to_json(*inspected, stations) + "\n");
 }
 
+// The HTML report (cli/report_command.cpp); exit status 1 when the page
+// shows a model that could not be analysed.
+int report(const Arguments& args) {
+  const auto written = velk::cli::write_report(*args.file, args.output);
+  if (!written) return fail(written.error());
+  if (*written) {
+    std::fprintf(stderr, "velk: the model could not be analysed: %s\n", one_line(**written).c_str());
+    return kFindings;
+  }
+  return kOk;
+}
+
 int run(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.empty()) {
@@ -251,6 +265,7 @@ int run(int argc, char** argv) {
       {"analyse", {{}, {"-o", "--output"}}, kAnalyseHelp, analyse},
       {"check", {{"--json"}, {}}, kCheckHelp, check},
       {"diagrams", {{"--csv"}, {"--stations"}}, kDiagramsHelp, diagrams},
+      {"report", {{}, {"-o", "--output"}}, velk::cli::report_help, report},
   };
   for (const Command& c : commands) {
     if (c.name != command) continue;

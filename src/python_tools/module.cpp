@@ -17,6 +17,7 @@
 
 #include "diagnostics/fault.hpp"
 #include "inspection/inspection.hpp"
+#include "report/html_report.hpp"
 
 namespace {
 
@@ -97,6 +98,19 @@ PyObject* check_model(PyObject* module, PyObject* args, PyObject* kwargs) {
   });
 }
 
+// The HTML report of the model (report/html_report.hpp); a model that
+// cannot be analysed gives the page with the model and the message.
+PyObject* report_html(PyObject* module, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"json_data", nullptr};
+  PyObject* json_data = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "U:report_html", const_cast<char**>(keywords), &json_data)) {
+    return nullptr;
+  }
+  std::string_view text;
+  if (!utf8_of(json_data, text)) return nullptr;
+  return run_guarded(module, [&] { return velk::report::report_html_from_json(text); });
+}
+
 PyMethodDef module_methods[] = {
     {"member_diagrams", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(member_diagrams)),
      METH_VARARGS | METH_KEYWORDS,
@@ -107,6 +121,10 @@ PyMethodDef module_methods[] = {
      METH_VARARGS | METH_KEYWORDS,
      "check_model(json_data)\n--\n\nThe problems of the model, found without solving it, as a JSON list of "
      "objects with severity, message and where."},
+    {"report_html", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(report_html)),
+     METH_VARARGS | METH_KEYWORDS,
+     "report_html(json_data)\n--\n\nThe model, its deformed shape, diagrams and tables as one self-contained "
+     "HTML page (the page that `velk report` writes)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,0 +1,43 @@
+#include "cli/report_command.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "inspection/inspection.hpp"
+#include "report/html_report.hpp"
+
+namespace velk::cli {
+
+const char* const report_help =
+    "Usage: velk report FILE.json [-o REPORT.html]\n"
+    "\n"
+    "Writes one self-contained HTML page (inline SVG and CSS, no scripts, printable on A4, a page per\n"
+    "case): the findings of the model check, the model with pictures of the structure in four views,\n"
+    "and per load case and combination the loads, the deformed shape, the My and Mz diagrams, the\n"
+    "axial forces and the tables of reactions with the equilibrium residual, largest displacements,\n"
+    "span extremes and member end forces. FILE.json is a model (analysed first) or a results\n"
+    "document. A model that cannot be analysed gets a page with the model and the message, and the\n"
+    "exit status 1.\n"
+    "\n"
+    "  -o, --output REPORT.html   write the page there instead of to standard output\n"
+    "  -h, --help                 show this help\n";
+
+std::expected<std::optional<std::string>, std::string> write_report(
+    const std::string& file, const std::optional<std::string>& output) {
+  const std::expected<std::string, std::string> text = read_model_file(file);
+  if (!text) return std::unexpected(text.error());
+  const std::expected<InspectedModel, std::string> inspected = inspect_model(*text);
+  if (!inspected) return std::unexpected(inspected.error());
+  const std::string page = report::report_html(*inspected);
+
+  std::FILE* out = output ? std::fopen(output->c_str(), "wb") : stdout;
+  const std::string target = output ? "'" + *output + "'" : "standard output";
+  if (out == nullptr) return std::unexpected("cannot write " + target + ": " + std::strerror(errno));
+  const bool written = std::fwrite(page.data(), 1, page.size(), out) == page.size();
+  const bool closed = output ? std::fclose(out) == 0 : std::fflush(out) == 0;
+  if (!written || !closed) return std::unexpected("cannot write " + target + ": " + std::strerror(errno));
+  return inspected->analysis_error;
+}
+
+}  // namespace velk::cli

@@ -1,0 +1,514 @@
+#include "report/pictures.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "member/member_dofs.hpp"
+#include "report/svg_canvas.hpp"
+
+namespace velk::report {
+namespace {
+
+// Size of the pictures of a load case (two to a row on the page).
+constexpr double case_width = 440.0;
+constexpr double case_height = 330.0;
+// Deformed shape and diagrams are drawn at this share of the model's extent.
+constexpr double drawn_share = 0.1;
+constexpr int stations_per_member = 13;
+
+std::string type_class(MemberType type) {
+  std::string name(member_type_name(type));
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+  return "t-" + name;
+}
+
+std::string member_attribute(std::uint32_t id) { return " data-member=\"" + std::to_string(id) + "\""; }
+
+// A picture of the model in one view: its canvas and the fit of the view.
+class Picture {
+ public:
+  Picture(const Scene& scene, View view, double width, double height, std::string_view css_class,
+          std::string_view caption)
+      : scene_(scene),
+        view_(view),
+        fit_(fit_to_box(view, scene.points, width, height, std::max(30.0, 0.1 * std::min(width, height)))),
+        canvas_(width, height, css_class,
+                " data-view=\"" + std::string(view_name(view)) + "\" data-members=\"" +
+                    std::to_string(scene.members.size()) + "\"") {
+    canvas_.text(8.0, 16.0, caption, "caption");
+  }
+
+  double x(const Vector3& p) const { return fit_.x(project(view_, p)); }
+  double y(const Vector3& p) const { return fit_.y(project(view_, p)); }
+  // The on-picture direction of a global direction, as a unit vector (zero
+  // when the direction points at the viewer).
+  std::pair<double, double> screen_direction(const Vector3& direction) const {
+    const Point2 q = project(view_, direction);
+    const double length = std::hypot(q.u, q.v);
+    if (!(length > 1e-9 * direction.norm())) return {0.0, 0.0};
+    return {q.u / length, -q.v / length};
+  }
+
+  // Every member once, as a path of class "member" with its type.
+  void members(std::string_view extra_class) {
+    for (const SceneMember& m : scene_.members) {
+      PathData d;
+      d.move_to(x(m.start), y(m.start));
+      d.line_to(x(m.end), y(m.end));
+      canvas_.path(d, "member " + type_class(m.type) + " " + std::string(extra_class),
+                   member_attribute(m.id));
+    }
+  }
+
+  void polyline(const std::vector<Vector3>& points, std::string_view css_class, std::string_view attributes) {
+    PathData d;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      if (i == 0)
+        d.move_to(x(points[i]), y(points[i]));
+      else
+        d.line_to(x(points[i]), y(points[i]));
+    }
+    canvas_.path(d, css_class, attributes);
+  }
+
+  // An arrow ending at (tip_x, tip_y) along the unit on-picture direction.
+  void arrow(double tip_x, double tip_y, std::pair<double, double> dir, double length, std::string_view cls) {
+    const auto [dx, dy] = dir;
+    PathData d;
+    d.move_to(tip_x - dx * length, tip_y - dy * length);
+    d.line_to(tip_x, tip_y);
+    const double head = std::min(6.0, 0.5 * length);
+    d.move_to(tip_x - dx * head - dy * head * 0.45, tip_y - dy * head + dx * head * 0.45);
+    d.line_to(tip_x, tip_y);
+    d.line_to(tip_x - dx * head + dy * head * 0.45, tip_y - dy * head - dx * head * 0.45);
+    canvas_.path(d, cls);
+  }
+
+  void axes() {
+    const double ox = 26.0;
+    const double oy = canvas_.height() - 22.0;
+    const char* names[] = {"X", "Y", "Z"};
+    for (int k = 0; k < 3; ++k) {
+      const Vector3 axis = Vector3::Unit(k);
+      const Point2 q = project(view_, axis);
+      if (std::hypot(q.u, q.v) < 0.2) {
+        // Seen end on: towards the viewer in every view of this report.
+        canvas_.circle(ox, oy, 3.0, "axis-dot");
+        canvas_.text(ox + 5.0, oy + 12.0, names[k], "axis-name");
+        continue;
+      }
+      const double ex = ox + 18.0 * q.u;
+      const double ey = oy - 18.0 * q.v;
+      arrow(ex, ey, {q.u / std::hypot(q.u, q.v), -q.v / std::hypot(q.u, q.v)}, 18.0 * std::hypot(q.u, q.v),
+            "axis");
+      canvas_.text(ex + 4.0 * q.u, ey - 4.0 * q.v + 3.0, names[k], "axis-name", "middle");
+    }
+  }
+
+  SvgCanvas& canvas() { return canvas_; }
+  const Scene& scene() const { return scene_; }
+  std::string finish() { return canvas_.finish(); }
+
+ private:
+  const Scene& scene_;
+  View view_;
+  Fit fit_;
+  SvgCanvas canvas_;
+};
+
+void support_symbol(SvgCanvas& canvas, double x, double y, SupportKind kind) {
+  PathData d;
+  const double h = 10.0;
+  const auto triangle = [&] {
+    d.move_to(x, y);
+    d.line_to(x - 6.5, y + h);
+    d.line_to(x + 6.5, y + h);
+    d.close();
+  };
+  const auto ground = [&](double at) {
+    d.move_to(x - 10.0, at);
+    d.line_to(x + 10.0, at);
+    for (double s = -8.0; s <= 10.0; s += 6.0) {
+      d.move_to(x + s, at);
+      d.line_to(x + s - 4.0, at + 4.0);
+    }
+  };
+  switch (kind) {
+    case SupportKind::Fixed:
+      d.move_to(x - 10.0, y + 2.0);
+      d.line_to(x + 10.0, y + 2.0);
+      d.line_to(x + 10.0, y + 8.0);
+      d.line_to(x - 10.0, y + 8.0);
+      d.close();
+      ground(y + 8.0);
+      break;
+    case SupportKind::Pinned:
+      triangle();
+      ground(y + h);
+      break;
+    case SupportKind::Roller:
+      triangle();
+      d.move_to(x - 9.0, y + h + 3.0);
+      d.line_to(x + 9.0, y + h + 3.0);
+      ground(y + h + 3.0);
+      break;
+    case SupportKind::Spring:
+      d.move_to(x, y);
+      d.line_to(x, y + 3.0);
+      for (int k = 0; k < 4; ++k) d.line_to(x + (k % 2 == 0 ? 5.0 : -5.0), y + 4.5 + 2.5 * k);
+      d.line_to(x, y + 15.0);
+      d.line_to(x, y + 17.0);
+      ground(y + 17.0);
+      break;
+    case SupportKind::OneSided:
+      triangle();
+      d.move_to(x - 9.0, y + h + 3.5);
+      d.line_to(x + 9.0, y + h + 3.5);
+      break;
+  }
+  canvas.path(d, "sup " + std::string(support_kind_name(kind)));
+}
+
+// A member's diagram read at the drawing stations for one component.
+double value_at(const MemberDiagram& diagram, DiagramComponent component, double x) {
+  return diagram.value(component, x);
+}
+
+}  // namespace
+
+std::vector<double> drawing_stations(const MemberDiagram& diagram, int stations) {
+  std::vector<double> x;
+  const double length = diagram.length;
+  for (int k = 0; k < stations; ++k) x.push_back(length * k / (stations - 1));
+  for (const DiagramPiece& piece : diagram.pieces) {
+    x.push_back(std::clamp(piece.start, 0.0, length));
+    x.push_back(std::clamp(piece.end, 0.0, length));
+  }
+  std::sort(x.begin(), x.end());
+  x.erase(std::unique(x.begin(), x.end(), [&](double a, double b) { return b - a <= 1e-9 * length; }),
+          x.end());
+  return x;
+}
+
+std::vector<Vector3> deformed_shape(const SceneMember& member, const std::vector<double>& x,
+                                    const std::array<std::vector<double>, 3>& u, double scale) {
+  std::vector<Vector3> points;
+  points.reserve(x.size());
+  const Vector3 axis = member.lambda.row(0).transpose();
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const Vector3 u_local(u[0][i], u[1][i], u[2][i]);
+    // Local components back to global: lambda^T u_local.
+    points.push_back(member.start + x[i] * axis + scale * (member.lambda.transpose() * u_local));
+  }
+  return points;
+}
+
+std::string structure_picture(const Scene& scene, View view, double width, double height) {
+  Picture picture(scene, view, width, height, "view structure", std::string(view_name(view)));
+  picture.members("");
+  SvgCanvas& canvas = picture.canvas();
+  for (const SceneMember& m : scene.members) {
+    const double xs = picture.x(m.start), ys = picture.y(m.start);
+    const double xe = picture.x(m.end), ye = picture.y(m.end);
+    const double length = std::hypot(xe - xs, ye - ys);
+    if (length > 1e-6) {
+      const double ux = (xe - xs) / length, uy = (ye - ys) / length;
+      const double gap = std::min(9.0, 0.3 * length);
+      if (m.start_released) canvas.circle(xs + ux * gap, ys + uy * gap, 3.2, "release");
+      if (m.end_released) canvas.circle(xe - ux * gap, ye - uy * gap, 3.2, "release");
+    }
+    canvas.text((xs + xe) / 2.0, (ys + ye) / 2.0 - 3.0, std::to_string(m.id), "mid", "middle");
+  }
+  for (const auto& [id, node] : scene.nodes) {
+    const double x = picture.x(node.position), y = picture.y(node.position);
+    if (node.support) support_symbol(canvas, x, y, *node.support);
+    canvas.circle(x, y, 2.2, "node");
+    canvas.text(x + 4.0, y - 4.0, std::to_string(id), "nid");
+  }
+  picture.axes();
+  return picture.finish();
+}
+
+std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity identity, const Units& units) {
+  Picture picture(scene, View::Isometric, case_width, case_height, "view loads", "Loads");
+  picture.members("base");
+  SvgCanvas& canvas = picture.canvas();
+  const double force_factor = units.factors.force;
+  const double line_factor = units.factors.force / units.factors.length;  // N/m per document unit
+  const double moment_factor = units.factors.force * units.factors.length;
+  const auto factored = factored_load_cases(model, identity);
+
+  double largest_line_load = 0.0;
+  for (const auto& [load_case, factor] : factored) {
+    for (const DistributedLoad& load : load_case->distributed_loads) {
+      if (load.load_case != load_case->id) continue;
+      const double size = Vector3(load.direction[0], load.direction[1], load.direction[2]).norm();
+      largest_line_load = std::max({largest_line_load, std::fabs(factor * load.magnitude * size),
+                                    std::fabs(factor * load.end_magnitude * size)});
+    }
+  }
+  // Values are written beside the loads while they can be read; a crowded
+  // picture shows the arrows alone (the loads are in the model file).
+  std::size_t load_count = 0;
+  for (const auto& [load_case, factor] : factored)
+    load_count +=
+        load_case->nodal_loads.size() + load_case->nodal_moments.size() + load_case->distributed_loads.size();
+  const bool label_loads = load_count <= 24;
+  int drawn = 0;
+  for (const auto& [load_case, factor] : factored) {
+    for (const NodalLoad& load : load_case->nodal_loads) {
+      const auto node = scene.nodes.find(load.node);
+      if (node == scene.nodes.end()) continue;
+      const Vector3 force =
+          factor * load.magnitude * Vector3(load.direction[0], load.direction[1], load.direction[2]);
+      const double x = picture.x(node->second.position), y = picture.y(node->second.position);
+      const auto dir = picture.screen_direction(force);
+      if (dir.first == 0.0 && dir.second == 0.0) {
+        canvas.circle(x, y, 5.0, "load-end");
+      } else {
+        picture.arrow(x - dir.first * 3.0, y - dir.second * 3.0, dir, 38.0, "load");
+      }
+      if (label_loads)
+        canvas.text(x - dir.first * 44.0, y - dir.second * 44.0 + 3.0,
+                    format_value(force.norm() / force_factor) + " " + units.force, "load-text", "middle");
+      ++drawn;
+    }
+    for (const NodalMoment& load : load_case->nodal_moments) {
+      const auto node = scene.nodes.find(load.node);
+      if (node == scene.nodes.end()) continue;
+      const Vector3 moment =
+          factor * load.magnitude * Vector3(load.direction[0], load.direction[1], load.direction[2]);
+      const double x = picture.x(node->second.position), y = picture.y(node->second.position);
+      const auto dir = picture.screen_direction(moment);
+      if (dir.first == 0.0 && dir.second == 0.0) {
+        canvas.circle(x, y, 7.0, "moment-end");
+      } else {
+        // A moment vector: a double-headed arrow pointing away from the node.
+        picture.arrow(x + dir.first * 34.0, y + dir.second * 34.0, dir, 30.0, "moment");
+        picture.arrow(x + dir.first * 28.0, y + dir.second * 28.0, dir, 6.0, "moment");
+      }
+      if (label_loads)
+        canvas.text(x + dir.first * 40.0, y + dir.second * 40.0 + 3.0,
+                    format_value(moment.norm() / moment_factor) + " " + units.force + units.length,
+                    "moment-text", "middle");
+      ++drawn;
+    }
+    for (const DistributedLoad& load : load_case->distributed_loads) {
+      if (load.load_case != load_case->id) continue;
+      const SceneMember* member = scene.member(load.member);
+      if (member == nullptr || std::fabs(load.end_frac - load.start_frac) < 1e-14) continue;
+      const Vector3 direction(load.direction[0], load.direction[1], load.direction[2]);
+      const auto dir = picture.screen_direction(direction);
+      const int arrows =
+          std::max(3, static_cast<int>(std::ceil(9.0 * std::fabs(load.end_frac - load.start_frac))));
+      PathData tails;
+      for (int k = 0; k < arrows; ++k) {
+        const double share = static_cast<double>(k) / (arrows - 1);
+        const double xi = load.start_frac + share * (load.end_frac - load.start_frac);
+        const double q = factor * (load.magnitude + share * (load.end_magnitude - load.magnitude));
+        const Vector3 at = member->start + xi * (member->end - member->start);
+        const double x = picture.x(at), y = picture.y(at);
+        const double size =
+            largest_line_load > 0.0 ? std::fabs(q) * direction.norm() / largest_line_load : 0.0;
+        const double sign = q < 0.0 ? -1.0 : 1.0;
+        const std::pair<double, double> d{sign * dir.first, sign * dir.second};
+        const double length = 6.0 + 24.0 * size;
+        if (size > 0.0 && (d.first != 0.0 || d.second != 0.0)) picture.arrow(x, y, d, length, "line-load");
+        if (k == 0)
+          tails.move_to(x - d.first * length, y - d.second * length);
+        else
+          tails.line_to(x - d.first * length, y - d.second * length);
+      }
+      canvas.path(tails, "line-load", member_attribute(member->id));
+      const double w1 = factor * load.magnitude * direction.norm() / line_factor;
+      const double w2 = factor * load.end_magnitude * direction.norm() / line_factor;
+      const Vector3 middle =
+          member->start + 0.5 * (load.start_frac + load.end_frac) * (member->end - member->start);
+      const std::string text = w1 == w2 ? format_value(w1) : format_value(w1) + " to " + format_value(w2);
+      if (label_loads)
+        canvas.text(picture.x(middle) - dir.first * 38.0, picture.y(middle) - dir.second * 38.0,
+                    text + " " + units.force + "/" + units.length, "load-text", "middle");
+      ++drawn;
+    }
+  }
+  if (drawn == 0) canvas.text(case_width / 2.0, case_height - 10.0, "no loads", "note", "middle");
+  picture.axes();
+  return picture.finish();
+}
+
+std::string deformed_picture(const Scene& scene, const Results& results, const MemberDiagrams& diagrams,
+                             const Units& units) {
+  const auto node_displacement = [&](std::uint32_t id) {
+    const auto it = results.displacement_nodes.find(id);
+    return it == results.displacement_nodes.end() ? Vector3(Vector3::Zero())
+                                                  : Vector3(it->second.dx, it->second.dy, it->second.dz);
+  };
+  // Displacements along the members, read once.
+  struct Shape {
+    std::vector<double> x;
+    std::array<std::vector<double>, 3> u;
+  };
+  std::vector<Shape> shapes(scene.members.size());
+  double largest = 0.0;
+  std::uint32_t largest_node = 0;
+  for (const auto& [id, d] : results.displacement_nodes) {
+    const double size = std::sqrt(d.dx * d.dx + d.dy * d.dy + d.dz * d.dz);
+    if (size > largest) {
+      largest = size;
+      largest_node = id;
+    }
+  }
+  const double largest_at_nodes = largest;
+  for (std::size_t i = 0; i < scene.members.size(); ++i) {
+    const SceneMember& m = scene.members[i];
+    const auto diagram = diagrams.find(m.id);
+    if (diagram == diagrams.end() || !m.has_direction) continue;
+    Shape& shape = shapes[i];
+    shape.x = drawing_stations(diagram->second, stations_per_member);
+    for (const double x : shape.x) {
+      const Vector3 u(value_at(diagram->second, DiagramComponent::ux, x),
+                      value_at(diagram->second, DiagramComponent::uy, x),
+                      value_at(diagram->second, DiagramComponent::uz, x));
+      for (int k = 0; k < 3; ++k) shape.u[static_cast<std::size_t>(k)].push_back(u[k]);
+      largest = std::max(largest, u.norm());
+    }
+  }
+  const double scale = deformed_scale(largest, scene.extent, drawn_share);
+
+  Picture picture(scene, View::Isometric, case_width, case_height, "view deformed",
+                  "Deformed shape, displacements \u00d7 " + format_value(scale));
+  picture.members("base");
+  for (std::size_t i = 0; i < scene.members.size(); ++i) {
+    const SceneMember& m = scene.members[i];
+    std::vector<Vector3> points;
+    if (!shapes[i].x.empty()) {
+      points = deformed_shape(m, shapes[i].x, shapes[i].u, scale);
+    } else {
+      points = {m.start + scale * node_displacement(m.start_id), m.end + scale * node_displacement(m.end_id)};
+    }
+    picture.polyline(points, "deformed " + type_class(m.type), member_attribute(m.id));
+  }
+  SvgCanvas& canvas = picture.canvas();
+  canvas.text(8.0, 32.0,
+              "scale \u00d7 " + format_value(scale) + "; largest node displacement " +
+                  format_value(largest_at_nodes) + " " + units.length +
+                  (largest_node != 0 ? " at node " + std::to_string(largest_node) : std::string()),
+              "note");
+  picture.axes();
+  return picture.finish();
+}
+
+std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, MomentPlane plane,
+                           const Units& units) {
+  const DiagramComponent component = plane == MomentPlane::Mz ? DiagramComponent::Mz : DiagramComponent::My;
+  const std::string name = plane == MomentPlane::Mz ? "Mz" : "My";
+  double largest = 0.0;
+  for (const auto& [id, diagram] : diagrams) {
+    const SpanExtreme extreme = diagram.extreme(component);
+    largest = std::max({largest, std::fabs(extreme.max), std::fabs(extreme.min)});
+  }
+  const double scale = largest > 0.0 ? drawn_share * scene.extent / largest : 0.0;
+  const std::string caption = name +
+                              (plane == MomentPlane::Mz ? " (local x-y plane)" : " (local x-z plane)") +
+                              ", drawn on the tension side, " + units.force + units.length;
+  Picture picture(scene, View::Isometric, case_width, case_height,
+                  plane == MomentPlane::Mz ? "view diagram-mz" : "view diagram-my", caption);
+  picture.members("base");
+  SvgCanvas& canvas = picture.canvas();
+  std::vector<std::pair<Vector3, double>> labels;
+  // Every member's extremes on a small model; the larger ones on a big one.
+  const double label_share = scene.members.size() <= 30 ? 0.05 : 0.5;
+  for (const SceneMember& m : scene.members) {
+    const auto it = diagrams.find(m.id);
+    if (it == diagrams.end() || !m.has_direction) continue;
+    const MemberDiagram& diagram = it->second;
+    const Vector3 axis = m.lambda.row(0).transpose();
+    std::vector<Vector3> outline{m.start};
+    for (const double x : drawing_stations(diagram, stations_per_member))
+      outline.push_back(m.start + x * axis +
+                        diagram_offset(m.lambda, plane, value_at(diagram, component, x), scale));
+    outline.push_back(m.end);
+    PathData d;
+    for (std::size_t i = 0; i < outline.size(); ++i) {
+      if (i == 0)
+        d.move_to(picture.x(outline[i]), picture.y(outline[i]));
+      else
+        d.line_to(picture.x(outline[i]), picture.y(outline[i]));
+    }
+    d.close();
+    canvas.path(d, "diagram", member_attribute(m.id));
+    const SpanExtreme extreme = diagram.extreme(component);
+    // The largest and the smallest value, each where it occurs, unless it
+    // is small beside the picture's largest or repeats the other.
+    const std::pair<double, double> ends[] = {{extreme.max, extreme.max_at}, {extreme.min, extreme.min_at}};
+    for (int k = 0; k < 2; ++k) {
+      const auto [value, at] = ends[k];
+      if (largest == 0.0 || !(std::fabs(value) >= label_share * largest)) continue;
+      if (k == 1 && extreme.min == extreme.max) continue;
+      labels.emplace_back(m.start + at * axis + diagram_offset(m.lambda, plane, value, scale), value);
+    }
+  }
+  for (const auto& [at, value] : labels)
+    canvas.text(picture.x(at), picture.y(at) - 2.0, format_value(value), "value", "middle");
+  if (largest == 0.0)
+    canvas.text(case_width / 2.0, case_height - 10.0, "no " + name + " moment", "note", "middle");
+  picture.axes();
+  return picture.finish();
+}
+
+std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, const Units& units) {
+  double largest = 0.0;
+  for (const auto& [id, diagram] : diagrams) {
+    const SpanExtreme extreme = diagram.extreme(DiagramComponent::N);
+    largest = std::max({largest, std::fabs(extreme.max), std::fabs(extreme.min)});
+  }
+  Picture picture(scene, View::Isometric, case_width, case_height, "view axial",
+                  "Axial force N, " + units.force);
+  SvgCanvas& canvas = picture.canvas();
+  picture.members("base");
+  const bool label = scene.members.size() <= 40;
+  for (const SceneMember& m : scene.members) {
+    const auto it = diagrams.find(m.id);
+    std::string kind = "n-none";
+    double n = 0.0;
+    if (it != diagrams.end()) {
+      const SpanExtreme extreme = it->second.extreme(DiagramComponent::N);
+      n = it->second.value(DiagramComponent::N, it->second.length / 2.0);
+      const bool one_way = m.type == MemberType::Tension || m.type == MemberType::Compression;
+      if (one_way && extreme.max == 0.0 && extreme.min == 0.0)
+        kind = "n-off";
+      else
+        kind = n > 0.0 ? "n-tension" : (n < 0.0 ? "n-compression" : "n-zero");
+    }
+    const double width = largest > 0.0 ? 1.2 + 3.5 * std::fabs(n) / largest : 1.2;
+    PathData d;
+    d.move_to(picture.x(m.start), picture.y(m.start));
+    d.line_to(picture.x(m.end), picture.y(m.end));
+    std::string attributes = member_attribute(m.id) + " stroke-width=\"";
+    append_coordinate(attributes, width);
+    attributes += '"';
+    canvas.path(d, "axial " + kind, attributes);
+    if (label && kind != "n-none" && kind != "n-off") {
+      const Vector3 middle = (m.start + m.end) / 2.0;
+      canvas.text(picture.x(middle), picture.y(middle) - 3.0, format_value(n), "value", "middle");
+    }
+  }
+  // Legend.
+  const double y = case_height - 10.0;
+  const std::pair<const char*, const char*> entries[] = {
+      {"n-tension", "tension"}, {"n-compression", "compression"}, {"n-off", "switched off"}};
+  double x = case_width - 250.0;
+  for (const auto& [css, text] : entries) {
+    PathData d;
+    d.move_to(x, y - 4.0);
+    d.line_to(x + 18.0, y - 4.0);
+    canvas.path(d, std::string("axial legend ") + css, " stroke-width=\"3\"");
+    canvas.text(x + 22.0, y, text, "legend-text");
+    x += 84.0;
+  }
+  picture.axes();
+  return picture.finish();
+}
+
+}  // namespace velk::report

@@ -1,0 +1,59 @@
+#pragma once
+// The report's pictures as inline SVG. Every picture draws each member of the
+// model as one path of class "member" carrying data-member="ID", so a reader
+// (or a test) can tell that nothing was left out; the pictures of a case lay
+// their deformed shape, diagrams or colours over it.
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "diagrams/member_diagrams.hpp"
+#include "document/units.hpp"
+#include "report/drawing_geometry.hpp"
+#include "report/scene.hpp"
+#include "results/results.hpp"
+
+namespace velk::report {
+
+struct Units {
+  std::string length;  // "m"
+  std::string force;   // "kN"
+  UnitFactors factors;
+};
+
+// The structure: members by type, node and member numbers, supports by kind,
+// released member ends, the axes of the view.
+std::string structure_picture(const Scene& scene, View view, double width, double height);
+
+// The loads of a case (a combination's loads with their factors): nodal
+// forces and moments as arrows, distributed loads along their stretch, with
+// their values while there are at most 24 loads.
+std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity identity, const Units& units);
+
+// The deformed shape over the undeformed one, from the displacements along
+// each member (Rigid members and members without a diagram straight between
+// their displaced nodes), with the scale written on the picture.
+std::string deformed_picture(const Scene& scene, const Results& results, const MemberDiagrams& diagrams,
+                             const Units& units);
+
+// My or Mz along every member in its plane, on the tension side, with the
+// extreme values written where they occur (on a model of more than 30
+// members only those of at least half the picture's largest).
+std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, MomentPlane plane,
+                           const Units& units);
+
+// The axial force by colour: tension, compression, switched off.
+std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, const Units& units);
+
+// Positions at which a member's diagram is read for drawing: `stations`
+// equally spaced ones and the ends of its pieces (the load breakpoints,
+// where the curves have kinks), ascending, without repeats.
+std::vector<double> drawing_stations(const MemberDiagram& diagram, int stations);
+
+// Global positions of the deformed member at positions x along it, for
+// local displacements u (ux, uy, uz at each x) drawn `scale` times enlarged.
+std::vector<Vector3> deformed_shape(const SceneMember& member, const std::vector<double>& x,
+                                    const std::array<std::vector<double>, 3>& u, double scale);
+
+}  // namespace velk::report
