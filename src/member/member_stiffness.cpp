@@ -143,21 +143,7 @@ Vector12 member_displacements(const Member& member, const Eigen::VectorXd& u) {
 }
 
 double member_axial_force(const Member& member, const Eigen::VectorXd& u, const LookupTables& tables) {
-  const std::uint32_t section_id = required_section_id(member);
-  const Section* section = find_in(tables.sections, section_id);
-  if (section == nullptr) {
-    throw Fault(format_message("Missing section data: member_id={}, section_id={}", member.id, section_id));
-  }
-  const Material* material = find_in(tables.materials, section->material);
-  if (material == nullptr) {
-    throw Fault(format_message("Missing material for section: member_id={}, material_id={}", member.id,
-                               section->material));
-  }
-  const Vector12 u_global = member_displacements(member, u);
-  const Matrix3 lambda = rotation_matrix(member);
-  const double k_axial =
-      axial_stiffness(member, material->e_mod * section->area, member_length(member), tables.hinges);
-  return k_axial * axial_elongation(lambda, u_global);
+  return member_axial_force(member, u, axial_force_basis(member, tables));
 }
 
 AxialForceBasis axial_force_basis(const Member& member, const LookupTables& tables) {
