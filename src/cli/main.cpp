@@ -102,13 +102,13 @@ struct Arguments {
 };
 
 // Options a command accepts; an option with a value takes the next argument.
-struct OptionSpec {
+struct AcceptedOptions {
   std::vector<std::string_view> flags;   // no value
   std::vector<std::string_view> valued;  // take a value
 };
 
 std::optional<std::string> parse(std::string_view command, const std::vector<std::string_view>& args,
-                                 const OptionSpec& spec, Arguments& out) {
+                                 const AcceptedOptions& accepted, Arguments& out) {
   const auto accepts = [](const std::vector<std::string_view>& list, std::string_view option) {
     for (const std::string_view o : list) {
       if (o == option) return true;
@@ -133,12 +133,12 @@ std::optional<std::string> parse(std::string_view command, const std::vector<std
         name = arg.substr(0, eq);
         inline_value = arg.substr(eq + 1);
       }
-      if (accepts(spec.flags, name) && !inline_value) {
+      if (accepts(accepted.flags, name) && !inline_value) {
         if (name == "--json") out.json = true;
         if (name == "--csv") out.csv = true;
         continue;
       }
-      if (accepts(spec.valued, name)) {
+      if (accepts(accepted.valued, name)) {
         std::string value;
         if (inline_value) {
           value = std::string(*inline_value);
@@ -257,7 +257,7 @@ int run(int argc, char** argv) {
 
   struct Command {
     std::string_view name;
-    OptionSpec options;
+    AcceptedOptions options;
     const char* help;
     int (*run)(const Arguments&);
   };
