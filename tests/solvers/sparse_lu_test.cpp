@@ -206,5 +206,25 @@ TEST(SparseLu, AnExactlyZeroPivotIsSingularFreshAndRefactored) {
   EXPECT_FALSE(other.factor(empty_column));
 }
 
+TEST(SparseLu, APivotThatVanishedBesideAnotherCandidateIsChosenAfresh) {
+  // Factored on its diagonal first; then both diagonal entries vanish, but
+  // the off-diagonal ones make the matrix regular: not singular.
+  const auto matrix = [](double a00, double a01, double a10, double a11) {
+    Sparse a(2, 2);
+    a.insert(0, 0) = a00;
+    a.insert(0, 1) = a01;
+    a.insert(1, 0) = a10;
+    a.insert(1, 1) = a11;
+    a.makeCompressed();
+    return a;
+  };
+  SparseLu lu;
+  ASSERT_TRUE(lu.factor(matrix(2.0, 1.0, 1.0, 3.0)));
+  ASSERT_TRUE(lu.factor(matrix(0.0, 1.0, 1.0, 0.0)));
+  Eigen::VectorXd x;
+  lu.solve(Eigen::Vector2d(3.0, 5.0), x);
+  EXPECT_EQ(x, Eigen::Vector2d(5.0, 3.0));
+}
+
 }  // namespace
 }  // namespace velk
