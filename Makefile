@@ -5,6 +5,7 @@
 #   make test-browser   the HTML reports of the examples and of a 100-member frame in headless Chromium
 #   make bench          the Google Benchmark timings
 #   make format-check   clang-format over the C++ sources
+#   make include-check  no include runs up the layers or round a cycle; tests share code through tests/support
 #   make fuzz           the libFuzzer targets, FUZZ_SECONDS (60) each, with address and UB sanitizers
 #   make schema         write schema/velk-model.schema.json from the engine's record tables, and the
 #                       record tables of docs/model-format.md from the schema
@@ -43,7 +44,7 @@ endif
 SYSTEM_PYTHON ?= /usr/bin/python3
 
 .PHONY: all run test test-sanitize test-browser bench bench-batch wheel fuzz format-check deps browser-deps python \
-  configure build clean \
+  configure build clean include-check \
   schema verification docs-check
 
 all: build
@@ -138,6 +139,9 @@ fuzz: deps
 
 format-check: deps
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "clang-format: clean"
+
+include-check:
+	python3 tools/check_includes.py
 
 schema: build
 	$(BUILD_DIR)/velk_schema schema/velk-model.schema.json

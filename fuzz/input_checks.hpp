@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "analysis/driver.hpp"
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 #include "document/document_io.hpp"
 
 namespace velk::fuzzing {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 #include "document/document_io.hpp"
 #include "document/units.hpp"
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "analysis/driver.hpp"
+#include "base/fault.hpp"
+#include "base/message_format.hpp"
 #include "cli/report_command.hpp"
-#include "diagnostics/fault.hpp"
-#include "diagnostics/message_format.hpp"
 #include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
 

@@ -1,9 +1,26 @@
 #include "diagnostics/diagnostics.hpp"
 
-#include "diagnostics/log.hpp"
-#include "document/json_writer.hpp"
+#include "base/json_text.hpp"
+#include "base/log.hpp"
 
 namespace velk {
+namespace {
+
+// An event field: its value, or null when it has none.
+template <class T>
+void write_field_value(std::string& out, const T& value) {
+  if constexpr (json::IsOptional<T>::value) {
+    if (value) {
+      json::write_value(out, *value);
+    } else {
+      out.append("null");
+    }
+  } else {
+    json::write_value(out, value);
+  }
+}
+
+}  // namespace
 
 std::string serialize_event(const DiagnosticEvent& event) {
   std::string out;
@@ -17,7 +34,7 @@ std::string serialize_event(const DiagnosticEvent& event) {
         std::apply(
             [&](const auto&... field) {
               ((out.append(",\""), out.append(field.key), out.append("\":"),
-                json::write_value(out, record.*(field.member))),
+                write_field_value(out, record.*(field.member))),
                ...);
             },
             json::Schema<Record>::fields);

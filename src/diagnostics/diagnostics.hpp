@@ -13,7 +13,7 @@
 #include <tuple>
 #include <variant>
 
-#include "document/record_schema.hpp"
+#include "base/record_schema.hpp"
 
 namespace velk {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 
 namespace velk::json {
 

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 #include "document/json_tokens.hpp"
 #include "document/json_value.hpp"
 #include "document/load_records.hpp"

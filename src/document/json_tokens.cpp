@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 
 namespace velk::json {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <map>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 #include "inspection/inspection.hpp"
 
 namespace velk {

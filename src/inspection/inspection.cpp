@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "analysis/driver.hpp"
-#include "diagnostics/fault.hpp"
-#include "diagnostics/message_format.hpp"
+#include "base/fault.hpp"
+#include "base/message_format.hpp"
 #include "document/document_io.hpp"
 #include "document/record_schema.hpp"
 #include "member/member_dofs.hpp"

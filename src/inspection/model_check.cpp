@@ -6,8 +6,8 @@
 #include <set>
 
 #include "analysis/driver.hpp"
-#include "diagnostics/fault.hpp"
-#include "diagnostics/message_format.hpp"
+#include "base/fault.hpp"
+#include "base/message_format.hpp"
 #include "document/document_io.hpp"
 #include "document/json_writer.hpp"
 #include "document/units.hpp"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 
 namespace velk {
 

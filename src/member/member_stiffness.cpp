@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "diagnostics/fault.hpp"
-#include "diagnostics/message_format.hpp"
+#include "base/fault.hpp"
+#include "base/message_format.hpp"
 #include "member/hinge_and_release_operations.hpp"
 #include "member/member_geometry.hpp"
 

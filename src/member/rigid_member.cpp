@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 #include "member/member_stiffness.hpp"
 
 namespace velk {

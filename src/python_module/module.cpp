@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "analysis/driver.hpp"
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 
 namespace {
 

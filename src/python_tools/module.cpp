@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 #include "inspection/inspection.hpp"
 #include "report/html_report.hpp"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 #include "member/member_dofs.hpp"
 #include "system/rigid_links.hpp"
 #include "system/support_utils.hpp"

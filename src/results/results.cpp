@@ -4,7 +4,7 @@
 #include <cmath>
 #include <set>
 
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 #include "member/distributed_load.hpp"
 #include "member/geometric_stiffness.hpp"
 #include "member/hinge_and_release_operations.hpp"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 #include "document/units.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_stiffness.hpp"

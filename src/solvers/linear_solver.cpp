@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "base/message_format.hpp"
 #include "diagnostics/diagnostics.hpp"
-#include "diagnostics/message_format.hpp"
 #include "member/member_stiffness.hpp"
 #include "results/results.hpp"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 #include "member/member_dofs.hpp"
 #include "solvers/factorization.hpp"
 #include "solvers/solve_context.hpp"

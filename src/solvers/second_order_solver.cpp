@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "diagnostics/log.hpp"
-#include "diagnostics/message_format.hpp"
+#include "base/log.hpp"
+#include "base/message_format.hpp"
 #include "member/lookup_tables.hpp"
 #include "solvers/factorization.hpp"
 #include "solvers/linear_solver.hpp"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 
 namespace velk {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 #include "solvers/combinations.hpp"
 #include "solvers/linear_solver.hpp"
 #include "solvers/second_order_solver.hpp"

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "base/fault.hpp"
 #include "diagnostics/diagnostics.hpp"
-#include "diagnostics/fault.hpp"
 #include "member/member_dofs.hpp"
 #include "system/dof_numbering.hpp"
 #include "system/restraints.hpp"
@@ -13,15 +13,6 @@
 
 namespace velk {
 namespace {
-
-// A row counts as one-hot when the other entries' squares sum to at most
-// this share of the pivot's square (0.05 squared).
-constexpr double one_hot_tolerance = 0.05;
-constexpr double one_hot_share = one_hot_tolerance * one_hot_tolerance;
-
-Eigen::Index global_dof(std::uint32_t node_id, int local_dof) {
-  return static_cast<Eigen::Index>(dof::PER_NODE) * (static_cast<Eigen::Index>(node_id) - 1) + local_dof;
-}
 
 void check_index(Eigen::Index index, Eigen::Index size) {
   if (index < 0 || index >= size) throw Fault("Matrix index out of bounds.");
@@ -234,50 +225,6 @@ class DenseRestraintTarget {
 double penalty_constraint(Eigen::MatrixXd& k_reduced, std::span<const TransformEntry> v) {
   DenseRestraintTarget target(k_reduced);
   return add_penalty(target, v);
-}
-
-std::vector<Restraint> plan_restraints(const VELK& model, const ConstraintTransform& t) {
-  const SupportTable supports = build_support_table(model.nodal_supports);
-  std::vector<Restraint> plan;
-  std::unordered_set<Eigen::Index> handled;
-  for (const MemberSet& set : model.member_sets) {
-    for (const Member& member : set.members) {
-      for (const Node* node : {&member.start_node, &member.end_node}) {
-        const NodalSupport* support = find_support(*node, supports);
-        if (support == nullptr) continue;
-        for (int k = 0; k < dof::PER_NODE; ++k) {
-          const SupportCondition* condition = find_condition(*support, k);
-          if (condition != nullptr && condition->condition_type != ConditionType::Fixed) continue;
-          const Eigen::Index d = global_dof(node->id, k);
-          if (!handled.insert(d).second) continue;
-          Restraint restraint{node->id, k, Restraint::Method::Penalty, 0, d};
-          if (const auto it = t.retained.find(d); it != t.retained.end()) {
-            restraint.method = Restraint::Method::ExactRetained;
-            restraint.column = it->second;
-          } else {
-            // The pivot is the largest entry, the first one on ties.
-            const std::span<const TransformEntry> v = t.row(d);
-            const TransformEntry* pivot = nullptr;
-            for (const TransformEntry& entry : v) {
-              if (pivot == nullptr || std::fabs(entry.weight) > std::fabs(pivot->weight)) pivot = &entry;
-            }
-            if (pivot != nullptr && pivot->weight != 0.0) {
-              double others = 0.0;
-              for (const TransformEntry& entry : v) {
-                if (&entry != pivot) others += entry.weight * entry.weight;
-              }
-              if (others <= one_hot_share * pivot->weight * pivot->weight) {
-                restraint.method = Restraint::Method::ExactOneHot;
-                restraint.column = pivot->column;
-              }
-            }
-          }
-          plan.push_back(restraint);
-        }
-      }
-    }
-  }
-  return plan;
 }
 
 void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::MatrixXd& k_reduced,

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <set>
 
-#include "diagnostics/fault.hpp"
-#include "diagnostics/message_format.hpp"
+#include "base/fault.hpp"
+#include "base/message_format.hpp"
 #include "member/member_dofs.hpp"
 
 namespace velk {

@@ -23,6 +23,11 @@ std::int64_t dof_count(const std::vector<MemberSet>& member_sets);
 // missing. Node IDs must be consecutive starting from 1.".
 std::expected<void, std::string> check_node_ids(const std::vector<MemberSet>& member_sets);
 
+// Global index 6 (node_id - 1) + local_dof, unchecked.
+inline std::int64_t global_dof(std::uint32_t node_id, int local_dof) {
+  return 6 * (static_cast<std::int64_t>(node_id) - 1) + local_dof;
+}
+
 // Global index 6 (node_id - 1) + local_dof; throws Fault when it is not
 // below `size` or is negative (node id 0).
 std::int64_t checked_dof(std::uint32_t node_id, int local_dof, std::int64_t size);

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "diagnostics/fault.hpp"
-#include "diagnostics/message_format.hpp"
+#include "base/fault.hpp"
+#include "base/message_format.hpp"
 #include "member/geometric_stiffness.hpp"
 #include "member/hinge_and_release_operations.hpp"
 #include "member/member_geometry.hpp"

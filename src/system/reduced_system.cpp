@@ -5,7 +5,7 @@
 #include <cmath>
 #include <span>
 
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
 #include "system/dof_numbering.hpp"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 
 namespace velk {
 namespace {

@@ -3,8 +3,8 @@
 #include <array>
 #include <string_view>
 
-#include "diagnostics/fault.hpp"
-#include "diagnostics/message_format.hpp"
+#include "base/fault.hpp"
+#include "base/message_format.hpp"
 #include "member/member_dofs.hpp"
 #include "system/dof_numbering.hpp"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "analysis/model_text.hpp"
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 #include "document/document_io.hpp"
 #include "log_capture.hpp"
 

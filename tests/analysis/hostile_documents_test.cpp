@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 #include "frame_builder.hpp"
 
 namespace velk {

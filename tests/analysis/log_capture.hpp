@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 
 namespace velk::testing {
 

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 #include "frame_builder.hpp"
 #include "log_capture.hpp"
 #include "solvers/factorization.hpp"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 #include "frame_builder.hpp"
 #include "solvers/combinations.hpp"
 #include "solvers/solver_entries.hpp"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/log.hpp"
 #include "diagnostics/diagnostics.hpp"
-#include "diagnostics/log.hpp"
 
 namespace velk {
 namespace {

@@ -6,7 +6,7 @@
 #include <numbers>
 #include <random>
 
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 #include "member/member_fixtures.hpp"
 
 namespace velk {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 #include "member/geometric_stiffness.hpp"
 #include "member/member_fixtures.hpp"
 #include "member/member_geometry.hpp"

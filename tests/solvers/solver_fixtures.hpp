@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 #include "document/velk.hpp"
 #include "member/member_fixtures.hpp"
 

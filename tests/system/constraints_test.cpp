@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 #include "member/member_fixtures.hpp"
 #include "system/rigid_links.hpp"
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 #include "member/geometric_stiffness.hpp"
 #include "member/hinge_and_release_operations.hpp"
 #include "member/member_fixtures.hpp"

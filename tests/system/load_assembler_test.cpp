@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "diagnostics/fault.hpp"
+#include "base/fault.hpp"
 #include "member/member_fixtures.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/support_utils.hpp"

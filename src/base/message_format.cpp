@@ -1,4 +1,4 @@
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 
 #include <bit>
 #include <charconv>

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/log.hpp"
-#include "diagnostics/message_format.hpp"
+#include "base/log.hpp"
+#include "base/message_format.hpp"
 
 namespace velk {
 namespace {

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 
 namespace velk {
 
-// Header-only, so that diagnostics can write JSON without the document library.
+// Header-only, so that every layer can write numbers without a library of its own.
 
 inline void append_integer(std::string& out, std::uint64_t value) {
   char buffer[24];
@@ -25,6 +25,6 @@ inline void append_integer(std::string& out, std::int64_t value) {
 }
 
 // append_json_number (the writer's spelling of doubles) is declared in
-// diagnostics/message_format.hpp, beside the digit search it shares.
+// base/message_format.hpp, beside the digit search it shares.
 
 }  // namespace velk

@@ -1,4 +1,4 @@
-#include "diagnostics/log.hpp"
+#include "base/log.hpp"
 
 #include <atomic>
 #include <mutex>

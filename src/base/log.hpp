@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "diagnostics/message_format.hpp"
+#include "base/message_format.hpp"
 
 namespace velk::log {
 
