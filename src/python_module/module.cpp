@@ -7,21 +7,15 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include <exception>
-#include <expected>
 #include <string>
 #include <string_view>
 
 #include "analysis/driver.hpp"
-#include "base/fault.hpp"
+#include "python_binding/extension.hpp"
 
 namespace {
 
-struct ModuleState {
-  PyObject* engine_fault;  // the exception type for internal faults
-};
-
-ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+using namespace velk::python;
 
 // Extracts the one str argument `name` of `function`, given by position or by
 // keyword. On failure a TypeError is set and nothing is returned.
@@ -58,46 +52,7 @@ bool single_str_argument(const char* function, const char* name, PyObject* const
     Py_DECREF(type_name);
     return false;
   }
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(value, &size);
-  if (data == nullptr) return false;
-  out = std::string_view(data, static_cast<std::size_t>(size));
-  return true;
-}
-
-// Hands the outcome of one call back to Python.
-PyObject* to_python(const std::expected<std::string, std::string>& outcome) {
-  if (outcome) return PyUnicode_FromStringAndSize(outcome->data(), static_cast<Py_ssize_t>(outcome->size()));
-  PyObject* message =
-      PyUnicode_FromStringAndSize(outcome.error().data(), static_cast<Py_ssize_t>(outcome.error().size()));
-  if (message == nullptr) return nullptr;
-  PyErr_SetObject(PyExc_RuntimeError, message);
-  Py_DECREF(message);
-  return nullptr;
-}
-
-void raise_fault(PyObject* module, const char* text) {
-  PyObject* message =
-      PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::char_traits<char>::length(text)), "replace");
-  if (message == nullptr) return;
-  PyErr_SetObject(state_of(module)->engine_fault, message);
-  Py_DECREF(message);
-}
-
-// Runs one engine call; an internal fault stops the call and becomes the
-// module's fault exception, so the host process goes on.
-template <class Call>
-PyObject* run_guarded(PyObject* module, Call&& call) {
-  try {
-    return to_python(call());
-  } catch (const velk::Fault& fault) {
-    raise_fault(module, fault.what());
-  } catch (const std::exception& error) {
-    raise_fault(module, error.what());
-  } catch (...) {
-    raise_fault(module, "unknown internal fault");
-  }
-  return nullptr;
+  return utf8_of(value, out);
 }
 
 PyObject* calculate_from_json(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -129,24 +84,7 @@ PyMethodDef module_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-int module_traverse(PyObject* module, visitproc visit, void* arg) {
-  ModuleState* state = state_of(module);
-  if (state != nullptr) Py_VISIT(state->engine_fault);
-  return 0;
-}
-
-int module_clear(PyObject* module) {
-  ModuleState* state = state_of(module);
-  if (state != nullptr) Py_CLEAR(state->engine_fault);
-  return 0;
-}
-
-void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
-
-PyModuleDef module_definition = {
-    PyModuleDef_HEAD_INIT, "velk_calculations", nullptr,     sizeof(ModuleState), module_methods, nullptr,
-    module_traverse,       module_clear,        module_free,
-};
+PyModuleDef definition = module_definition("velk_calculations", module_methods);
 
 // The engine's entry point may run only once per process: the interpreter
 // calls it again when the module is imported anew after being dropped.
@@ -160,14 +98,7 @@ PyMODINIT_FUNC PyInit_velk_calculations() {
                     "velk_calculations may only be initialized once per interpreter process");
     return nullptr;
   }
-  PyObject* module = PyModule_Create(&module_definition);
-  if (module == nullptr) return nullptr;
-  ModuleState* state = state_of(module);
-  state->engine_fault = PyErr_NewException("velk_calculations.EngineFault", PyExc_BaseException, nullptr);
-  if (state->engine_fault == nullptr) {
-    Py_DECREF(module);
-    return nullptr;
-  }
-  g_initialised = true;
+  PyObject* module = create_module(&definition, "velk_calculations.EngineFault");
+  if (module != nullptr) g_initialised = true;
   return module;
 }

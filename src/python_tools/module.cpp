@@ -2,74 +2,22 @@
 // core: member diagrams and the model check, each taking the model document
 // as a str and returning JSON text. Messages become RuntimeError, internal
 // faults the module's own exception type derived from BaseException.
-// Built on the stable ABI of Python 3.11 and later.
+// Built against the stable ABI of CPython 3.11 (Py_LIMITED_API, set by the
+// build), like velk_calculations.
 
-#ifndef Py_LIMITED_API
-#define Py_LIMITED_API 0x030B0000
-#endif
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include <exception>
-#include <expected>
 #include <string>
 #include <string_view>
 
-#include "base/fault.hpp"
 #include "inspection/inspection.hpp"
+#include "python_binding/extension.hpp"
 #include "report/html_report.hpp"
 
 namespace {
 
-struct ModuleState {
-  PyObject* engine_fault;  // the exception type for internal faults
-};
-
-ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
-
-// The UTF-8 text of a str, kept alive by the str itself.
-bool utf8_of(PyObject* str, std::string_view& out) {
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(str, &size);
-  if (data == nullptr) return false;
-  out = std::string_view(data, static_cast<std::size_t>(size));
-  return true;
-}
-
-PyObject* to_python(const std::expected<std::string, std::string>& outcome) {
-  if (outcome) return PyUnicode_FromStringAndSize(outcome->data(), static_cast<Py_ssize_t>(outcome->size()));
-  PyObject* message = PyUnicode_DecodeUTF8(outcome.error().data(),
-                                           static_cast<Py_ssize_t>(outcome.error().size()), "replace");
-  if (message == nullptr) return nullptr;
-  PyErr_SetObject(PyExc_RuntimeError, message);
-  Py_DECREF(message);
-  return nullptr;
-}
-
-// Runs one engine call without the interpreter lock; an internal fault stops
-// the call and becomes the module's fault exception.
-template <class Call>
-PyObject* run_guarded(PyObject* module, Call&& call) {
-  std::expected<std::string, std::string> outcome;
-  std::string fault;
-  Py_BEGIN_ALLOW_THREADS;
-  try {
-    outcome = call();
-  } catch (const velk::Fault& error) {
-    fault = error.what();
-  } catch (const std::exception& error) {
-    fault = error.what();
-  } catch (...) {
-    fault = "unknown internal fault";
-  }
-  Py_END_ALLOW_THREADS;
-  if (fault.empty()) return to_python(outcome);
-  PyObject* message = PyUnicode_DecodeUTF8(fault.data(), static_cast<Py_ssize_t>(fault.size()), "replace");
-  if (message == nullptr) return nullptr;
-  PyErr_SetObject(state_of(module)->engine_fault, message);
-  Py_DECREF(message);
-  return nullptr;
-}
+using namespace velk::python;
 
 PyObject* member_diagrams(PyObject* module, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"json_data", "stations", nullptr};
@@ -81,7 +29,7 @@ PyObject* member_diagrams(PyObject* module, PyObject* args, PyObject* kwargs) {
   }
   std::string_view text;
   if (!utf8_of(json_data, text)) return nullptr;
-  return run_guarded(module, [&] { return velk::member_diagrams_json(text, stations); });
+  return run_guarded_without_lock(module, [&] { return velk::member_diagrams_json(text, stations); });
 }
 
 PyObject* check_model(PyObject* module, PyObject* args, PyObject* kwargs) {
@@ -93,9 +41,8 @@ PyObject* check_model(PyObject* module, PyObject* args, PyObject* kwargs) {
     return nullptr;
   }
   const std::string_view text(data, static_cast<std::size_t>(size));
-  return run_guarded(module, [&]() -> std::expected<std::string, std::string> {
-    return velk::findings_to_json(velk::check_model(text));
-  });
+  return run_guarded_without_lock(
+      module, [&]() -> velk::Result<std::string> { return velk::findings_to_json(velk::check_model(text)); });
 }
 
 // The HTML report of the model (report/html_report.hpp); a model that
@@ -108,7 +55,7 @@ PyObject* report_html(PyObject* module, PyObject* args, PyObject* kwargs) {
   }
   std::string_view text;
   if (!utf8_of(json_data, text)) return nullptr;
-  return run_guarded(module, [&] { return velk::report::report_html_from_json(text); });
+  return run_guarded_without_lock(module, [&] { return velk::report::report_html_from_json(text); });
 }
 
 PyMethodDef module_methods[] = {
@@ -128,35 +75,8 @@ PyMethodDef module_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-int module_traverse(PyObject* module, visitproc visit, void* arg) {
-  ModuleState* state = state_of(module);
-  if (state != nullptr) Py_VISIT(state->engine_fault);
-  return 0;
-}
-
-int module_clear(PyObject* module) {
-  ModuleState* state = state_of(module);
-  if (state != nullptr) Py_CLEAR(state->engine_fault);
-  return 0;
-}
-
-void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
-
-PyModuleDef module_definition = {
-    PyModuleDef_HEAD_INIT, "velk_tools", nullptr,     sizeof(ModuleState), module_methods, nullptr,
-    module_traverse,       module_clear, module_free,
-};
+PyModuleDef definition = module_definition("velk_tools", module_methods);
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_velk_tools() {
-  PyObject* module = PyModule_Create(&module_definition);
-  if (module == nullptr) return nullptr;
-  ModuleState* state = state_of(module);
-  state->engine_fault = PyErr_NewException("velk_tools.EngineFault", PyExc_BaseException, nullptr);
-  if (state->engine_fault == nullptr) {
-    Py_DECREF(module);
-    return nullptr;
-  }
-  return module;
-}
+PyMODINIT_FUNC PyInit_velk_tools() { return create_module(&definition, "velk_tools.EngineFault"); }
