@@ -319,16 +319,21 @@ def simple_fixed_propped(report):
     pin = lambda f: f.support({"X": "Fixed", "Y": "Fixed", "Z": "Fixed"}, {"X": "Fixed", "Y": "Free", "Z": "Free"})
     roller = lambda f: f.support({"X": "Free", "Y": "Fixed", "Z": "Fixed"}, {"X": "Fixed", "Y": "Free", "Z": "Free"})
 
-    frame = Frame()
-    left = frame.node(0, 0, 0, pin(frame))
-    right = frame.node(length, 0, 0, roller(frame))
-    section = frame.section(A, IY, IZ, J)
-    middle = frame.node(length / 2, 0, 0)
-    frame.member(left, middle, section)
-    frame.member(middle, right, section)
-    frame.line_load(1, w, down)
-    frame.line_load(2, w, down)
-    frame.solve()
+    def beam_in_two_members(left_support, right_support):
+        """A beam of two equal members under w, solved: the frame and its end and middle nodes."""
+        frame = Frame()
+        left = frame.node(0, 0, 0, left_support(frame))
+        right = frame.node(length, 0, 0, right_support(frame))
+        section = frame.section(A, IY, IZ, J)
+        middle = frame.node(length / 2, 0, 0)
+        frame.member(left, middle, section)
+        frame.member(middle, right, section)
+        frame.line_load(1, w, down)
+        frame.line_load(2, w, down)
+        frame.solve()
+        return frame, left, middle, right
+
+    frame, left, middle, right = beam_in_two_members(pin, roller)
     report.problem(
         "Simply supported beam, uniform load",
         f"L = {length} m in two members, w = {w / 1e3} kN/m downwards, local y up: mid-span deflection "
@@ -339,16 +344,7 @@ def simple_fixed_propped(report):
          ("mid-span moment M_z [N m]", w * length ** 2 / 8, frame.end_forces(1, "end")[5]),
          ("reaction [N]", w * length / 2, frame.reaction(left)[1])])
 
-    frame = Frame()
-    left = frame.node(0, 0, 0, frame.fixed())
-    right = frame.node(length, 0, 0, frame.fixed())
-    section = frame.section(A, IY, IZ, J)
-    middle = frame.node(length / 2, 0, 0)
-    frame.member(left, middle, section)
-    frame.member(middle, right, section)
-    frame.line_load(1, w, down)
-    frame.line_load(2, w, down)
-    frame.solve()
+    frame, left, middle, right = beam_in_two_members(Frame.fixed, Frame.fixed)
     report.problem(
         "Fixed-end beam, uniform load",
         f"L = {length} m, w = {w / 1e3} kN/m: end moments w L^2 / 12 (hogging), mid-span moment w L^2 / 24, "
