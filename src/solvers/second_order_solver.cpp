@@ -12,7 +12,7 @@
 #include "base/log.hpp"
 #include "base/message_format.hpp"
 #include "member/lookup_tables.hpp"
-#include "solvers/factorization.hpp"
+#include "numerics/factorization.hpp"
 #include "solvers/linear_solver.hpp"
 #include "solvers/solve_context.hpp"
 #include "system/constraints.hpp"

@@ -15,13 +15,17 @@
 #include <vector>
 
 #include "document/velk.hpp"
-#include "solvers/factorization.hpp"
+#include "numerics/factorization.hpp"
 #include "solvers/mechanism.hpp"
 #include "system/constraints.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/reduced_system.hpp"
 
 namespace velk {
+
+// The pivot ratio of first-order solves: below it a pivot is rounding noise
+// left of a stiffness that cancelled itself out.
+inline constexpr double first_order_zero_pivot_ratio = 1e-12;
 
 class SolveContext {
  public:
