@@ -98,10 +98,6 @@ bool finalize_active_set(const VELK& model, const LookupTables& tables, const Ei
   return changed;
 }
 
-bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu) {
-  return (lu.matrixLU().diagonal().array() == 0.0).any();
-}
-
 std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& context,
                                                      const Eigen::VectorXd& f, const std::string& name,
                                                      bool is_combination, std::uint32_t case_id,
@@ -118,7 +114,8 @@ std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& 
   Eigen::VectorXd u;
   bool converged = false;
   for (std::uint32_t i = 0; i < limit && !converged; ++i) {
-    auto solved = context.solve_linear(f, active, "Reduced stiffness matrix is singular or near-singular", u);
+    auto solved = context.first_order_displacements(
+        f, active, "Reduced stiffness matrix is singular or near-singular", u);
     if (!solved) return std::unexpected(std::move(solved.error()));
     const double du = (u - u_prev).norm();
     const bool changed = decide_active_set(model, tables, u, active, tol, !is_combination);
@@ -142,12 +139,12 @@ std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& 
         format_message("Active-set iteration did not converge within {} iterations", limit));
 
   if (decide_active_set(model, tables, u, active, tol, true)) {
-    auto solved =
-        context.solve_linear(f, active, "Reduced stiffness matrix is singular after reactivation pass.", u);
+    auto solved = context.first_order_displacements(
+        f, active, "Reduced stiffness matrix is singular after reactivation pass.", u);
     if (!solved) return std::unexpected(std::move(solved.error()));
   }
   if (finalize_active_set(model, tables, u, active)) {
-    auto solved = context.solve_linear(
+    auto solved = context.first_order_displacements(
         f, active, "Reduced stiffness matrix is singular or near-singular in finalization.", u);
     if (!solved) return std::unexpected(std::move(solved.error()));
   }

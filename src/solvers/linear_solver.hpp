@@ -36,9 +36,6 @@ bool decide_active_set(const VELK& model, const LookupTables& tables, const Eige
 bool finalize_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u,
                          ActiveMap& active);
 
-// True when the LU factors hold an exactly zero pivot.
-bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu);
-
 // The active-set iteration for the load vector f, ending in the results of
 // the case stored in the model's bundle. `context` holds what the solves of
 // one analysis share.

@@ -174,7 +174,8 @@ class SecondOrderSolver {
       std::optional<Refinement> refinement;
       std::uint32_t k = 1;
       for (; k <= n_steps; ++k) {
-        f_step_ = (static_cast<double>(k) / static_cast<double>(n_steps)) * f_;
+        const double load_factor = static_cast<double>(k) / static_cast<double>(n_steps);
+        f_step_ = load_factor * f_;
         residual_at_q_.reset();
         q_saved_ = q_;
         u_saved_ = u_;
@@ -282,9 +283,9 @@ class SecondOrderSolver {
     } else {
       const double d = std::max(k_reduced_.largest_diagonal(), norm_floor);
       bool regular = false;
-      for (const double lambda : damping_factors) {
+      for (const double damping : damping_factors) {
         k_damped_ = k_reduced_.matrix();
-        for (Eigen::Index i = 0; i < k_damped_.rows(); ++i) k_damped_.coeffRef(i, i) += lambda * d;
+        for (Eigen::Index i = 0; i < k_damped_.rows(); ++i) k_damped_.coeffRef(i, i) += damping * d;
         if (solve_direction(k_damped_)) {
           regular = true;
           break;
@@ -408,7 +409,7 @@ class SecondOrderSolver {
   std::expected<void, std::string> elastic_solution(const Eigen::VectorXd& f, const ActiveMap& active,
                                                     std::string_view singular_message) {
     matrix_at_q_ = false;  // the shared stiffness may be assembled anew
-    return context_.solve_linear(f, active, singular_message, u_);
+    return context_.first_order_displacements(f, active, singular_message, u_);
   }
 
   void log_refinement(Refinement refinement, std::uint32_t k, std::uint32_t n_steps, std::uint32_t m) const {

@@ -44,14 +44,18 @@ class SolveContext {
   // assembled last.
   std::expected<ReducedStiffness*, std::string> reduced_stiffness();
 
-  // Solves K(active) u = f to first order on the reduced, restrained system
-  // into u (full displacements; storage sized once), or fails with
-  // `singular_message` when a pivot is exactly zero or the solution is not
-  // finite; assembly errors pass through. A matrix met before is not
+  // The first-order displacements of K(active) u = f into u (full
+  // displacements; storage sized once): assembles K(active), reduces it and
+  // f by the constraint transformation, restrains the supports, factors,
+  // solves for the reduced coordinates and expands them to every DOF. Fails
+  // with `singular_message` when a pivot is exactly zero or the solution is
+  // not finite; assembly errors pass through. A matrix met before is not
   // assembled or factored again, and gives bit for bit the solution that
   // refactoring it would give.
-  std::expected<void, std::string> solve_linear(const Eigen::VectorXd& f, const ActiveMap& active,
-                                                std::string_view singular_message, Eigen::VectorXd& u);
+  std::expected<void, std::string> first_order_displacements(const Eigen::VectorXd& f,
+                                                             const ActiveMap& active,
+                                                             std::string_view singular_message,
+                                                             Eigen::VectorXd& u);
 
   // The factorisation second-order solves factor their tangents into: the
   // ordering is computed once per call and every tangent after the first is

@@ -18,7 +18,7 @@ LITERAL = r'"((?:[^"\\]|\\.)*)"'
 PATTERNS = [
     r"(?:unexpected|Fault)\(\s*(?:std::string\(\s*)?(?:format_message\(\s*)?" + LITERAL,
     r"fail\(\s*\*?\w+(?:->\w+)?,\s*(?:format_message\(\s*)?" + LITERAL,
-    r"(?:solve_linear|elastic_solution)\([^\"]*?" + LITERAL,
+    r"(?:first_order_displacements|elastic_solution)\([^\"]*?" + LITERAL,
     r"return\s+(?:at_end \? )?" + LITERAL,
     r":\s+" + LITERAL + r";",
     r"SyntaxError\{" + LITERAL,
