@@ -71,7 +71,7 @@ struct MatrixDiagEvent {
 struct StepEvent {
   std::size_t step_index = 0;
   std::size_t steps_total = 0;
-  double lambda = 0.0;
+  double load_factor = 0.0;  // the share of the whole load the step has reached
   std::size_t substep_multiplier = 0;
 };
 
@@ -167,7 +167,7 @@ struct Schema<StepEvent> {
   static constexpr std::string_view name = "Step";
   static constexpr auto fields = std::make_tuple(
       field("step_index", &StepEvent::step_index), field("steps_total", &StepEvent::steps_total),
-      field("lambda", &StepEvent::lambda), field("substep_multiplier", &StepEvent::substep_multiplier));
+      field("lambda", &StepEvent::load_factor), field("substep_multiplier", &StepEvent::substep_multiplier));
 };
 
 template <>

@@ -98,59 +98,77 @@ bool finalize_active_set(const VELK& model, const LookupTables& tables, const Ei
   return changed;
 }
 
-bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu) {
-  return (lu.matrixLU().diagonal().array() == 0.0).any();
+std::expected<void, std::string> iterate_active_set(const VELK& model, const LookupTables& tables,
+                                                    SolveContext& context, const Eigen::VectorXd& f,
+                                                    const ActiveSetRules& rules, ActiveMap& active,
+                                                    Eigen::VectorXd& u) {
+  auto t = context.transform();
+  if (!t) return std::unexpected(std::move(t.error()));
+  const AnalysisOptions& options = model.settings.analysis_options;
+  const double tol = 0.5 * options.axial_slack;
+  const std::uint32_t limit = options.iteration_limit();
+  Eigen::VectorXd u_prev = Eigen::VectorXd::Zero((*t)->full_size);
+  bool converged = false;
+  for (std::uint32_t i = 0; i < limit && !converged; ++i) {
+    if (auto solved = context.first_order_displacements(f, active, rules.singular_message, u); !solved)
+      return solved;
+    const double du = (u - u_prev).norm();
+    u_prev = u;
+    if (decide_active_set(model, tables, u, active, tol, rules.reactivate)) continue;
+    if (du / std::max(u.norm(), min_reference_norm) < relative_convergence || du < options.tolerance) {
+      converged = true;
+    } else if (!rules.repeat_unchanged_solve && i + 1 < limit) {
+      // Nothing changed, so the next pass would assemble the same matrix,
+      // find the same u and converge with du = 0: only its decision step
+      // (which changes nothing again) is still run, not the solve.
+      decide_active_set(model, tables, u, active, tol, rules.reactivate);
+      converged = true;
+    }
+  }
+  if (!converged) return std::unexpected(format_message(rules.limit_message, limit));
+
+  if (rules.reactivation_pass && decide_active_set(model, tables, u, active, tol, true)) {
+    if (auto solved = context.first_order_displacements(f, active, rules.reactivation_singular_message, u);
+        !solved)
+      return solved;
+  }
+  auto finalized =
+      finalization_pass(model, tables, context, f, active, rules.finalization_singular_message, u);
+  if (!finalized) return std::unexpected(std::move(finalized.error()));
+  return {};
+}
+
+std::expected<bool, std::string> finalization_pass(const VELK& model, const LookupTables& tables,
+                                                   SolveContext& context, const Eigen::VectorXd& f,
+                                                   ActiveMap& active, std::string_view singular_message,
+                                                   Eigen::VectorXd& u) {
+  if (!finalize_active_set(model, tables, u, active)) return false;
+  if (auto solved = context.first_order_displacements(f, active, singular_message, u); !solved)
+    return std::unexpected(std::move(solved.error()));
+  return true;
 }
 
 std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& context,
                                                      const Eigen::VectorXd& f, const std::string& name,
                                                      bool is_combination, std::uint32_t case_id,
                                                      std::optional<ActiveMap> seed) {
-  const AnalysisOptions& options = model.settings.analysis_options;
   ActiveMap active = seed ? std::move(*seed) : initial_active_map(model);
   const LookupTables tables = build_lookup_tables(model);
-  auto t = context.transform();
-  if (!t) return std::unexpected(std::move(t.error()));
-
-  const double tol = options.axial_slack * 0.5;
-  const std::uint32_t limit = options.iteration_limit();
-  Eigen::VectorXd u_prev = Eigen::VectorXd::Zero((*t)->full_size);
+  // A combination's iteration only switches members off; the pass after it
+  // may switch them back on.
+  const ActiveSetRules rules{
+      .reactivate = !is_combination,
+      .repeat_unchanged_solve = false,
+      .reactivation_pass = true,
+      .singular_message = "Reduced stiffness matrix is singular or near-singular",
+      .reactivation_singular_message = "Reduced stiffness matrix is singular after reactivation pass.",
+      .finalization_singular_message =
+          "Reduced stiffness matrix is singular or near-singular in finalization.",
+      .limit_message = "Active-set iteration did not converge within {} iterations",
+  };
   Eigen::VectorXd u;
-  bool converged = false;
-  for (std::uint32_t i = 0; i < limit && !converged; ++i) {
-    auto solved = context.solve_linear(f, active, "Reduced stiffness matrix is singular or near-singular", u);
-    if (!solved) return std::unexpected(std::move(solved.error()));
-    const double du = (u - u_prev).norm();
-    const bool changed = decide_active_set(model, tables, u, active, tol, !is_combination);
-    if (changed) {
-      u_prev = u;
-      continue;
-    }
-    if (du / std::max(u.norm(), min_reference_norm) < relative_convergence || options.tolerance > du) {
-      converged = true;
-    } else if (i + 1 < limit) {
-      // Nothing changed, so the next pass would assemble the same matrix,
-      // find the same u and converge with du = 0: only its decision step
-      // (which changes nothing again) is still run, not the solve.
-      decide_active_set(model, tables, u, active, tol, !is_combination);
-      converged = true;
-    }
-    u_prev = u;
-  }
-  if (!converged)
-    return std::unexpected(
-        format_message("Active-set iteration did not converge within {} iterations", limit));
-
-  if (decide_active_set(model, tables, u, active, tol, true)) {
-    auto solved =
-        context.solve_linear(f, active, "Reduced stiffness matrix is singular after reactivation pass.", u);
-    if (!solved) return std::unexpected(std::move(solved.error()));
-  }
-  if (finalize_active_set(model, tables, u, active)) {
-    auto solved = context.solve_linear(
-        f, active, "Reduced stiffness matrix is singular or near-singular in finalization.", u);
-    if (!solved) return std::unexpected(std::move(solved.error()));
-  }
+  if (auto iterated = iterate_active_set(model, tables, context, f, rules, active, u); !iterated)
+    return std::unexpected(std::move(iterated.error()));
   return store_results(model, name, CaseIdentity{is_combination, case_id}, u, active);
 }
 

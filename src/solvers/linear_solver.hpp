@@ -2,7 +2,8 @@
 // First-order solution of a load case or combination: the active-set
 // iteration that switches tension-only and compression-only members off and
 // on by their axial force, followed by the reactivation and finalization
-// passes; the decision rules are shared with the second-order solver.
+// passes. The second-order solver starts from the same iteration under its
+// own rules and ends with the same finalization pass.
 
 #include <Eigen/Dense>
 #include <cstdint>
@@ -36,8 +37,45 @@ bool decide_active_set(const VELK& model, const LookupTables& tables, const Eige
 bool finalize_active_set(const VELK& model, const LookupTables& tables, const Eigen::VectorXd& u,
                          ActiveMap& active);
 
-// True when the LU factors hold an exactly zero pivot.
-bool has_zero_pivot(const Eigen::PartialPivLU<Eigen::MatrixXd>& lu);
+// Where the active-set iterations of first-order solves differ: the
+// first-order analysis of a load case or combination, and the first-order
+// start of a second-order solve.
+struct ActiveSetRules {
+  // Whether the iteration's decision steps may switch members back on.
+  bool reactivate = true;
+  // When a pass switched nothing but the displacements still moved by more
+  // than the tolerances: false runs only the decision step of the next pass
+  // (its solve would meet the same matrix again and find the same u, so the
+  // iteration converges), true runs the whole next pass, solve included.
+  bool repeat_unchanged_solve = false;
+  // Whether the converged iteration is followed by a decision step that may
+  // switch members back on, and a solve when it does.
+  bool reactivation_pass = true;
+  // The message of a singular system in the iteration, after the
+  // reactivation pass and in the finalization pass; the message of the
+  // iteration limit, with a placeholder for the limit.
+  std::string_view singular_message;
+  std::string_view reactivation_singular_message;
+  std::string_view finalization_singular_message;
+  std::string_view limit_message;
+};
+
+// The active-set iteration of first-order solves of the load vector f from
+// the map `active`, by `rules`: the iteration, the reactivation pass when the
+// rules ask for it, and the finalization pass. Leaves the final map in
+// `active` and the full displacements in u. The solves are the context's.
+std::expected<void, std::string> iterate_active_set(const VELK& model, const LookupTables& tables,
+                                                    SolveContext& context, const Eigen::VectorXd& f,
+                                                    const ActiveSetRules& rules, ActiveMap& active,
+                                                    Eigen::VectorXd& u);
+
+// The finalization pass: finalize_active_set, then, when it switched any
+// member off, the first-order displacements of f with the new map into u,
+// failing with `singular_message` on a singular system. True when it solved.
+std::expected<bool, std::string> finalization_pass(const VELK& model, const LookupTables& tables,
+                                                   SolveContext& context, const Eigen::VectorXd& f,
+                                                   ActiveMap& active, std::string_view singular_message,
+                                                   Eigen::VectorXd& u);
 
 // The active-set iteration for the load vector f, ending in the results of
 // the case stored in the model's bundle. `context` holds what the solves of

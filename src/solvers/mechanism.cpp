@@ -6,7 +6,7 @@
 
 #include "base/message_format.hpp"
 #include "member/member_dofs.hpp"
-#include "solvers/factorization.hpp"
+#include "numerics/factorization.hpp"
 #include "solvers/solve_context.hpp"
 
 namespace velk {

@@ -12,7 +12,7 @@
 #include "base/log.hpp"
 #include "base/message_format.hpp"
 #include "member/lookup_tables.hpp"
-#include "solvers/factorization.hpp"
+#include "numerics/factorization.hpp"
 #include "solvers/linear_solver.hpp"
 #include "solvers/solve_context.hpp"
 #include "system/constraints.hpp"
@@ -27,7 +27,6 @@ constexpr std::string_view kTarget = log::model_target;
 constexpr double min_residual_tolerance = 1e-6;
 // A Newton pass has converged when the step changes q by less than this share.
 constexpr double increment_tolerance = 1e-4;
-constexpr double predictor_relative_tolerance = 1e-6;
 // Smallest norm a change or residual is taken relative to.
 constexpr double norm_floor = 1.0;
 // Steps at multiplier 1 are 2^exponent: 4 for a load case, 8 for a combination.
@@ -134,31 +133,22 @@ class SecondOrderSolver {
   // iteration and finalization; its map becomes the map of the solve.
   std::expected<void, std::string> predict() {
     trace_.predictor_ran = true;
+    // Unlike a first-order analysis, the start may switch members back on
+    // while it iterates, solves again until nothing moves and has no
+    // reactivation pass of its own.
+    const ActiveSetRules rules{
+        .reactivate = true,
+        .repeat_unchanged_solve = true,
+        .reactivation_pass = false,
+        .singular_message = "Reduced stiffness matrix is singular in predictor.",
+        .reactivation_singular_message = {},
+        .finalization_singular_message = "Predictor finalization solve failed (singular).",
+        .limit_message = "First-order predictor did not converge within {} iterations",
+    };
     ActiveMap active = initial_active_map(model_);
-    const std::uint32_t limit = options_.iteration_limit();
-    Eigen::VectorXd u_prev = Eigen::VectorXd::Zero(t_.full_size);
-    bool converged = false;
-    for (std::uint32_t i = 0; i < limit && !converged; ++i) {
-      if (auto solved = elastic_solution(f_, active, "Reduced stiffness matrix is singular in predictor.");
-          !solved) {
-        return solved;
-      }
-      const double du = (u_ - u_prev).norm();
-      u_prev = u_;
-      const bool changed = decide_active_set(model_, tables_, u_, active, decision_tol_, true);
-      converged = !changed && (du / std::max(u_.norm(), norm_floor) < predictor_relative_tolerance ||
-                               du < options_.tolerance);
-    }
-    if (!converged) {
-      return std::unexpected(
-          format_message("First-order predictor did not converge within {} iterations", limit));
-    }
-    if (finalize_active_set(model_, tables_, u_, active)) {
-      if (auto solved = elastic_solution(f_, active, "Predictor finalization solve failed (singular).");
-          !solved) {
-        return solved;
-      }
-    }
+    matrix_at_q_ = false;  // the shared stiffness may be assembled anew
+    if (auto iterated = iterate_active_set(model_, tables_, context_, f_, rules, active, u_); !iterated)
+      return iterated;
     active_ = std::move(active);
     q_ = projection_.project(u_);
     expand_solution(t_, q_, u_);
@@ -174,7 +164,8 @@ class SecondOrderSolver {
       std::optional<Refinement> refinement;
       std::uint32_t k = 1;
       for (; k <= n_steps; ++k) {
-        f_step_ = (static_cast<double>(k) / static_cast<double>(n_steps)) * f_;
+        const double load_factor = static_cast<double>(k) / static_cast<double>(n_steps);
+        f_step_ = load_factor * f_;
         residual_at_q_.reset();
         q_saved_ = q_;
         u_saved_ = u_;
@@ -204,11 +195,9 @@ class SecondOrderSolver {
   // Switches off members beyond the full slack; if any, the displacements
   // become the first-order solution of the whole load with the new map.
   std::expected<bool, std::string> finalize() {
-    if (!finalize_active_set(model_, tables_, u_, active_)) return false;
-    if (auto solved = elastic_solution(f_, active_, "Reduced stiffness singular in finalization."); !solved) {
-      return std::unexpected(std::move(solved.error()));
-    }
-    return true;
+    matrix_at_q_ = false;  // the shared stiffness may be assembled anew
+    return finalization_pass(model_, tables_, context_, f_, active_,
+                             "Reduced stiffness singular in finalization.", u_);
   }
 
   const Eigen::VectorXd& displacements() const { return u_; }
@@ -282,9 +271,9 @@ class SecondOrderSolver {
     } else {
       const double d = std::max(k_reduced_.largest_diagonal(), norm_floor);
       bool regular = false;
-      for (const double lambda : damping_factors) {
+      for (const double damping : damping_factors) {
         k_damped_ = k_reduced_.matrix();
-        for (Eigen::Index i = 0; i < k_damped_.rows(); ++i) k_damped_.coeffRef(i, i) += lambda * d;
+        for (Eigen::Index i = 0; i < k_damped_.rows(); ++i) k_damped_.coeffRef(i, i) += damping * d;
         if (solve_direction(k_damped_)) {
           regular = true;
           break;
@@ -401,14 +390,6 @@ class SecondOrderSolver {
     residual_.noalias() = k_reduced_.matrix() * q;
     residual_ -= f_reduced_;
     return residual_.norm() / std::max(f_reduced_.norm(), norm_floor);
-  }
-
-  // The first-order solution for f with the given map, into u_. A matrix
-  // the analysis has factored before is not factored again.
-  std::expected<void, std::string> elastic_solution(const Eigen::VectorXd& f, const ActiveMap& active,
-                                                    std::string_view singular_message) {
-    matrix_at_q_ = false;  // the shared stiffness may be assembled anew
-    return context_.solve_linear(f, active, singular_message, u_);
   }
 
   void log_refinement(Refinement refinement, std::uint32_t k, std::uint32_t n_steps, std::uint32_t m) const {

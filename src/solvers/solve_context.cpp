@@ -43,9 +43,10 @@ std::expected<ReducedStiffness*, std::string> SolveContext::reduced_stiffness() 
   return &*stiffness_;
 }
 
-std::expected<void, std::string> SolveContext::solve_linear(const Eigen::VectorXd& f, const ActiveMap& active,
-                                                            std::string_view singular_message,
-                                                            Eigen::VectorXd& u) {
+std::expected<void, std::string> SolveContext::first_order_displacements(const Eigen::VectorXd& f,
+                                                                         const ActiveMap& active,
+                                                                         std::string_view singular_message,
+                                                                         Eigen::VectorXd& u) {
   auto t = transform();
   if (!t) return std::unexpected(std::move(t.error()));
   if (auto stiffness = reduced_stiffness(); !stiffness) return std::unexpected(std::move(stiffness.error()));

@@ -15,13 +15,17 @@
 #include <vector>
 
 #include "document/velk.hpp"
-#include "solvers/factorization.hpp"
+#include "numerics/factorization.hpp"
 #include "solvers/mechanism.hpp"
 #include "system/constraints.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/reduced_system.hpp"
 
 namespace velk {
+
+// The pivot ratio of first-order solves: below it a pivot is rounding noise
+// left of a stiffness that cancelled itself out.
+inline constexpr double first_order_zero_pivot_ratio = 1e-12;
 
 class SolveContext {
  public:
@@ -40,14 +44,18 @@ class SolveContext {
   // assembled last.
   std::expected<ReducedStiffness*, std::string> reduced_stiffness();
 
-  // Solves K(active) u = f to first order on the reduced, restrained system
-  // into u (full displacements; storage sized once), or fails with
-  // `singular_message` when a pivot is exactly zero or the solution is not
-  // finite; assembly errors pass through. A matrix met before is not
+  // The first-order displacements of K(active) u = f into u (full
+  // displacements; storage sized once): assembles K(active), reduces it and
+  // f by the constraint transformation, restrains the supports, factors,
+  // solves for the reduced coordinates and expands them to every DOF. Fails
+  // with `singular_message` when a pivot is exactly zero or the solution is
+  // not finite; assembly errors pass through. A matrix met before is not
   // assembled or factored again, and gives bit for bit the solution that
   // refactoring it would give.
-  std::expected<void, std::string> solve_linear(const Eigen::VectorXd& f, const ActiveMap& active,
-                                                std::string_view singular_message, Eigen::VectorXd& u);
+  std::expected<void, std::string> first_order_displacements(const Eigen::VectorXd& f,
+                                                             const ActiveMap& active,
+                                                             std::string_view singular_message,
+                                                             Eigen::VectorXd& u);
 
   // The factorisation second-order solves factor their tangents into: the
   // ordering is computed once per call and every tangent after the first is

@@ -11,7 +11,7 @@
 #include "base/log.hpp"
 #include "frame_builder.hpp"
 #include "log_capture.hpp"
-#include "solvers/factorization.hpp"
+#include "numerics/factorization.hpp"
 #include "solvers/solve_context.hpp"
 #include "system/load_assembler.hpp"
 

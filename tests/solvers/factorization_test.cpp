@@ -1,4 +1,4 @@
-#include "solvers/factorization.hpp"
+#include "numerics/factorization.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,20 +1,17 @@
 #pragma once
-// LU factorisation with partial pivoting of the reduced stiffness: dense for
-// small systems, sparse (with a fill-reducing column ordering, analysed once
-// per pattern) for the rest. A zero pivot means the system is singular,
-// whichever path is taken: exactly zero, or, with a pivot ratio r > 0, at
-// most r times the magnitude of its unknown's own diagonal entry.
+// LU factorisation with partial pivoting of a square sparse system (the
+// solvers' reduced stiffness): dense for small systems, sparse (with a
+// fill-reducing column ordering, analysed once per pattern) for the rest. A
+// zero pivot means the system is singular, whichever path is taken: exactly
+// zero, or, with a pivot ratio r > 0, at most r times the magnitude of its
+// unknown's own diagonal entry.
 
 #include <Eigen/Dense>
 #include <Eigen/Sparse>
 
-#include "solvers/sparse_lu.hpp"
+#include "numerics/sparse_lu.hpp"
 
 namespace velk {
-
-// The pivot ratio of first-order solves: below it a pivot is rounding noise
-// left of a stiffness that cancelled itself out.
-inline constexpr double first_order_zero_pivot_ratio = 1e-12;
 
 class ReducedFactorization {
  public:

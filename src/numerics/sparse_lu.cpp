@@ -1,4 +1,4 @@
-#include "solvers/sparse_lu.hpp"
+#include "numerics/sparse_lu.hpp"
 
 #include <Eigen/OrderingMethods>
 #include <algorithm>
