@@ -7,13 +7,13 @@
 
 #include <Eigen/Dense>
 
-#include "bench_models.hpp"
+#include "support/frame_models.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/load_assembler.hpp"
 
 namespace {
 
-velk::VELK assembly_frame() { return velk::bench::frame_model({.members = 100, .rigid_stubs = 0}); }
+velk::VELK assembly_frame() { return velk::test_support::frame_model({.members = 100, .rigid_stubs = 0}); }
 
 void BM_AssembleGlobalStiffness(benchmark::State& state) {
   const velk::VELK model = assembly_frame();

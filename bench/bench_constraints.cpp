@@ -3,7 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench_models.hpp"
+#include "support/frame_models.hpp"
 #include "system/constraints.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/load_assembler.hpp"
@@ -18,7 +18,7 @@ struct ReductionInput {
 };
 
 ReductionInput reduction_input() {
-  ReductionInput input{velk::bench::frame_model(), {}, {}, {}};
+  ReductionInput input{velk::test_support::frame_model(), {}, {}, {}};
   input.t = *velk::build_constraint_transform(input.model);
   input.k = *velk::assemble_global_stiffness(input.model, {});
   input.f = velk::assemble_load_vector(input.model, 1);
@@ -53,7 +53,7 @@ void BM_ReduceDenseProducts(benchmark::State& state) {
 BENCHMARK(BM_ReduceDenseProducts)->Unit(benchmark::kMicrosecond);
 
 void BM_BuildConstraintTransform(benchmark::State& state) {
-  const velk::VELK model = velk::bench::frame_model();
+  const velk::VELK model = velk::test_support::frame_model();
   for (auto _ : state) {
     auto t = velk::build_constraint_transform(model);
     benchmark::DoNotOptimize(t);

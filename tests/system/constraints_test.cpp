@@ -7,33 +7,26 @@
 #include <vector>
 
 #include "base/log.hpp"
-#include "member/member_fixtures.hpp"
+#include "support/log_capture.hpp"
+#include "support/model_parts.hpp"
 #include "system/rigid_links.hpp"
 
 namespace velk {
 namespace {
 
-using testing::fixed_support;
-using testing::make_member;
-using testing::make_node;
-using testing::model_with;
+using test_support::fixed_support;
+using test_support::make_member;
+using test_support::make_node;
+using test_support::model_with;
 
 Eigen::Index dof_of(std::uint32_t node, int local) {
   return 6 * (static_cast<Eigen::Index>(node) - 1) + local;
 }
 
 // Captures the diagnostic events emitted while it lives.
-class EventCapture {
- public:
-  EventCapture() {
-    log::set_max_level(log::Level::Debug);
-    log::set_sink([this](const log::Record& record) { texts.emplace_back(record.message); });
-  }
-  ~EventCapture() {
-    log::set_sink({});
-    log::set_max_level(log::Level::Off);
-  }
-  std::vector<std::string> texts;
+struct EventCapture {
+  test_support::LogCapture capture{log::Level::Debug};
+  std::vector<std::string>& texts = capture.lines;
 };
 
 TEST(RigidLinks, GraphFaultsHaveTheirMessages) {

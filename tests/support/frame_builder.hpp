@@ -15,7 +15,7 @@
 #include "document/document_io.hpp"
 #include "document/units.hpp"
 
-namespace velk::testing {
+namespace velk::test_support {
 
 inline constexpr double steel_e = 2.1e11;
 inline constexpr double steel_g = 8.1e10;
@@ -222,4 +222,4 @@ inline void expect_equilibrium(const VELK& analysed, double relative = 1e-9) {
   }
 }
 
-}  // namespace velk::testing
+}  // namespace velk::test_support

@@ -15,7 +15,7 @@
 
 #include "document/velk.hpp"
 
-namespace velk::testing {
+namespace velk::test_support {
 
 // Draws from a 64-bit Mersenne twister with its own arithmetic, so that a
 // seed gives the same model with every standard library.
@@ -214,4 +214,4 @@ inline VELK random_frame(std::uint64_t seed, const RandomFrameOptions& options) 
   return model;
 }
 
-}  // namespace velk::testing
+}  // namespace velk::test_support

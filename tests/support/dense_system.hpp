@@ -1,5 +1,5 @@
 #pragma once
-// Solving an assembled system in tests: K u = f with the restrained DOFs held
+// Solving an assembled system densely: K u = f with the restrained DOFs held
 // at zero, and the reactions K u - f.
 
 #include <Eigen/Dense>
@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace velk::testing {
+namespace velk::test_support {
 
 struct Solution {
   Eigen::VectorXd u;
@@ -48,4 +48,4 @@ inline double flexibility(const Eigen::MatrixXd& k, const std::vector<std::int64
   return solve_restrained(k, unit, restrained).u(dof);
 }
 
-}  // namespace velk::testing
+}  // namespace velk::test_support
