@@ -19,6 +19,9 @@ namespace velk {
 namespace {
 
 using namespace dof;
+using test_support::add_member_matrix;
+using test_support::assemble_global_stiffness;
+using test_support::geometric_global_stiffness;
 using test_support::kA;
 using test_support::kE;
 using test_support::kIy;
@@ -26,6 +29,7 @@ using test_support::kIz;
 using test_support::make_member;
 using test_support::make_node;
 using test_support::model_with;
+using test_support::restrained_dofs;
 
 NodalLoad nodal_load(std::uint32_t node, double magnitude, Vec3 direction) {
   NodalLoad load;

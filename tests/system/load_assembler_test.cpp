@@ -14,9 +14,11 @@ namespace velk {
 namespace {
 
 using namespace dof;
+using test_support::assemble_global_stiffness;
 using test_support::make_member;
 using test_support::make_node;
 using test_support::model_with;
+using test_support::restrained_dofs;
 
 DistributedLoad distributed(std::uint32_t member, double w1, double w2, double a, double b, Vec3 direction,
                             std::uint32_t load_case = 1) {
