@@ -5,8 +5,8 @@
 #include <regex>
 
 #include "document/units.hpp"
-#include "report/equilibrium.hpp"
 #include "report/scene.hpp"
+#include "results/equilibrium.hpp"
 #include "support/frame_builder.hpp"
 
 namespace velk::report {
@@ -112,10 +112,10 @@ TEST(Report, SelfContainedPageWithEveryMemberInEveryPicture) {
 TEST(Report, EveryAnalysedCaseBalancesInTheReportsOwnSums) {
   const VELK analysed = portal().analyse();
   const InspectedModel im = inspected(analysed);
-  const Scene scene = build_scene(im.model, im.factors.length);
   for (const auto* group : {&im.loadcases, &im.loadcombinations}) {
     for (const CaseInspection& c : *group) {
-      const Balance balance = case_balance(im.model, scene, c.identity, c.results, im.factors);
+      const EquilibriumBalance balance =
+          equilibrium_balance(im.model, c.identity, c.results, im.factors, BalanceUnits::Document);
       EXPECT_GT(balance.loads.norm(), 1.0) << c.name;
       EXPECT_LT(balance.residual.norm(), 1e-8 * balance.loads.norm())
           << c.name << ": " << balance.residual.transpose();
