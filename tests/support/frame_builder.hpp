@@ -15,11 +15,9 @@
 #include "document/document_io.hpp"
 #include "document/units.hpp"
 #include "results/equilibrium.hpp"
+#include "support/model_parts.hpp"
 
 namespace velk::test_support {
-
-inline constexpr double steel_e = 2.1e11;
-inline constexpr double steel_g = 8.1e10;
 
 class FrameBuilder {
  public:
@@ -31,7 +29,7 @@ class FrameBuilder {
     options.rigid_strategy = RigidStrategy::LinearMpc;
     options.axial_slack = 0.0;
     model.settings.general_info = {"test", "velk", "1"};
-    model.materials.push_back(Material{1, "steel", steel_e, steel_g, 7850.0, 3.55e8});
+    model.materials.push_back(structural_steel());
     model.member_sets.push_back(MemberSet{1, {}, {}, {}, {}});
   }
 

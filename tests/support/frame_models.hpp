@@ -16,7 +16,7 @@ namespace velk::test_support {
 // The steel (S355), the sections of the generated frames (1 HEA200 columns,
 // 2 IPE300 beams, 3 CHS60 braces) and the fixed support 1 of their feet.
 inline void add_steel_frame_parts(VELK& model) {
-  model.materials.push_back(Material{1, "S355", 2.1e11, 8.1e10, 7850.0, 3.55e8});
+  model.materials.push_back(structural_steel("S355"));
   model.sections.push_back(Section{1, "HEA200", 1, 0.19, 0.2, 3.692e-5, 1.336e-5, 2.1e-7, 5.383e-3, {}});
   model.sections.push_back(Section{2, "IPE300", 1, 0.3, 0.15, 8.356e-5, 6.04e-6, 2.01e-7, 5.381e-3, {}});
   model.sections.push_back(Section{3, "CHS60", 1, 0.06, 0.06, 2.2e-7, 2.2e-7, 4.4e-7, 7.0e-4, {}});

@@ -51,6 +51,15 @@ inline Material steel(std::uint32_t id = 1, double e = kE) {
   return material;
 }
 
+// Structural steel as the end-to-end models use it: E 210 GPa, G 81 GPa,
+// 7850 kg/m3, yield stress 355 MPa; `name` S355 in the generated frames.
+inline constexpr double steel_e = 2.1e11;
+inline constexpr double steel_g = 8.1e10;
+
+inline Material structural_steel(std::string name = "steel") {
+  return Material{1, std::move(name), steel_e, steel_g, 7850.0, 3.55e8};
+}
+
 inline Section beam_section(std::uint32_t id = 1, std::uint32_t material = 1) {
   Section section;
   section.id = id;
