@@ -5,11 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include "analysis/driver.hpp"
-#include "bench_models.hpp"
 #include "document/document_io.hpp"
 #include "document/units.hpp"
 #include "numerics/factorization.hpp"
 #include "results/results.hpp"
+#include "support/frame_models.hpp"
 #include "system/constraints.hpp"
 #include "system/load_assembler.hpp"
 #include "system/reduced_system.hpp"
@@ -18,7 +18,7 @@ namespace {
 
 void BM_AnalyseFrameLinear(benchmark::State& state) {
   const std::string text = velk::write_velk(
-      velk::bench::frame_model({.members = static_cast<int>(state.range(0)), .rigid_stubs = 4}));
+      velk::test_support::frame_model({.members = static_cast<int>(state.range(0)), .rigid_stubs = 4}));
   for (auto _ : state) {
     auto written = velk::calculate_from_json(text);
     if (!written) {
@@ -39,7 +39,7 @@ BENCHMARK(BM_AnalyseFrameLinear)->Arg(10)->Arg(25)->Arg(50)->Arg(100)->Unit(benc
 namespace phases {
 
 struct Frame {
-  velk::VELK model = velk::bench::frame_model();
+  velk::VELK model = velk::test_support::frame_model();
   std::string text = velk::write_velk(model);
   velk::ConstraintTransform t = *velk::build_constraint_transform(model);
   Eigen::VectorXd f = velk::assemble_load_vector(model, 1);

@@ -7,33 +7,37 @@
 
 #include <Eigen/Dense>
 
-#include "bench_models.hpp"
+#include "support/dense_system.hpp"
+#include "support/frame_models.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/load_assembler.hpp"
 
 namespace {
 
-velk::VELK assembly_frame() { return velk::bench::frame_model({.members = 100, .rigid_stubs = 0}); }
+velk::VELK assembly_frame() { return velk::test_support::frame_model({.members = 100, .rigid_stubs = 0}); }
 
 void BM_AssembleGlobalStiffness(benchmark::State& state) {
   const velk::VELK model = assembly_frame();
   const velk::ActiveMap active;
   for (auto _ : state) {
-    std::expected<Eigen::MatrixXd, std::string> k = velk::assemble_global_stiffness(model, active);
+    std::expected<Eigen::MatrixXd, std::string> k =
+        velk::test_support::assemble_global_stiffness(model, active);
     benchmark::DoNotOptimize(k->data());
   }
-  state.counters["ndof"] = static_cast<double>(velk::assemble_global_stiffness(model, active)->rows());
+  state.counters["ndof"] =
+      static_cast<double>(velk::test_support::assemble_global_stiffness(model, active)->rows());
 }
 BENCHMARK(BM_AssembleGlobalStiffness)->Unit(benchmark::kMicrosecond);
 
 void BM_AssembleWithGeometricStiffness(benchmark::State& state) {
   const velk::VELK model = assembly_frame();
   const velk::ActiveMap active;
-  const Eigen::Index ndof = velk::assemble_global_stiffness(model, active)->rows();
+  const Eigen::Index ndof = velk::test_support::assemble_global_stiffness(model, active)->rows();
   // A small arbitrary displacement state; every member carries some axial force.
   const Eigen::VectorXd u = 1e-4 * Eigen::VectorXd::LinSpaced(ndof, -1.0, 1.0).array().sin();
   for (auto _ : state) {
-    std::expected<Eigen::MatrixXd, std::string> k = velk::assemble_global_stiffness(model, active, u);
+    std::expected<Eigen::MatrixXd, std::string> k =
+        velk::test_support::assemble_global_stiffness(model, active, u);
     benchmark::DoNotOptimize(k->data());
   }
 }

@@ -3,7 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench_models.hpp"
+#include "support/dense_system.hpp"
+#include "support/frame_models.hpp"
 #include "system/constraints.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/load_assembler.hpp"
@@ -18,9 +19,9 @@ struct ReductionInput {
 };
 
 ReductionInput reduction_input() {
-  ReductionInput input{velk::bench::frame_model(), {}, {}, {}};
+  ReductionInput input{velk::test_support::frame_model(), {}, {}, {}};
   input.t = *velk::build_constraint_transform(input.model);
-  input.k = *velk::assemble_global_stiffness(input.model, {});
+  input.k = *velk::test_support::assemble_global_stiffness(input.model, {});
   input.f = velk::assemble_load_vector(input.model, 1);
   return input;
 }
@@ -30,7 +31,7 @@ void BM_ReduceCompressedRows(benchmark::State& state) {
   Eigen::MatrixXd k_reduced;
   Eigen::VectorXd f_reduced;
   for (auto _ : state) {
-    velk::reduce_system(input.k, input.f, input.t, k_reduced, f_reduced);
+    velk::test_support::reduce_system(input.k, input.f, input.t, k_reduced, f_reduced);
     benchmark::DoNotOptimize(k_reduced.data());
   }
   state.counters["full"] = static_cast<double>(input.t.full_size);
@@ -40,7 +41,7 @@ BENCHMARK(BM_ReduceCompressedRows)->Unit(benchmark::kMicrosecond);
 
 void BM_ReduceDenseProducts(benchmark::State& state) {
   const ReductionInput input = reduction_input();
-  const Eigen::MatrixXd t = input.t.dense();
+  const Eigen::MatrixXd t = velk::test_support::dense_transform(input.t);
   Eigen::MatrixXd k_reduced;
   Eigen::VectorXd f_reduced;
   for (auto _ : state) {
@@ -53,7 +54,7 @@ void BM_ReduceDenseProducts(benchmark::State& state) {
 BENCHMARK(BM_ReduceDenseProducts)->Unit(benchmark::kMicrosecond);
 
 void BM_BuildConstraintTransform(benchmark::State& state) {
-  const velk::VELK model = velk::bench::frame_model();
+  const velk::VELK model = velk::test_support::frame_model();
   for (auto _ : state) {
     auto t = velk::build_constraint_transform(model);
     benchmark::DoNotOptimize(t);

@@ -5,10 +5,10 @@
 #include <benchmark/benchmark.h>
 
 #include "analysis/driver.hpp"
-#include "bench_models.hpp"
 #include "diagrams/member_diagrams.hpp"
 #include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
+#include "support/frame_models.hpp"
 
 namespace {
 
@@ -26,7 +26,7 @@ struct SolvedFrame {
 SolvedFrame solved_frame(int members) {
   SolvedFrame frame;
   const auto written =
-      velk::calculate_from_json(velk::write_velk(velk::bench::frame_model({.members = members})));
+      velk::calculate_from_json(velk::write_velk(velk::test_support::frame_model({.members = members})));
   if (!written) return frame;
   frame.model = *velk::read_velk(*written);
   const velk::UnitFactors factors = velk::unit_factors(frame.model.settings.unit_settings);
@@ -66,7 +66,7 @@ BENCHMARK(BM_MemberDiagrams)->Args({100, 21})->Unit(benchmark::kMillisecond);
 // The whole front end on the model text: analysis, reading back, diagrams
 // of every case (unsampled).
 void BM_InspectModel(benchmark::State& state) {
-  const std::string text = velk::write_velk(velk::bench::frame_model({.members = 100}));
+  const std::string text = velk::write_velk(velk::test_support::frame_model({.members = 100}));
   for (auto _ : state) {
     auto inspected = velk::inspect_model(text);
     benchmark::DoNotOptimize(inspected.has_value());

@@ -5,17 +5,17 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench_models.hpp"
 #include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
 #include "report/html_report.hpp"
+#include "support/frame_models.hpp"
 
 namespace {
 
 // The benchmark frame with load cases added until it has `cases` cases and
 // combinations in all: copies of the dead and live loads, scaled.
 std::string frame_text(int cases) {
-  velk::VELK model = velk::bench::frame_model();
+  velk::VELK model = velk::test_support::frame_model();
   const int given = static_cast<int>(model.load_cases.size() + model.load_combinations.size());
   for (int k = 0; k < cases - given; ++k) {
     velk::LoadCase copy = model.load_cases[static_cast<std::size_t>(k % 2 == 0 ? 0 : 2)];

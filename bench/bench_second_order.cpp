@@ -7,18 +7,18 @@
 
 #include <string>
 
-#include "allocation_counter.hpp"
 #include "analysis/driver.hpp"
-#include "bench_models.hpp"
 #include "document/document_io.hpp"
 #include "solvers/solve_context.hpp"
 #include "solvers/solver_entries.hpp"
+#include "support/allocation_counter.hpp"
+#include "support/frame_models.hpp"
 
 namespace {
 
 void analyse(benchmark::State& state, velk::AnalysisOrder order) {
   const bool plane = state.range(0) == 2;
-  velk::VELK model = plane ? velk::bench::plane_frame_model() : velk::bench::frame_model();
+  velk::VELK model = plane ? velk::test_support::plane_frame_model() : velk::test_support::frame_model();
   model.settings.analysis_options.order = order;
   const bool one_case = state.range(0) == 1;
   if (one_case) {
@@ -28,9 +28,9 @@ void analyse(benchmark::State& state, velk::AnalysisOrder order) {
   const std::string text = velk::write_velk(model);
   std::size_t allocations = 0;
   for (auto _ : state) {
-    const std::size_t before = velk::bench::allocations();
+    const std::size_t before = velk::test_support::allocations();
     auto written = velk::calculate_from_json(text);
-    allocations = velk::bench::allocations() - before;
+    allocations = velk::test_support::allocations() - before;
     if (!written) {
       state.SkipWithError(written.error().c_str());
       break;

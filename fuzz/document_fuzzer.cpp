@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "input_checks.hpp"
+#include "support/input_checks.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  if (const auto failure = velk::fuzzing::document_round_trip_failure(bytes)) {
+  if (const auto failure = velk::test_support::document_round_trip_failure(bytes)) {
     std::fprintf(stderr, "document round trip: %s\n", failure->c_str());
     std::abort();
   }

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <string>
 
-#include "analysis/model_text.hpp"
-#include "bench_models.hpp"
 #include "document/document_io.hpp"
-#include "document/document_text.hpp"
+#include "support/document_text.hpp"
+#include "support/frame_models.hpp"
+#include "support/model_text.hpp"
 
 namespace {
 
@@ -23,7 +23,7 @@ bool put(const std::string& directory, const std::string& name, std::string_view
 }
 
 velk::VELK frame(int members, int rigid_stubs) {
-  return velk::bench::frame_model({.members = members, .rigid_stubs = rigid_stubs});
+  return velk::test_support::frame_model({.members = members, .rigid_stubs = rigid_stubs});
 }
 
 }  // namespace
@@ -36,11 +36,11 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   bool ok = true;
 
-  ok &= put(dir, "minimal.json", velk::testing::minimal_document);
-  ok &= put(dir, "minimal_written.json", velk::testing::minimal_document_written);
-  ok &= put(dir, "full_written.json", velk::testing::full_document_written);
+  ok &= put(dir, "minimal.json", velk::test_support::minimal_document);
+  ok &= put(dir, "minimal_written.json", velk::test_support::minimal_document_written);
+  ok &= put(dir, "full_written.json", velk::test_support::full_document_written);
 
-  velk::testing::ModelText row;
+  velk::test_support::ModelText row;
   row.members = 3;
   row.load_case_ids = {1, 2};
   row.combination_ids = {1};

@@ -3,11 +3,11 @@
 
 #include <cstdio>
 
-#include "bench_models.hpp"
 #include "document/document_io.hpp"
+#include "support/frame_models.hpp"
 
 int main() {
-  const std::string text = velk::write_velk(velk::bench::frame_model());
+  const std::string text = velk::write_velk(velk::test_support::frame_model());
   std::fwrite(text.data(), 1, text.size(), stdout);
   return std::ferror(stdout) ? 1 : 0;
 }

@@ -1,12 +1,11 @@
 // The text summary of `velk analyse`.
 
-#include <Eigen/Dense>
 #include <cmath>
 #include <cstdio>
-#include <map>
 
 #include "base/message_format.hpp"
 #include "inspection/inspection.hpp"
+#include "results/equilibrium.hpp"
 
 namespace velk {
 namespace {
@@ -16,67 +15,6 @@ std::string num(double value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.6g", value);
   return buffer;
-}
-
-struct Residual {
-  Eigen::Vector3d force = Eigen::Vector3d::Zero();
-  Eigen::Vector3d moment = Eigen::Vector3d::Zero();
-};
-
-// Sum of the reactions and of every applied load of the case, force and
-// moment about the origin, in base units (the model's loads and geometry
-// are in base units, the results in the document's).
-Residual equilibrium_residual(const VELK& model, const CaseInspection& c, const UnitFactors& factors) {
-  Residual sum;
-  std::map<std::uint32_t, Eigen::Vector3d> positions;
-  std::map<std::uint32_t, const Member*> members;
-  for (const MemberSet& set : model.member_sets) {
-    for (const Member& m : set.members) {
-      positions.try_emplace(m.start_node.id, m.start_node.x, m.start_node.y, m.start_node.z);
-      positions.try_emplace(m.end_node.id, m.end_node.x, m.end_node.y, m.end_node.z);
-      members.try_emplace(m.id, &m);
-    }
-  }
-  const auto at = [&](std::uint32_t node) {
-    const auto found = positions.find(node);
-    return found == positions.end() ? Eigen::Vector3d::Zero().eval() : found->second;
-  };
-  const auto add = [&](const Eigen::Vector3d& where, const Eigen::Vector3d& force,
-                       const Eigen::Vector3d& moment) {
-    sum.force += force;
-    sum.moment += where.cross(force) + moment;
-  };
-  for (const auto& [node, reaction] : c.results.reaction_nodes) {
-    const NodeForces& f = reaction.nodal_forces;
-    add(at(node), Eigen::Vector3d(f.fx, f.fy, f.fz) * factors.force,
-        Eigen::Vector3d(f.mx, f.my, f.mz) * (factors.force * factors.length));
-  }
-  for (const auto& [load_case, factor] : factored_load_cases(model, c.identity)) {
-    for (const NodalLoad& load : load_case->nodal_loads) {
-      const Eigen::Vector3d d(load.direction[0], load.direction[1], load.direction[2]);
-      add(at(load.node), factor * load.magnitude * d, Eigen::Vector3d::Zero());
-    }
-    for (const NodalMoment& load : load_case->nodal_moments) {
-      const Eigen::Vector3d d(load.direction[0], load.direction[1], load.direction[2]);
-      add(Eigen::Vector3d::Zero(), Eigen::Vector3d::Zero(), factor * load.magnitude * d);
-    }
-    for (const DistributedLoad& load : load_case->distributed_loads) {
-      const auto member = members.find(load.member);
-      if (load.load_case != load_case->id || member == members.end()) continue;
-      const double a = load.start_frac, b = load.end_frac, q1 = load.magnitude, q2 = load.end_magnitude;
-      if (!(std::abs(b - a) >= 1e-14)) continue;
-      const Eigen::Vector3d start = at(member->second->start_node.id);
-      const Eigen::Vector3d delta = at(member->second->end_node.id) - start;
-      const double length = delta.norm();
-      // L int q and L int q xi over [a, b]
-      const double total = length * (b - a) * (q1 + q2) / 2.0;
-      const double first = length * (b - a) / 6.0 * (q1 * (2 * a + b) + q2 * (a + 2 * b));
-      const Eigen::Vector3d d(load.direction[0], load.direction[1], load.direction[2]);
-      sum.force += factor * total * d;
-      sum.moment += factor * (start * total + delta * first).cross(d);
-    }
-  }
-  return sum;
 }
 
 void summarise_case(std::string& out, const InspectedModel& inspected, const CaseInspection& c) {
@@ -109,10 +47,11 @@ void summarise_case(std::string& out, const InspectedModel& inspected, const Cas
     out += format_message("    node {}: fx {}, fy {}, fz {}, mx {}, my {}, mz {}\n", node, num(f.fx),
                           num(f.fy), num(f.fz), num(f.mx), num(f.my), num(f.mz));
   }
-  const Residual r = equilibrium_residual(inspected.model, c, inspected.factors);
+  const EquilibriumBalance balance =
+      equilibrium_balance(inspected.model, c.identity, c.results, inspected.factors, BalanceUnits::Document);
   out += format_message("  equilibrium residual: force {} {}, moment {} {}·{}\n",
-                        num(r.force.norm() / inspected.factors.force), fu,
-                        num(r.moment.norm() / (inspected.factors.force * inspected.factors.length)), fu, lu);
+                        num(balance.residual.head<3>().norm()), fu, num(balance.residual.tail<3>().norm()),
+                        fu, lu);
 
   const MemberDiagram* governing = nullptr;
   SpanExtreme governing_extreme;

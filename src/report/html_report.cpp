@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "member/member_dofs.hpp"
-#include "report/equilibrium.hpp"
 #include "report/pictures.hpp"
 #include "report/scene.hpp"
 #include "report/svg_canvas.hpp"
+#include "results/equilibrium.hpp"
 
 namespace velk::report {
 namespace {
@@ -227,7 +227,7 @@ std::vector<std::string> force_cells(const Vector6& v) {
   return cells;
 }
 
-void write_reactions(Html& html, const VELK& model, const Scene& scene, const CaseInspection& inspection,
+void write_reactions(Html& html, const VELK& model, const CaseInspection& inspection,
                      const InspectedModel& inspected) {
   const std::string& f = inspected.force_unit;
   const std::string m = inspected.force_unit + inspected.length_unit;
@@ -238,8 +238,8 @@ void write_reactions(Html& html, const VELK& model, const Scene& scene, const Ca
     html.row({std::to_string(id), std::to_string(reaction.support_id), format_value(r.fx), format_value(r.fy),
               format_value(r.fz), format_value(r.mx), format_value(r.my), format_value(r.mz)});
   }
-  const Balance balance =
-      case_balance(model, scene, inspection.identity, inspection.results, inspected.factors);
+  const EquilibriumBalance balance = equilibrium_balance(model, inspection.identity, inspection.results,
+                                                         inspected.factors, BalanceUnits::Document);
   const auto sum_row = [&](std::string name, const Vector6& v) {
     std::vector<std::string> cells{std::move(name), ""};
     for (std::string& cell : force_cells(v)) cells.push_back(std::move(cell));
@@ -336,7 +336,7 @@ void write_case(Html& html, const InspectedModel& inspected, const Scene& scene,
        << "</figure><figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::Mz, units)
        << "</figure><figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::My, units)
        << "</figure><figure>" << axial_picture(scene, inspection.diagrams, units) << "</figure></div>";
-  write_reactions(html, model, scene, inspection, inspected);
+  write_reactions(html, model, inspection, inspected);
   write_displacements(html, inspection, inspected);
   write_member_tables(html, scene, inspection, inspected);
   html << "</section>";

@@ -1,14 +1,11 @@
 #include "system/constraints.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <unordered_set>
 
 #include "base/fault.hpp"
-#include "diagnostics/diagnostics.hpp"
 #include "member/member_dofs.hpp"
 #include "system/dof_numbering.hpp"
-#include "system/restraints.hpp"
 #include "system/support_utils.hpp"
 
 namespace velk {
@@ -68,14 +65,6 @@ std::span<const TransformEntry> ConstraintTransform::row(Eigen::Index w) const {
   const auto begin = row_begin[static_cast<std::size_t>(w)];
   const auto end = row_begin[static_cast<std::size_t>(w) + 1];
   return std::span<const TransformEntry>(entries).subspan(begin, end - begin);
-}
-
-Eigen::MatrixXd ConstraintTransform::dense() const {
-  Eigen::MatrixXd t = Eigen::MatrixXd::Zero(full_size, reduced_size);
-  for (Eigen::Index w = 0; w < full_size; ++w) {
-    for (const TransformEntry& entry : row(w)) t(w, entry.column) = entry.weight;
-  }
-  return t;
 }
 
 void write_rigid_rows(TransformRows& rows, const std::vector<RigidLink>& links) {
@@ -152,86 +141,6 @@ std::expected<ConstraintTransform, std::string> build_constraint_transform(const
   }
   write_rigid_rows(rows, *links);
   return compress(std::move(rows), columns, std::move(retained));
-}
-
-void reduce_system(const Eigen::MatrixXd& k, const Eigen::VectorXd& f, const ConstraintTransform& t,
-                   Eigen::MatrixXd& k_reduced, Eigen::VectorXd& f_reduced) {
-  if (k.rows() != t.full_size || k.cols() != t.full_size || f.size() != t.full_size) {
-    throw Fault("Matrix index out of bounds.");
-  }
-  if (t.identity) {
-    k_reduced = k;
-    f_reduced = f;
-    return;
-  }
-  const Eigen::Index n = t.reduced_size;
-  k_reduced.setZero(n, n);
-  f_reduced.setZero(n);
-  const TransformEntry* entries = t.entries.data();
-  const std::size_t* begin = t.row_begin.data();
-  // K_r[a, b] = sum over i, j of T[i, a] K[i, j] T[j, b], column by column of K.
-  for (Eigen::Index j = 0; j < t.full_size; ++j) {
-    const TransformEntry* row_j = entries + begin[j];
-    const TransformEntry* row_j_end = entries + begin[j + 1];
-    if (row_j == row_j_end) continue;
-    const double* k_column = k.data() + j * k.rows();
-    for (Eigen::Index i = 0; i < t.full_size; ++i) {
-      const double k_ij = k_column[i];
-      if (k_ij == 0.0) continue;
-      for (const TransformEntry* a = entries + begin[i]; a != entries + begin[i + 1]; ++a) {
-        const double t_k = a->weight * k_ij;
-        for (const TransformEntry* b = row_j; b != row_j_end; ++b)
-          k_reduced(a->column, b->column) += t_k * b->weight;
-      }
-    }
-    // F_r = T^T F
-    for (const TransformEntry* b = row_j; b != row_j_end; ++b) f_reduced(b->column) += b->weight * f(j);
-  }
-}
-
-namespace {
-
-// The dense reduced matrix as the restraint steps see it.
-class DenseRestraintTarget {
- public:
-  explicit DenseRestraintTarget(Eigen::MatrixXd& k) : k_(k) {}
-  Eigen::Index size() const { return k_.rows(); }
-  double largest_diagonal() const {
-    double largest = 0.0;
-    for (Eigen::Index j = 0; j < k_.rows(); ++j) {
-      const double d = std::fabs(k_(j, j));
-      if (!std::isnan(d)) largest = std::max(largest, d);
-    }
-    return largest;
-  }
-  void add(Eigen::Index row, Eigen::Index col, double value) {
-    check_index(row, size());
-    check_index(col, size());
-    k_(row, col) += value;
-  }
-  void fix(Eigen::Index p) {
-    check_index(p, size());
-    k_.row(p).setZero();
-    k_.col(p).setZero();
-    k_(p, p) = 1.0;
-  }
-
- private:
-  Eigen::MatrixXd& k_;
-};
-
-}  // namespace
-
-double penalty_constraint(Eigen::MatrixXd& k_reduced, std::span<const TransformEntry> v) {
-  DenseRestraintTarget target(k_reduced);
-  return add_penalty(target, v);
-}
-
-void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::MatrixXd& k_reduced,
-                      Eigen::VectorXd& f_reduced) {
-  DenseRestraintTarget target(k_reduced);
-  std::vector<double> alphas;
-  apply_restraint_plan(plan_restraints(model, t), t, target, f_reduced, alphas);
 }
 
 void expand_solution(const ConstraintTransform& t, const Eigen::VectorXd& q, Eigen::VectorXd& u) {

@@ -41,8 +41,6 @@ struct ConstraintTransform {
   std::unordered_map<Eigen::Index, Eigen::Index> retained;
 
   std::span<const TransformEntry> row(Eigen::Index w) const;
-  // T as a dense matrix (for checks and tests).
-  Eigen::MatrixXd dense() const;
 };
 
 // Builds T for the model's rigid strategy; fails with the rigid links' messages.
@@ -55,21 +53,6 @@ using TransformRows = std::vector<std::vector<TransformEntry>>;
 // Adds the rigid-body rows of every slave, in link order:
 // u_s = u_m + theta_m x r, theta_s = theta_m.
 void write_rigid_rows(TransformRows& rows, const std::vector<RigidLink>& links);
-
-// K_r = T^T K T and F_r = T^T F, reading K once. The outputs are resized only
-// when their size changes.
-void reduce_system(const Eigen::MatrixXd& k, const Eigen::VectorXd& f, const ConstraintTransform& t,
-                   Eigen::MatrixXd& k_reduced, Eigen::VectorXd& f_reduced);
-
-// Imposes every Fixed (or unspecified) support axis on the reduced system:
-// exactly on a retained DOF or a one-hot row of T, by a penalty otherwise.
-// Emits a Constraint diagnostic event per penalty and per exact rotation.
-void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::MatrixXd& k_reduced,
-                      Eigen::VectorXd& f_reduced);
-
-// Adds alpha v^ v^T (v^ = v / |v|) to K_r with alpha = 1000 times its largest
-// diagonal magnitude (1000 when it has none) and returns alpha.
-double penalty_constraint(Eigen::MatrixXd& k_reduced, std::span<const TransformEntry> v);
 
 // u = T q; the second form into u's storage.
 Eigen::VectorXd expand_solution(const ConstraintTransform& t, const Eigen::VectorXd& q);

@@ -2,15 +2,12 @@
 
 #include <cmath>
 
-#include "base/fault.hpp"
 #include "base/message_format.hpp"
 #include "member/geometric_stiffness.hpp"
 #include "member/hinge_and_release_operations.hpp"
 #include "member/member_geometry.hpp"
 #include "member/member_stiffness.hpp"
 #include "member/rigid_member.hpp"
-#include "system/dof_numbering.hpp"
-#include "system/support_utils.hpp"
 
 namespace velk {
 
@@ -18,16 +15,8 @@ using MemberMatrix = std::expected<std::optional<Matrix12>, std::string>;
 
 namespace {
 
-using namespace dof;
-
 // Axial forces below this magnitude carry no geometric stiffness.
 constexpr double min_axial_force_threshold = 1e-6;
-
-std::int64_t node_block(std::uint32_t node_id, std::int64_t size) {
-  const std::int64_t offset = PER_NODE * (static_cast<std::int64_t>(node_id) - 1);
-  if (offset < 0 || offset + PER_NODE > size) throw Fault("Matrix index out of bounds.");
-  return offset;
-}
 
 MemberMatrix beam_global_stiffness(const Member& member, const Matrix12& k_local,
                                    const LookupTables& tables) {
@@ -41,68 +30,11 @@ double geometric_threshold(double axial_slack) {
   return half_slack > min_axial_force_threshold ? half_slack : min_axial_force_threshold;
 }
 
-// Adds the geometric stiffness of the displacement state u into k.
-std::expected<void, std::string> add_geometric_stiffness(const VELK& model, const ActiveMap& active,
-                                                         const Eigen::VectorXd& u, Eigen::MatrixXd& k) {
-  const LookupTables tables = build_lookup_tables(model);
-  for (const MemberSet& set : model.member_sets) {
-    for (const Member& member : set.members) {
-      const MemberMatrix kg = member_geometric_stiffness(model, member, tables, active, u);
-      if (!kg) return std::unexpected(kg.error());
-      if (*kg) add_member_matrix(k, **kg, member.start_node.id, member.end_node.id);
-    }
-  }
-  return {};
-}
-
-std::expected<Eigen::MatrixXd, std::string> assemble(const VELK& model, const ActiveMap& active,
-                                                     const Eigen::VectorXd* u) {
-  if (std::expected<void, std::string> ids = check_node_ids(model.member_sets); !ids) {
-    return std::unexpected(ids.error());
-  }
-  const std::int64_t ndof = dof_count(model.member_sets);
-  Eigen::MatrixXd k = Eigen::MatrixXd::Zero(ndof, ndof);
-  const LookupTables tables = build_lookup_tables(model);
-
-  for (const MemberSet& set : model.member_sets) {
-    for (const Member& member : set.members) {
-      const MemberMatrix m = member_global_stiffness(model, member, tables, active);
-      if (!m) return std::unexpected(m.error());
-      if (*m) add_member_matrix(k, **m, member.start_node.id, member.end_node.id);
-    }
-  }
-
-  // Scattered straight into K: a second dense ndof x ndof matrix would cost
-  // more than all the member work together.
-  if (u != nullptr) {
-    if (std::expected<void, std::string> added = add_geometric_stiffness(model, active, *u, k); !added) {
-      return std::unexpected(added.error());
-    }
-  }
-
-  if (std::expected<void, std::string> springs =
-          add_support_springs(model.member_sets, model.nodal_supports, k);
-      !springs) {
-    return std::unexpected(springs.error());
-  }
-  return k;
-}
-
 }  // namespace
 
 bool is_active(const ActiveMap& active, std::uint32_t member_id) {
   const auto it = active.find(member_id);
   return it == active.end() || it->second;
-}
-
-void add_member_matrix(Eigen::MatrixXd& k, const Matrix12& m, std::uint32_t s, std::uint32_t e) {
-  const std::int64_t a = node_block(s, k.rows());
-  const std::int64_t b = node_block(e, k.rows());
-  if (k.cols() != k.rows()) throw Fault("Matrix index out of bounds.");
-  k.block<6, 6>(a, a) += m.block<6, 6>(0, 0);
-  k.block<6, 6>(a, b) += m.block<6, 6>(0, END);
-  k.block<6, 6>(b, a) += m.block<6, 6>(END, 0);
-  k.block<6, 6>(b, b) += m.block<6, 6>(END, END);
 }
 
 MemberMatrix member_global_stiffness(const VELK& model, const Member& member, const LookupTables& tables,
@@ -187,28 +119,6 @@ MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member,
     kg_global = *tangent - *elastic;
   }
   return kg_global;
-}
-
-std::expected<Eigen::MatrixXd, std::string> geometric_global_stiffness(const VELK& model,
-                                                                       const ActiveMap& active,
-                                                                       const Eigen::VectorXd& u) {
-  const std::int64_t ndof = dof_count(model.member_sets);
-  Eigen::MatrixXd kg = Eigen::MatrixXd::Zero(ndof, ndof);
-  if (std::expected<void, std::string> added = add_geometric_stiffness(model, active, u, kg); !added) {
-    return std::unexpected(added.error());
-  }
-  return kg;
-}
-
-std::expected<Eigen::MatrixXd, std::string> assemble_global_stiffness(const VELK& model,
-                                                                      const ActiveMap& active) {
-  return assemble(model, active, nullptr);
-}
-
-std::expected<Eigen::MatrixXd, std::string> assemble_global_stiffness(const VELK& model,
-                                                                      const ActiveMap& active,
-                                                                      const Eigen::VectorXd& u) {
-  return assemble(model, active, &u);
 }
 
 }  // namespace velk

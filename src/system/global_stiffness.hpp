@@ -1,7 +1,6 @@
 #pragma once
-// The global stiffness matrix of the structure: member matrices by member
-// type, optionally the geometric stiffness of a displacement state, and the
-// support springs.
+// The stiffness of each member in global axes, by member type: elastic, and
+// geometric at the axial force of a displacement state.
 
 #include <Eigen/Dense>
 #include <cstdint>
@@ -25,10 +24,6 @@ bool is_active(const ActiveMap& active, std::uint32_t member_id);
 
 // Inactive Tension and Compression members keep this share of their stiffness.
 inline constexpr double inactive_stiffness_factor = 1e-10;
-
-// Adds the four 6x6 blocks of the global member matrix m at the DOFs of
-// nodes s (start) and e (end). Throws Fault when a block lies beyond K.
-void add_member_matrix(Eigen::MatrixXd& k, const Matrix12& m, std::uint32_t s, std::uint32_t e);
 
 // The member's elastic stiffness in global axes, or nothing when the member
 // contributes nothing (a Rigid member under LinearMpc, a Tension or
@@ -55,21 +50,5 @@ std::expected<std::optional<Matrix12>, std::string> member_geometric_stiffness(c
 std::expected<std::optional<Matrix12>, std::string> member_geometric_stiffness(
     const VELK& model, const Member& member, const LookupTables& tables, const ActiveMap& active,
     const Eigen::VectorXd& u, std::optional<AxialForceBasis>& basis);
-
-// The geometric stiffness of the displacement state u (6 N entries), of every
-// member but Rigid and inactive Tension/Compression members. Axial forces
-// below max(axial_slack / 2, 1e-6) count as zero.
-std::expected<Eigen::MatrixXd, std::string> geometric_global_stiffness(const VELK& model,
-                                                                       const ActiveMap& active,
-                                                                       const Eigen::VectorXd& u);
-
-// K of the unconstrained structure, 6 N x 6 N, with support springs.
-std::expected<Eigen::MatrixXd, std::string> assemble_global_stiffness(const VELK& model,
-                                                                      const ActiveMap& active);
-
-// The same plus the geometric stiffness of the displacement state u.
-std::expected<Eigen::MatrixXd, std::string> assemble_global_stiffness(const VELK& model,
-                                                                      const ActiveMap& active,
-                                                                      const Eigen::VectorXd& u);
 
 }  // namespace velk

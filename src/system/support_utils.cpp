@@ -67,29 +67,6 @@ bool is_restrained(const NodalSupport& support, int local_dof) {
   return condition == nullptr || condition->condition_type == ConditionType::Fixed;
 }
 
-std::expected<void, std::string> add_support_springs(const std::vector<MemberSet>& member_sets,
-                                                     const std::vector<NodalSupport>& nodal_supports,
-                                                     Eigen::MatrixXd& k) {
-  return for_each_support_spring(member_sets, build_support_table(nodal_supports), k.rows(),
-                                 [&](std::int64_t d, double stiffness) { k(d, d) += stiffness; });
-}
-
-std::vector<std::int64_t> restrained_dofs(const std::vector<MemberSet>& member_sets,
-                                          const std::vector<NodalSupport>& nodal_supports) {
-  const SupportTable supports = build_support_table(nodal_supports);
-  std::vector<std::int64_t> restrained;
-  for_each_node_once(member_sets, [&](const Node& node) {
-    const NodalSupport* support = find_support(node, supports);
-    if (support == nullptr) return;
-    for (int local = 0; local < dof::PER_NODE; ++local) {
-      if (is_restrained(*support, local)) {
-        restrained.push_back(dof::PER_NODE * (static_cast<std::int64_t>(node.id) - 1) + local);
-      }
-    }
-  });
-  return restrained;
-}
-
 std::set<std::int64_t> find_dangling_dofs(const VELK& model) {
   const std::int64_t ndof = dof_count(model.member_sets);
   std::vector<bool> has_stiffness(ndof, false);

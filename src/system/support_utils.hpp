@@ -64,19 +64,6 @@ std::expected<void, std::string> for_each_support_spring(const std::vector<Membe
   return outcome;
 }
 
-// Adds the Spring stiffnesses of the supports of member nodes to the
-// diagonal of K, each node once, in global axes. Fails with "Support {} {} {}
-// is Spring but stiffness is missing." or "Support {} {} {} Spring stiffness
-// must be positive.".
-std::expected<void, std::string> add_support_springs(const std::vector<MemberSet>& member_sets,
-                                                     const std::vector<NodalSupport>& nodal_supports,
-                                                     Eigen::MatrixXd& k);
-
-// The restrained global DOFs in node-walk order (displacements X, Y, Z, then
-// rotations X, Y, Z of each supported node).
-std::vector<std::int64_t> restrained_dofs(const std::vector<MemberSet>& member_sets,
-                                          const std::vector<NodalSupport>& nodal_supports);
-
 // DOFs without stiffness from any member, without a fixed or sprung support
 // condition and without a nodal load or moment in any load case.
 std::set<std::int64_t> find_dangling_dofs(const VELK& model);

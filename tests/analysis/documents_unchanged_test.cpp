@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
-#include "bench_models.hpp"
-#include "frame_builder.hpp"
+#include "support/frame_builder.hpp"
+#include "support/frame_models.hpp"
 
 #ifndef VELK_EXAMPLES_DIR
 #error "VELK_EXAMPLES_DIR must name the examples folder"
@@ -68,25 +68,28 @@ TEST_P(FirstOrderDocuments, AreTheTextWrittenBeforeTheRework) {
   const auto read = read_velk(text);
   ASSERT_TRUE(read.has_value()) << read.error();
   // The 1e8-stiff rigid members leave the system ill-conditioned.
-  testing::expect_equilibrium(*read, GetParam().name == std::string("frame100_rigid_members") ? 1e-6 : 1e-9);
+  test_support::expect_equilibrium(*read,
+                                   GetParam().name == std::string("frame100_rigid_members") ? 1e-6 : 1e-9);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     BenchModels, FirstOrderDocuments,
-    ::testing::Values(
-        FirstOrderDocument{"frame10", [] { return bench::frame_model({.members = 10}); },
-                           16430815528660672545u},
-        FirstOrderDocument{"frame25", [] { return bench::frame_model({.members = 25}); },
-                           14370425836349152972u},
-        FirstOrderDocument{"frame50", [] { return bench::frame_model({.members = 50}); },
-                           2692465652132842733u},
-        FirstOrderDocument{"frame100", [] { return bench::frame_model(); }, 7551589703092502313u},
-        FirstOrderDocument{"frame100_tension_braces",
-                           [] { return with_tension_only_braces(bench::frame_model()); },
-                           8227524967408480078u},
-        FirstOrderDocument{"frame100_rigid_members", [] { return with_rigid_members(bench::frame_model()); },
-                           14878350393769894863u},
-        FirstOrderDocument{"plane24", [] { return bench::plane_frame_model(); }, 10298952830583941444u}),
+    ::testing::Values(FirstOrderDocument{"frame10", [] { return test_support::frame_model({.members = 10}); },
+                                         16430815528660672545u},
+                      FirstOrderDocument{"frame25", [] { return test_support::frame_model({.members = 25}); },
+                                         14370425836349152972u},
+                      FirstOrderDocument{"frame50", [] { return test_support::frame_model({.members = 50}); },
+                                         2692465652132842733u},
+                      FirstOrderDocument{"frame100", [] { return test_support::frame_model(); },
+                                         7551589703092502313u},
+                      FirstOrderDocument{"frame100_tension_braces",
+                                         [] { return with_tension_only_braces(test_support::frame_model()); },
+                                         8227524967408480078u},
+                      FirstOrderDocument{"frame100_rigid_members",
+                                         [] { return with_rigid_members(test_support::frame_model()); },
+                                         14878350393769894863u},
+                      FirstOrderDocument{"plane24", [] { return test_support::plane_frame_model(); },
+                                         10298952830583941444u}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FirstOrderDocuments, ShippedExampleIsTheTextWrittenBeforeTheRework) {
@@ -115,7 +118,7 @@ std::map<std::string, Fingerprint> displacement_fingerprints(const std::string& 
     for (const auto& [name, results] : *cases) {
       // Equilibrium in the deformed shape: the forces balance, the moments
       // about the undeformed geometry carry the P-delta moments.
-      const testing::Resultant r = testing::equilibrium_residual(*read, results);
+      const test_support::Resultant r = test_support::equilibrium_residual(*read, results);
       EXPECT_LE(r.force.cwiseAbs().maxCoeff(), 1e-6 * std::max(r.scale, 1.0))
           << name << " " << r.force.transpose();
       double sum_of_squares = 0.0;
@@ -148,7 +151,7 @@ void expect_fingerprints(const VELK& model, const std::map<std::string, Fingerpr
 }
 
 TEST(SecondOrderResults, PlaneFrameStaysWithinTheSolverTolerance) {
-  expect_fingerprints(second_order(bench::plane_frame_model()),
+  expect_fingerprints(second_order(test_support::plane_frame_model()),
                       {
                           {"Dead", {0.023266964885511401, -0.0058223062685835844}},
                           {"Wind", {0.0085231220854674414, -0.010701945110387934}},
@@ -158,7 +161,7 @@ TEST(SecondOrderResults, PlaneFrameStaysWithinTheSolverTolerance) {
 }
 
 TEST(SecondOrderResults, SpaceFrameStaysWithinTheSolverTolerance) {
-  expect_fingerprints(second_order(bench::frame_model()),
+  expect_fingerprints(second_order(test_support::frame_model()),
                       {
                           {"Dead", {0.06145280915669693, 0.04706101890780643}},
                           {"Wind", {0.03330246065081597, -0.025791913997203871}},

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "analysis/model_text.hpp"
 #include "base/log.hpp"
 #include "document/document_io.hpp"
-#include "log_capture.hpp"
+#include "support/log_capture.hpp"
+#include "support/model_text.hpp"
 
 namespace velk {
 namespace {
 
-using testing::LogCapture;
-using testing::ModelText;
+using test_support::LogCapture;
+using test_support::ModelText;
 
 // Solver entries that store a small results record in base units and write
 // down every call.
@@ -276,12 +276,10 @@ TEST(Driver, LogsConfigurationSummaryAndEverySolve) {
   }
 
   // With the facade switched off nothing reaches the sink.
-  std::vector<std::string> seen;
-  log::set_sink([&seen](const log::Record& record) { seen.push_back(std::string(record.message)); });
+  LogCapture off(log::Level::Off);
   FakeSolvers solvers;
   ASSERT_TRUE(analyse_document(model.text(), solvers.entries()).has_value());
-  log::set_sink({});
-  EXPECT_TRUE(seen.empty());
+  EXPECT_TRUE(off.lines.empty());
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "analysis/driver.hpp"
-#include "analysis/model_text.hpp"
+#include "support/model_text.hpp"
 
 namespace velk {
 namespace {
@@ -86,7 +86,7 @@ TEST(FileFunctions, WordTheirFailures) {
 }
 
 TEST(FileFunctions, LoadWritesTheModelBackWithoutNormalising) {
-  testing::ModelText model;
+  test_support::ModelText model;
   model.unit_settings = "{\"lengthUnit\":\"mm\"}";
   const TempFile file(model.text());
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "input_checks.hpp"
+#include "support/input_checks.hpp"
 
 namespace velk {
 namespace {
@@ -21,8 +21,8 @@ TEST(FuzzRegressions, EveryKeptInputIsHandled) {
     bytes << in.rdbuf();
     const std::string input = bytes.str();
     const std::string name = entry.path().filename().string();
-    EXPECT_EQ(fuzzing::document_round_trip_failure(input).value_or(""), "") << name;
-    EXPECT_EQ(fuzzing::analysis_failure(input).value_or(""), "") << name;
+    EXPECT_EQ(test_support::document_round_trip_failure(input).value_or(""), "") << name;
+    EXPECT_EQ(test_support::analysis_failure(input).value_or(""), "") << name;
     ++replayed;
   }
   EXPECT_GT(replayed, 0);

@@ -8,12 +8,12 @@
 #include <variant>
 
 #include "base/fault.hpp"
-#include "frame_builder.hpp"
+#include "support/frame_builder.hpp"
 
 namespace velk {
 namespace {
 
-using testing::FrameBuilder;
+using test_support::FrameBuilder;
 
 constexpr ConditionType Fixed = ConditionType::Fixed;
 

@@ -6,16 +6,16 @@
 #include <cmath>
 #include <numbers>
 
-#include "frame_builder.hpp"
+#include "support/frame_builder.hpp"
 
 namespace velk {
 namespace {
 
-using testing::braced_bay;
-using testing::expect_equilibrium;
-using testing::FrameBuilder;
-using testing::steel_e;
-using testing::steel_g;
+using test_support::braced_bay;
+using test_support::expect_equilibrium;
+using test_support::FrameBuilder;
+using test_support::steel_e;
+using test_support::steel_g;
 
 constexpr double area = 0.01, i_y = 2e-5, i_z = 3e-5, torsion_j = 1e-5;
 

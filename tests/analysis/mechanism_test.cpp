@@ -9,16 +9,16 @@
 #include <numbers>
 
 #include "base/log.hpp"
-#include "frame_builder.hpp"
-#include "log_capture.hpp"
 #include "numerics/factorization.hpp"
 #include "solvers/solve_context.hpp"
+#include "support/frame_builder.hpp"
+#include "support/log_capture.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
 namespace {
 
-using testing::FrameBuilder;
+using test_support::FrameBuilder;
 
 // A point turned by `angle` about the global Y axis, then by `tilt` about X.
 std::array<double, 3> turned(double angle, double x, double y, double z, double tilt = 0.0) {
@@ -148,7 +148,7 @@ FrameBuilder column_with_rigid_arm(double heading, double rigid_factor, double p
   // The stiffest material of the model sets the rigid factor: 1e4 times its
   // modulus over the steel of the arm's section.
   b.model.materials.push_back(
-      Material{2, "stiffest", testing::steel_e * rigid_factor / 1e4, 8.1e10, 0.0, 0.0});
+      Material{2, "stiffest", test_support::steel_e * rigid_factor / 1e4, 8.1e10, 0.0, 0.0});
   b.model.sections.push_back(Section{2, "arm", 1, {}, {}, column_i, column_i, 1.6e-4, 0.01, {}});
   fixed_support(b, 1);
   b.node(1, 0, 0, 0, 1);
@@ -184,7 +184,7 @@ FrameBuilder portal_on_soft_spring(double spring, double f = 1.0) {
 // switched off, it keeps 1e-10 of its stiffness and is the only tie of the
 // top against sway.
 FrameBuilder bay_held_by_a_slack_tie() {
-  FrameBuilder b = testing::braced_bay();
+  FrameBuilder b = test_support::braced_bay();
   auto& members = b.model.member_sets[0].members;
   members.erase(members.begin() + 3);  // member 4, the diagonal that would be in tension
   FrameBuilder::force(b.load_case(1, "LC 1"), 3, 1e3, {1, 0, 0});
@@ -284,7 +284,7 @@ TEST(Mechanisms, TheWarningNamesTheNodeAndItsDirection) {
   EXPECT_EQ(mechanism_message(found->front()),
             "Mechanism: node 3 moves along (0.955, 0.000, -0.296) without resistance");
 
-  testing::LogCapture capture(log::Level::Warning);
+  test_support::LogCapture capture(log::Level::Warning);
   EXPECT_EQ(analysis_error(b), "LC 1 linear error: Reduced stiffness matrix is singular or near-singular");
   ASSERT_EQ(capture.lines.size(), 1u);
   EXPECT_EQ(capture.lines[0], "Mechanism: node 3 moves along (0.955, 0.000, -0.296) without resistance");
@@ -356,9 +356,9 @@ TEST(IllConditioned, ARigidArmTurnsItsColumnTopByPaHOverEI) {
       const VELK out = column_with_rigid_arm(heading, factor, p, h, a).analyse();
       ASSERT_TRUE(out.results.has_value());
       // A rigid factor of 1e8 costs about ten of the sixteen digits.
-      testing::expect_equilibrium(out, 1e-5);
+      test_support::expect_equilibrium(out, 1e-5);
       // The arm's moment P a about the horizontal normal to it.
-      const double theta = p * a * h / (testing::steel_e * column_i);
+      const double theta = p * a * h / (test_support::steel_e * column_i);
       const NodeDisplacement& top = load_case_one(out).displacement_nodes.at(2);
       EXPECT_NEAR(top.rx, theta * std::sin(heading), 1e-5 * theta) << factor << " " << heading;
       EXPECT_NEAR(top.rz, -theta * std::cos(heading), 1e-5 * theta) << factor << " " << heading;
@@ -371,7 +371,7 @@ TEST(IllConditioned, ASoftSpringLetsTheFrameMoveByFOverK) {
   const VELK out = portal_on_soft_spring(k, f).analyse();
   ASSERT_TRUE(out.results.has_value());
   // The spring is 1e-9 of the frame's own stiffness: nine digits go.
-  testing::expect_equilibrium(out, 1e-7);
+  test_support::expect_equilibrium(out, 1e-7);
   EXPECT_NEAR(load_case_one(out).displacement_nodes.at(1).dx, f / k, 1e-7 * f / k);
 }
 
@@ -382,7 +382,7 @@ TEST(IllConditioned, ASwitchedOffTieStillHoldsItsNode) {
   // No equilibrium check: a switched-off member reports no force, though
   // here its remnant of stiffness is what carries the load.
   // The diagonal (length 5, at cos 0.8 to the sway) keeps 1e-10 of E A / L.
-  const double k_tie = inactive_stiffness_factor * testing::steel_e * 0.01 / 5.0;
+  const double k_tie = inactive_stiffness_factor * test_support::steel_e * 0.01 / 5.0;
   EXPECT_NEAR(load_case_one(out).displacement_nodes.at(3).dx, h / (0.64 * k_tie), 1e-6 * h / (0.64 * k_tie));
 }
 
@@ -390,8 +390,8 @@ TEST(IllConditioned, AChainOfAHundredSlenderBeamsBendsByPL3Over3EI) {
   const double p = 10.0, l = 50.0;
   const VELK out = slender_chain(100, p).analyse();
   ASSERT_TRUE(out.results.has_value());
-  testing::expect_equilibrium(out);
-  const double tip = p * l * l * l / (3 * testing::steel_e * 1e-9);
+  test_support::expect_equilibrium(out);
+  const double tip = p * l * l * l / (3 * test_support::steel_e * 1e-9);
   EXPECT_NEAR(load_case_one(out).displacement_nodes.at(101).dy, -tip, 1e-6 * tip);
 }
 

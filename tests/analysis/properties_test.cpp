@@ -10,16 +10,16 @@
 #include <cmath>
 #include <string>
 
-#include "frame_builder.hpp"
-#include "random_frames.hpp"
+#include "support/frame_builder.hpp"
+#include "support/random_frames.hpp"
 
 namespace velk {
 namespace {
 
-using testing::Draw;
-using testing::expect_equilibrium;
-using testing::random_frame;
-using testing::RandomFrameOptions;
+using test_support::Draw;
+using test_support::expect_equilibrium;
+using test_support::random_frame;
+using test_support::RandomFrameOptions;
 
 // The instrumented build runs the same properties over fewer models.
 #if defined(__SANITIZE_ADDRESS__)

@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "base/log.hpp"
-#include "frame_builder.hpp"
 #include "solvers/combinations.hpp"
 #include "solvers/solver_entries.hpp"
+#include "support/frame_builder.hpp"
+#include "support/log_capture.hpp"
 
 namespace velk {
 namespace {
 
-using testing::expect_equilibrium;
-using testing::FrameBuilder;
+using test_support::expect_equilibrium;
+using test_support::FrameBuilder;
 
 constexpr ConditionType F = ConditionType::Fixed;
 constexpr ConditionType Free = ConditionType::Free;
@@ -152,35 +153,21 @@ TEST(MemberResults, ReleasedEndsCarryNoMomentAndSpringsTheirShare) {
   }
 }
 
-struct Captured {
-  Captured() {
-    log::set_max_level(log::Level::Debug);
-    log::set_sink([this](const log::Record& r) {
-      if (r.target == "velk::diagnostics") events.emplace_back(r.message);
-    });
-  }
-  ~Captured() {
-    log::set_sink({});
-    log::set_max_level(log::Level::Off);
-  }
-  std::vector<std::string> events;
-};
-
 TEST(ActiveSet, SlackDiagonalIsSwitchedOffWithItsDecisionEvents) {
-  FrameBuilder b = testing::braced_bay(0.2);
+  FrameBuilder b = test_support::braced_bay(0.2);
   FrameBuilder::force(b.load_case(1, "sway"), 3, 10e3, {1, 0, 0});
-  Captured captured;
+  test_support::LogCapture capture(log::Level::Debug);
   const VELK out = b.analyse();
+  const std::vector<std::string> events = capture.of_target(log::diagnostics_target);
   ASSERT_TRUE(out.results.has_value());
-  ASSERT_GE(captured.events.size(), 3u);
-  EXPECT_EQ(captured.events[0].rfind(R"({"type":"ActiveDecision","member_id":5,"member_kind":"Tension",)", 0),
-            0u)
-      << captured.events[0];
-  EXPECT_NE(captured.events[0].find(R"("was_active":true,"now_active":false,"reason":"n < -tol → OFF",)"
-                                    R"("tol":0.1,"reactivation_buffer":1.0})"),
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events[0].rfind(R"({"type":"ActiveDecision","member_id":5,"member_kind":"Tension",)", 0), 0u)
+      << events[0];
+  EXPECT_NE(events[0].find(R"("was_active":true,"now_active":false,"reason":"n < -tol → OFF",)"
+                           R"("tol":0.1,"reactivation_buffer":1.0})"),
             std::string::npos)
-      << captured.events[0];
-  EXPECT_EQ(captured.events[1],
+      << events[0];
+  EXPECT_EQ(events[1],
             R"({"type":"ActiveMapSummary","ties_on":1,"ties_off":1,"struts_on":0,"struts_off":0})");
 }
 

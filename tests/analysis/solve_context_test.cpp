@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "analysis/driver.hpp"
-#include "bench_models.hpp"
 #include "document/document_io.hpp"
+#include "support/frame_models.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
@@ -14,7 +14,7 @@ namespace {
 
 TEST(SolveContext, SharedFactorisationsGiveTheSameDocumentBitForBit) {
   for (const int members : {12, 40, 100}) {
-    const std::string text = write_velk(bench::frame_model({.members = members, .rigid_stubs = 2}));
+    const std::string text = write_velk(test_support::frame_model({.members = members, .rigid_stubs = 2}));
     // Every solve with a context of its own: nothing is shared.
     SolverEntries unshared;
     unshared.load_case_linear = [](VELK& model, std::uint32_t id, SolveContext&) {
@@ -34,7 +34,7 @@ TEST(SolveContext, SharedFactorisationsGiveTheSameDocumentBitForBit) {
 }
 
 TEST(SolveContext, OneFactorisationServesEveryCaseOfTheSameMatrix) {
-  const VELK model = bench::frame_model({.members = 60, .rigid_stubs = 2});
+  const VELK model = test_support::frame_model({.members = 60, .rigid_stubs = 2});
   SolveContext context(model);
   Eigen::VectorXd first;
   Eigen::VectorXd u;

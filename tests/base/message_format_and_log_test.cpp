@@ -11,6 +11,7 @@
 
 #include "base/log.hpp"
 #include "base/message_format.hpp"
+#include "support/log_capture.hpp"
 
 namespace velk {
 namespace {
@@ -188,22 +189,7 @@ struct CountingText {
 
 class LogFacade : public ::testing::Test {
  protected:
-  void SetUp() override {
-    log::set_sink([this](const log::Record& record) {
-      records.push_back({record.level, std::string(record.target), std::string(record.message)});
-    });
-  }
-  void TearDown() override {
-    log::set_sink({});
-    log::set_max_level(log::Level::Off);
-  }
-
-  struct Captured {
-    log::Level level;
-    std::string target;
-    std::string message;
-  };
-  std::vector<Captured> records;
+  test_support::LogCapture records{log::Level::Off};
 };
 
 TEST_F(LogFacade, StartsOffAndBuildsNothingUntilAdmitted) {
@@ -212,17 +198,17 @@ TEST_F(LogFacade, StartsOffAndBuildsNothingUntilAdmitted) {
   log::info(log::analysis_target, "value {}", CountingText{&conversions});
   log::warning(log::analysis_target, "value {}", CountingText{&conversions});
   EXPECT_EQ(conversions, 0);
-  EXPECT_TRUE(records.empty());
+  EXPECT_TRUE(records.lines.empty());
 
   log::set_max_level(log::Level::Info);
   log::debug(log::diagnostics_target, "value {}", CountingText{&conversions});
   EXPECT_EQ(conversions, 0);
   log::info(log::analysis_target, "value {}", CountingText{&conversions});
   EXPECT_EQ(conversions, 1);
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].level, log::Level::Info);
-  EXPECT_EQ(records[0].target, "velk_calculations::analysis");
-  EXPECT_EQ(records[0].message, "value text");
+  ASSERT_EQ(records.lines.size(), 1u);
+  EXPECT_EQ(records.levels[0], log::Level::Info);
+  EXPECT_EQ(records.targets[0], "velk_calculations::analysis");
+  EXPECT_EQ(records.lines[0], "value text");
 }
 
 TEST_F(LogFacade, LevelsAdmitEverythingMoreSevere) {
@@ -230,18 +216,18 @@ TEST_F(LogFacade, LevelsAdmitEverythingMoreSevere) {
   log::warning(log::results_target, "w");
   log::info(log::results_target, "i");
   log::write(log::Level::Error, log::model_target, "e {}", 1);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].message, "w");
-  EXPECT_EQ(records[0].target, "velk_calculations::functions::results");
-  EXPECT_EQ(records[1].level, log::Level::Error);
-  EXPECT_EQ(records[1].target, "velk_calculations::models::velk::velk");
+  ASSERT_EQ(records.lines.size(), 2u);
+  EXPECT_EQ(records.lines[0], "w");
+  EXPECT_EQ(records.targets[0], "velk_calculations::functions::results");
+  EXPECT_EQ(records.levels[1], log::Level::Error);
+  EXPECT_EQ(records.targets[1], "velk_calculations::models::velk::velk");
 
   log::set_max_level(log::Level::Debug);
   log::debug(log::diagnostics_target, "d");
-  EXPECT_EQ(records.back().target, "velk::diagnostics");
+  EXPECT_EQ(records.targets.back(), "velk::diagnostics");
   log::set_sink({});
   log::debug(log::diagnostics_target, "no sink, no record");
-  EXPECT_EQ(records.size(), 3u);
+  EXPECT_EQ(records.lines.size(), 3u);
 }
 
 }  // namespace

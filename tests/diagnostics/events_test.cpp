@@ -6,6 +6,7 @@
 
 #include "base/log.hpp"
 #include "diagnostics/diagnostics.hpp"
+#include "support/log_capture.hpp"
 
 namespace velk {
 namespace {
@@ -14,18 +15,12 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 
 class DiagnosticEvents : public ::testing::Test {
  protected:
-  void SetUp() override {
-    log::set_sink([this](const log::Record& record) {
-      EXPECT_EQ(record.level, log::Level::Debug);
-      EXPECT_EQ(record.target, "velk::diagnostics");
-      texts.emplace_back(record.message);
-    });
-  }
   void TearDown() override {
-    log::set_sink({});
-    log::set_max_level(log::Level::Off);
+    for (const log::Level level : capture.levels) EXPECT_EQ(level, log::Level::Debug);
+    for (const std::string& target : capture.targets) EXPECT_EQ(target, "velk::diagnostics");
   }
-  std::vector<std::string> texts;
+  test_support::LogCapture capture{log::Level::Off};
+  std::vector<std::string>& texts = capture.lines;
 };
 
 TEST_F(DiagnosticEvents, EveryKindIsOneCompactJsonRecord) {

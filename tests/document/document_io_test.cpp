@@ -8,14 +8,14 @@
 
 #include "document/json_reader.hpp"
 #include "document/json_writer.hpp"
-#include "document_text.hpp"
+#include "support/document_text.hpp"
 
 namespace velk {
 namespace {
 
-using testing::full_document_written;
-using testing::minimal_document;
-using testing::minimal_document_written;
+using test_support::full_document_written;
+using test_support::minimal_document;
+using test_support::minimal_document_written;
 
 // Reads `text` as one value of type T; "ok" or the reader's message.
 template <class T>

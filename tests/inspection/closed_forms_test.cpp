@@ -6,15 +6,15 @@
 #include <cmath>
 #include <numbers>
 
-#include "frame_builder.hpp"
 #include "inspection/inspection.hpp"
 #include "member/member_geometry.hpp"
+#include "support/frame_builder.hpp"
 
 namespace velk {
 namespace {
 
-using testing::FrameBuilder;
-using testing::steel_e;
+using test_support::FrameBuilder;
+using test_support::steel_e;
 
 constexpr double kLength = 6.0;
 constexpr double kLoad = 12e3;  // N/m, downwards

@@ -10,7 +10,7 @@
 #include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
 #include "member/member_geometry.hpp"
-#include "random_frames.hpp"
+#include "support/random_frames.hpp"
 
 namespace velk {
 namespace {
@@ -27,7 +27,7 @@ const Member* find_member(const VELK& model, std::uint32_t id) {
 class RandomFrameDiagrams : public ::testing::TestWithParam<std::uint64_t> {};
 
 TEST_P(RandomFrameDiagrams, EndValuesSlopesAndExtremes) {
-  const VELK model = testing::random_frame(GetParam(), {.members = 14});
+  const VELK model = test_support::random_frame(GetParam(), {.members = 14});
   const auto inspected = inspect_model(write_velk(model));
   ASSERT_TRUE(inspected.has_value()) << inspected.error();
   ASSERT_FALSE(inspected->analysis_error) << *inspected->analysis_error;

@@ -4,13 +4,13 @@
 
 #include <functional>
 
-#include "frame_builder.hpp"
 #include "inspection/inspection.hpp"
+#include "support/frame_builder.hpp"
 
 namespace velk {
 namespace {
 
-using testing::FrameBuilder;
+using test_support::FrameBuilder;
 
 // Two beams 1 -> 2 -> 3 along X on pinned supports, one load case with a
 // nodal and a distributed load, one combination.

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "member/member_fixtures.hpp"
 #include "member/member_geometry.hpp"
+#include "support/model_parts.hpp"
 
 namespace velk {
 namespace {
@@ -79,7 +79,8 @@ TEST(LoadIntegrals, PartialTrapezoidMatchesNumericIntegration) {
 TEST(EquivalentLoadVector, LocalComponentsByMemberType) {
   const double q = 2.0;
   const double l = 4.0;
-  Member beam = testing::make_member(1, testing::make_node(1, 0, 0, 0), testing::make_node(2, l, 0, 0));
+  Member beam =
+      test_support::make_member(1, test_support::make_node(1, 0, 0, 0), test_support::make_node(2, l, 0, 0));
   // Along the axis: the linear split, no moments.
   Vector12 p = equivalent_load_vector(beam, load(0, q, 0, 1, {1, 0, 0}));
   EXPECT_DOUBLE_EQ(p(UX), q * l / 6);

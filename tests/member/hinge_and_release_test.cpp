@@ -6,23 +6,23 @@
 #include <vector>
 
 #include "member/hinge_and_release_operations.hpp"
-#include "member/member_fixtures.hpp"
 #include "member/member_geometry.hpp"
 #include "member/member_stiffness.hpp"
+#include "support/model_parts.hpp"
 
 namespace velk {
 namespace {
 
 using namespace dof;
-using testing::kE;
-using testing::kIy;
-using testing::kIz;
+using test_support::kE;
+using test_support::kIy;
+using test_support::kIz;
 
 constexpr double kL = 4.0;
 
 Matrix12 beam_k_local() {
-  const VELK model = testing::model_with(
-      {testing::make_member(1, testing::make_node(1, 0, 0, 0), testing::make_node(2, kL, 0, 0))});
+  const VELK model = test_support::model_with({test_support::make_member(
+      1, test_support::make_node(1, 0, 0, 0), test_support::make_node(2, kL, 0, 0))});
   return *local_stiffness_matrix(model.member_sets[0].members[0], build_lookup_tables(model));
 }
 
@@ -34,12 +34,12 @@ ReleasePattern free_at(std::initializer_list<int> entries) {
 }
 
 TEST(ReleaseKinds, FieldValuesGiveTheKind) {
-  MemberHinge start = testing::hinge(1);
+  MemberHinge start = test_support::hinge(1);
   start.translational_release_vy = 0.0;
   start.rotational_release_mx = -5.0;
   start.rotational_release_my = std::nan("");
   start.rotational_release_mz = 250.0;
-  MemberHinge end = testing::hinge(2);
+  MemberHinge end = test_support::hinge(2);
   end.translational_release_vx = std::numeric_limits<double>::infinity();
   const ReleasePattern pattern = release_kinds(&start, &end);
   EXPECT_EQ(pattern[UX].kind, ReleaseKind::Rigid);
@@ -53,7 +53,8 @@ TEST(ReleaseKinds, FieldValuesGiveTheKind) {
   EXPECT_FALSE(has_releases(release_kinds(nullptr, nullptr)));
 
   // A hinge id that is not in the table counts as no hinge.
-  Member member = testing::make_member(1, testing::make_node(1, 0, 0, 0), testing::make_node(2, 1, 0, 0));
+  Member member =
+      test_support::make_member(1, test_support::make_node(1, 0, 0, 0), test_support::make_node(2, 1, 0, 0));
   member.start_hinge = 1;
   member.end_hinge = 99;
   const HingeTable hinges{{1, &start}};
@@ -109,8 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {RY, RZ, END + RY, END + RZ},
                     {{{UY, UY}, 0.0},
                      {{UZ, UZ}, 0.0},
-                     {{UX, UX}, kE* testing::kA / kL},
-                     {{RX, RX}, testing::kG* testing::kJ / kL}}}),
+                     {{UX, UX}, kE* test_support::kA / kL},
+                     {{RX, RX}, test_support::kG* test_support::kJ / kL}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Condensation, SpringTendsToRigid) {
@@ -145,14 +146,15 @@ TEST(Condensation, Messages) {
 }
 
 TEST(ReleaseAndTransform, UnreleasedMemberIsTheRotatedMatrix) {
-  Member member = testing::make_member(1, testing::make_node(1, 0, 0, 0), testing::make_node(2, 1, 2, 3));
+  Member member =
+      test_support::make_member(1, test_support::make_node(1, 0, 0, 0), test_support::make_node(2, 1, 2, 3));
   member.rotation_angle = 0.3;
   member.start_hinge = 4;  // not in the table
   const Matrix12 k_local = beam_k_local();
   const Matrix12 lambda12 = transformation_matrix(member);
   EXPECT_TRUE(
       release_and_transform(member, k_local, {})->isApprox(lambda12.transpose() * k_local * lambda12, 1e-14));
-  MemberHinge mx_free = testing::hinge(4);
+  MemberHinge mx_free = test_support::hinge(4);
   mx_free.rotational_release_mx = 0.0;
   member.end_hinge = 4;
   EXPECT_FALSE(release_and_transform(member, k_local, {{4, &mx_free}}));

@@ -7,13 +7,13 @@
 #include <random>
 
 #include "base/fault.hpp"
-#include "member/member_fixtures.hpp"
+#include "support/model_parts.hpp"
 
 namespace velk {
 namespace {
 
-using testing::make_member;
-using testing::make_node;
+using test_support::make_member;
+using test_support::make_node;
 
 struct AxesCase {
   const char* name;

@@ -8,23 +8,23 @@
 
 #include "base/fault.hpp"
 #include "member/geometric_stiffness.hpp"
-#include "member/member_fixtures.hpp"
 #include "member/member_geometry.hpp"
 #include "member/rigid_member.hpp"
+#include "support/model_parts.hpp"
 
 namespace velk {
 namespace {
 
 using namespace dof;
-using testing::kA;
-using testing::kE;
-using testing::kG;
-using testing::kIy;
-using testing::kIz;
-using testing::kJ;
-using testing::make_member;
-using testing::make_node;
-using testing::model_with;
+using test_support::kA;
+using test_support::kE;
+using test_support::kG;
+using test_support::kIy;
+using test_support::kIz;
+using test_support::kJ;
+using test_support::make_member;
+using test_support::make_node;
+using test_support::model_with;
 
 template <class F>
 std::string fault_text(F&& f) {
@@ -152,8 +152,8 @@ TEST(TrussHingeSprings, AxialSpringsActInSeries) {
   truss.start_hinge = 1;
   truss.end_hinge = 2;
   VELK model = model_with({truss});
-  MemberHinge start = testing::hinge(1);
-  MemberHinge end = testing::hinge(2);
+  MemberHinge start = test_support::hinge(1);
+  MemberHinge end = test_support::hinge(2);
   start.translational_release_vx = 2e8;
   start.translational_release_vy = 1000.0;
   start.rotational_release_mz = 0.0;
@@ -190,7 +190,7 @@ TEST(RigidMember, EffectiveSectionAndFailures) {
       make_member(5, make_node(2, 1, 0, 0), make_node(3, 1, 1, 0), MemberType::Rigid, std::nullopt);
   VELK model = model_with(
       {make_member(1, make_node(1, 0, 0, 0), make_node(2, 1, 0, 0), MemberType::Normal, 2), rigid});
-  model.sections.push_back(testing::beam_section(2));
+  model.sections.push_back(test_support::beam_section(2));
   EXPECT_EQ(*rigid_effective_section(model, rigid), 2u);  // the sectioned neighbour
   model.member_sets[0].members[0].section = std::nullopt;
   EXPECT_EQ(*rigid_effective_section(model, rigid), 1u);  // the model's first section
@@ -215,7 +215,7 @@ TEST(RigidMember, FactorScalesTheBeamMatrix) {
     VELK model = model_with({});
     model.materials.clear();
     for (std::size_t i = 0; i < c.moduli.size(); ++i) {
-      model.materials.push_back(testing::steel(static_cast<std::uint32_t>(i + 1), c.moduli[i]));
+      model.materials.push_back(test_support::steel(static_cast<std::uint32_t>(i + 1), c.moduli[i]));
     }
     EXPECT_DOUBLE_EQ(rigid_factor(model, 1), c.factor) << c.moduli.size();
   }

@@ -4,10 +4,10 @@
 
 #include <regex>
 
-#include "analysis/frame_builder.hpp"
 #include "document/units.hpp"
-#include "report/equilibrium.hpp"
 #include "report/scene.hpp"
+#include "results/equilibrium.hpp"
+#include "support/frame_builder.hpp"
 
 namespace velk::report {
 namespace {
@@ -15,8 +15,8 @@ namespace {
 // A portal frame in m and kN: fixed and pinned column bases, a pinned beam
 // end, a tension-only brace, a truss brace and a rigid stub; a line load on
 // the beam, a sway force and a moment, and a combination of both cases.
-testing::FrameBuilder portal(std::string project_name = "Portal") {
-  testing::FrameBuilder b;
+test_support::FrameBuilder portal(std::string project_name = "Portal") {
+  test_support::FrameBuilder b;
   b.model.settings.general_info.project_name = std::move(project_name);
   b.model.settings.unit_settings.force_unit = ForceUnit::KN;
   const auto beam = b.section(0.005, 2e-5, 4e-5, 2e-7);
@@ -39,10 +39,10 @@ testing::FrameBuilder portal(std::string project_name = "Portal") {
   pin.rotational_release_mz = 0.0;
   b.model.memberhinges = std::vector<MemberHinge>{pin};
   LoadCase& dead = b.load_case(1, "Dead");
-  testing::FrameBuilder::line_load(dead, 2, -10.0, -10.0, {0, 1, 0});
+  test_support::FrameBuilder::line_load(dead, 2, -10.0, -10.0, {0, 1, 0});
   LoadCase& wind = b.load_case(2, "Wind");
-  testing::FrameBuilder::force(wind, 2, 5.0, {1, 0, 0});
-  testing::FrameBuilder::moment(wind, 5, 2.0, {0, 0, 1});
+  test_support::FrameBuilder::force(wind, 2, 5.0, {1, 0, 0});
+  test_support::FrameBuilder::moment(wind, 5, 2.0, {0, 0, 1});
   b.model.load_combinations.push_back(LoadCombination{1, "ULS", {{1, 1.35}, {2, 1.5}}, {}, "ULS", {}});
   return b;
 }
@@ -112,10 +112,10 @@ TEST(Report, SelfContainedPageWithEveryMemberInEveryPicture) {
 TEST(Report, EveryAnalysedCaseBalancesInTheReportsOwnSums) {
   const VELK analysed = portal().analyse();
   const InspectedModel im = inspected(analysed);
-  const Scene scene = build_scene(im.model, im.factors.length);
   for (const auto* group : {&im.loadcases, &im.loadcombinations}) {
     for (const CaseInspection& c : *group) {
-      const Balance balance = case_balance(im.model, scene, c.identity, c.results, im.factors);
+      const EquilibriumBalance balance =
+          equilibrium_balance(im.model, c.identity, c.results, im.factors, BalanceUnits::Document);
       EXPECT_GT(balance.loads.norm(), 1.0) << c.name;
       EXPECT_LT(balance.residual.norm(), 1e-8 * balance.loads.norm())
           << c.name << ": " << balance.residual.transpose();
@@ -129,7 +129,7 @@ TEST(Report, EveryAnalysedCaseBalancesInTheReportsOwnSums) {
 }
 
 TEST(Report, TextOfTheDocumentIsEscaped) {
-  testing::FrameBuilder b = portal("Hall <A&B> \"north\"");
+  test_support::FrameBuilder b = portal("Hall <A&B> \"north\"");
   b.model.load_cases[0].name = "Dead <script>";
   const std::string page = report_html(inspected(b.analyse()));
   EXPECT_NE(page.find("<title>Hall &lt;A&amp;B&gt; &quot;north&quot;</title>"), std::string::npos);

@@ -3,10 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "analysis/frame_builder.hpp"
-#include "report/equilibrium.hpp"
 #include "report/scene.hpp"
 #include "report/svg_canvas.hpp"
+#include "support/frame_builder.hpp"
 
 namespace velk::report {
 namespace {
@@ -57,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SupportKind::OneSided}));
 
 TEST(Scene, NodesOnceInDocumentUnitsWithSupportsAndReleasedEnds) {
-  testing::FrameBuilder b;
+  test_support::FrameBuilder b;
   const auto s = b.section(0.01, 1e-5, 1e-5, 1e-5);
   b.support(1, ConditionType::Fixed, "XYZ", ConditionType::Fixed, "XYZ");
   b.node(1, 0, 0, 0, 1);
@@ -85,7 +84,7 @@ TEST(Scene, NodesOnceInDocumentUnitsWithSupportsAndReleasedEnds) {
 }
 
 TEST(Scene, MemberWithoutDirectionIsKeptAndDrawnWithoutAxes) {
-  testing::FrameBuilder b;
+  test_support::FrameBuilder b;
   b.node(1, 1, 1, 1);
   b.node(2, 1, 1, 1);
   b.member(1, 1, 2, b.section(1, 1, 1, 1));
@@ -134,42 +133,6 @@ TEST(Text, CanvasWritesEscapedTextAndCompactPaths) {
             "<path class=\"member\" d=\"M1 2.3L-3 4Z\" data-member=\"3\"/>"
             "<text class=\"value\" x=\"5\" y=\"6\" text-anchor=\"middle\">M &lt; 3 &amp; "
             "&quot;x&quot;</text></svg>");
-}
-
-// A beam 4 m along X fixed at node 1; reactions made up to balance the loads
-// exactly, so the residual is zero only if every load is taken right.
-TEST(Balance, LoadsAndReactionsAboutTheOriginInDocumentUnits) {
-  testing::FrameBuilder b;
-  const auto s = b.section(0.01, 1e-5, 1e-5, 1e-5);
-  b.support(1, ConditionType::Fixed, "XYZ", ConditionType::Fixed, "XYZ");
-  b.node(1, 0, 0, 0, 1);
-  b.node(2, 4, 0, 0);
-  b.member(1, 1, 2, s);
-  LoadCase& dead = b.load_case(1, "Dead");
-  // q from -2 to -6 kN/m over [1 m, 3 m] along Y: F = -8 kN,
-  // int s q ds = int_1^3 s (-2 - 2 (s - 1)) ds = -52/3 kNm.
-  testing::FrameBuilder::line_load(dead, 1, -2e3, -6e3, {0, 1, 0}, 0.25, 0.75);
-  LoadCase& point = b.load_case(2, "Point");
-  testing::FrameBuilder::force(point, 2, 5e3, {0, 0, 1});   // 5 kN along Z at x = 4: My = -20 kNm
-  testing::FrameBuilder::moment(point, 2, 3e3, {1, 0, 0});  // 3 kNm about X
-  b.model.load_combinations.push_back(LoadCombination{1, "ULS", {{1, 1.5}, {2, 2.0}}, {}, "ULS", {}});
-
-  for (const double length_unit : {1.0, 0.001}) {  // the document in m and in mm, force in kN
-    const UnitFactors factors{length_unit, 1000.0, 1.0, 1.0};
-    const Scene scene = build_scene(b.model, length_unit);
-    const double m = 1.0 / length_unit;  // metres in the document's unit
-    Results results;
-    // Loads of the combination: Fy = -12, Fz = 10 kN; Mx = 6, My = -40, Mz = -26 kNm.
-    results.reaction_nodes[1].nodal_forces = NodeForces{0, 12, -10, -6 * m, 40 * m, 26 * m};
-    const Balance balance = case_balance(b.model, scene, CaseIdentity{true, 1}, results, factors);
-    const Vector6 loads = (Vector6() << 0, -12, 10, 6 * m, -40 * m, -26 * m).finished();
-    EXPECT_TRUE(balance.loads.isApprox(loads, 1e-12)) << balance.loads.transpose();
-    EXPECT_LT(balance.residual.norm(), 1e-9 * m) << balance.residual.transpose();
-
-    const Balance dead_only = case_balance(b.model, scene, CaseIdentity{false, 1}, results, factors);
-    EXPECT_NEAR(dead_only.loads[1], -8.0, 1e-12);
-    EXPECT_NEAR(dead_only.loads[5], -52.0 / 3.0 * m, 1e-9 * m);
-  }
 }
 
 }  // namespace

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "base/result.hpp"
-#include "bench_models.hpp"
 #include "member/lookup_tables.hpp"
-#include "solver_fixtures.hpp"
 #include "solvers/linear_solver.hpp"
 #include "solvers/solve_context.hpp"
+#include "support/frame_models.hpp"
+#include "support/log_capture.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
@@ -42,7 +42,7 @@ Iterated iterate(const VELK& model, const ActiveSetRules& rules, ActiveMap activ
   const Eigen::VectorXd f = assemble_load_vector(model, load_case);
   Iterated out;
   out.active = std::move(active);
-  testing::LogCapture log;
+  test_support::LogCapture log(log::Level::Debug);
   out.outcome = iterate_active_set(model, tables, context, f, rules, out.active, out.u);
   out.lines = log.lines;
   out.factorizations = context.factorizations();
@@ -59,7 +59,7 @@ bool is_summary(const std::string& line) { return line.starts_with(R"({"type":"A
 TEST(ActiveSetRules, RepeatingTheUnchangedSolveOnlyReplaysItsRestraintEvents) {
   // No member is switchable, so the first pass changes nothing while u has
   // moved from zero: the next pass only confirms it.
-  const VELK model = bench::frame_model({.members = 40, .rigid_stubs = 2});
+  const VELK model = test_support::frame_model({.members = 40, .rigid_stubs = 2});
   ActiveSetRules repeating = first_order_rules;
   repeating.repeat_unchanged_solve = true;
   const Iterated once = iterate(model, first_order_rules, {});
@@ -105,7 +105,7 @@ TEST(ActiveSetRules, RepeatingTheUnchangedSolveOnlyReplaysItsRestraintEvents) {
 }
 
 TEST(ActiveSetRules, ATieSwitchedOffInTensionComesBackInTheIterationOrInTheReactivationPass) {
-  const VELK model = tension_braced(bench::frame_model({.members = 40, .rigid_stubs = 2}));
+  const VELK model = tension_braced(test_support::frame_model({.members = 40, .rigid_stubs = 2}));
   constexpr std::uint32_t wind = 2;
   // Under the wind both ties are in tension; tie 22 starts switched off.
   const ActiveMap seed{{22, false}, {23, true}};

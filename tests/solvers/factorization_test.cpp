@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bench_models.hpp"
+#include "support/frame_models.hpp"
 #include "system/constraints.hpp"
 #include "system/load_assembler.hpp"
 #include "system/reduced_system.hpp"
@@ -17,7 +17,7 @@ struct Restrained {
 };
 
 Restrained restrained_frame(int members, RigidStrategy strategy, std::uint32_t load_case) {
-  VELK model = bench::frame_model({.members = members, .rigid_stubs = 3});
+  VELK model = test_support::frame_model({.members = members, .rigid_stubs = 3});
   model.settings.analysis_options.rigid_strategy = strategy;
   const ConstraintTransform t = *build_constraint_transform(model);
   ReducedStiffness k_reduced(model, t);

@@ -4,17 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include "allocation_counter.hpp"
-#include "bench_models.hpp"
 #include "solvers/solve_context.hpp"
+#include "support/allocation_counter.hpp"
+#include "support/frame_models.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
 namespace {
 
 TEST(Iterations, AllocateNothingAfterStorageIsSized) {
-  if (!bench::allocations_counted()) GTEST_SKIP() << "allocations are not counted in this build";
-  const VELK model = bench::frame_model({.members = 40, .rigid_stubs = 2});
+  if (!test_support::allocations_counted()) GTEST_SKIP() << "allocations are not counted in this build";
+  const VELK model = test_support::frame_model({.members = 40, .rigid_stubs = 2});
   SolveContext context(model);
   const ConstraintTransform& t = **context.transform();
   ReducedStiffness& k_reduced = **context.reduced_stiffness();
@@ -39,9 +39,9 @@ TEST(Iterations, AllocateNothingAfterStorageIsSized) {
   };
   iterate(1.0);  // sizes the tangent's factorisation
   iterate(1.1);  // its first refactorisation sizes the supernodes
-  const std::size_t before = bench::allocations();
+  const std::size_t before = test_support::allocations();
   for (const double load_factor : {1.2, 1.3, 1.4, 1.5}) iterate(load_factor);
-  EXPECT_EQ(bench::allocations() - before, 0u);
+  EXPECT_EQ(test_support::allocations() - before, 0u);
   EXPECT_TRUE(lu.refactored());
 }
 

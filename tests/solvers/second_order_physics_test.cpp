@@ -5,17 +5,17 @@
 #include <cmath>
 #include <numbers>
 
-#include "solver_fixtures.hpp"
 #include "solvers/solver_entries.hpp"
+#include "support/model_parts.hpp"
 
 namespace velk {
 namespace {
 
-using testing::column_model;
-using testing::kColumnI;
-using testing::kE;
-using testing::load_case;
-using testing::point_load;
+using test_support::column_model;
+using test_support::kColumnI;
+using test_support::kE;
+using test_support::load_case;
+using test_support::point_load;
 
 constexpr double kLength = 4.0;
 constexpr int kMembers = 8;
@@ -90,19 +90,19 @@ TEST(SecondOrderColumn, TensionStiffensAndZeroAxialLoadIsFirstOrder) {
 TEST(SecondOrderFrame, PortalSwayIsAmplifiedByTheGravityLoad) {
   constexpr double h = 3.0;
   constexpr double span = 5.0;
-  using testing::make_member;
-  using testing::make_node;
-  VELK model = testing::model_with(
+  using test_support::make_member;
+  using test_support::make_node;
+  VELK model = test_support::model_with(
       {make_member(1, make_node(1, 0, 0, 0, 1), make_node(2, 0, 0, h)),
        make_member(2, make_node(2, 0, 0, h), make_node(3, span, 0, h), MemberType::Normal, 2),
        make_member(3, make_node(4, span, 0, 0, 1), make_node(3, span, 0, h))});
   model.sections[0].i_y = kColumnI;
   model.sections[0].i_z = kColumnI;
-  Section beam = testing::beam_section(2);
+  Section beam = test_support::beam_section(2);
   beam.i_y = beam.i_z = 1e4 * kColumnI;
   beam.area = 100.0;
   model.sections.push_back(beam);
-  model.nodal_supports.push_back(testing::fixed_support(1));
+  model.nodal_supports.push_back(test_support::fixed_support(1));
   model.settings.analysis_options.tolerance = 1e-9;
 
   // A fixed-guided column buckles in sway at pi^2 EI / h^2.

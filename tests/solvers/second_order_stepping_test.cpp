@@ -9,20 +9,21 @@
 #include <string>
 #include <vector>
 
-#include "solver_fixtures.hpp"
 #include "solvers/combinations.hpp"
 #include "solvers/second_order_solver.hpp"
 #include "solvers/solve_context.hpp"
 #include "solvers/solver_entries.hpp"
+#include "support/log_capture.hpp"
+#include "support/model_parts.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
 namespace {
 
-using testing::column_model;
-using testing::load_case;
-using testing::LogCapture;
-using testing::point_load;
+using test_support::column_model;
+using test_support::load_case;
+using test_support::LogCapture;
+using test_support::point_load;
 
 constexpr std::uint32_t kTip = 9;
 
@@ -104,7 +105,7 @@ TEST(SecondOrderStepping, NewtonLimitDoublesTheStepsFourTimesThenFails) {
   // One Newton iteration cannot settle the first step from the predictor.
   {
     VELK model = loaded_column(2e5, 1e3);
-    LogCapture log;
+    LogCapture log(log::Level::Debug);
     auto results = solve_load_case_second_order(model, 1, 1);
     ASSERT_FALSE(results.has_value());
     EXPECT_EQ(results.error(), "Second-order: step 1/64 did not converge and max substepping reached");
@@ -120,7 +121,7 @@ TEST(SecondOrderStepping, NewtonLimitDoublesTheStepsFourTimesThenFails) {
   {
     VELK model = loaded_column(2e5, 1e3);
     model.load_combinations.push_back(combination_of(4, {{1, 1.5}}));
-    LogCapture log;
+    LogCapture log(log::Level::Debug);
     auto results = solve_combination_second_order(model, 4, 1);
     ASSERT_FALSE(results.has_value());
     EXPECT_EQ(results.error(), "Second-order: step 1/128 did not converge and max substepping reached");
@@ -152,7 +153,7 @@ TEST(SecondOrderStepping, RefinedStepRestartsFromItsSavedStateWithTwiceTheSteps)
   ASSERT_TRUE(start.has_value());
   const Eigen::VectorXd f = *combined_load_vector(model, 1);
   SolveContext context(model);
-  LogCapture log;
+  LogCapture log(log::Level::Debug);
   SecondOrderTrace trace;
   auto results = second_order_solve(model, context, f, "CO1", {true, 1}, 1, start, std::nullopt, &trace);
   ASSERT_TRUE(results.has_value()) << results.error();
@@ -219,12 +220,12 @@ TEST(SecondOrderStepping, WarmStartedCombinationSkipsThePredictor) {
 // Two collinear truss members between fixed ends: nothing holds the middle
 // node across the line, so every tangent has exactly zero rows there.
 TEST(SecondOrderNewton, SingularTangentIsDampedInsteadOfFailing) {
-  using testing::make_member;
-  using testing::make_node;
-  VELK model = testing::model_with(
+  using test_support::make_member;
+  using test_support::make_node;
+  VELK model = test_support::model_with(
       {make_member(1, make_node(1, 0, 0, 0, 1), make_node(2, 1, 0, 0), MemberType::Truss),
        make_member(2, make_node(2, 1, 0, 0), make_node(3, 2, 0, 0, 1), MemberType::Truss)});
-  model.nodal_supports.push_back(testing::fixed_support(1));
+  model.nodal_supports.push_back(test_support::fixed_support(1));
   model.settings.analysis_options.tolerance = 1e-9;
   constexpr double p = 1e5;
   model.load_cases.push_back(load_case(1, "LC1", {point_load(2, 1, p, {1, 0, 0})}));
@@ -242,7 +243,7 @@ TEST(SecondOrderNewton, SingularTangentIsDampedInsteadOfFailing) {
   model.results->loadcases.emplace("LC1", carried);
   auto results = solve_combination_second_order(model, 1, 20);
   ASSERT_TRUE(results.has_value()) << results.error();
-  const double expected = p * 1.0 / (2.0 * testing::kE * testing::kA);
+  const double expected = p * 1.0 / (2.0 * test_support::kE * test_support::kA);
   EXPECT_NEAR(results->displacement_nodes.at(2).dx, expected, 1e-6 * expected);
   EXPECT_EQ(results->displacement_nodes.at(2).dy, 0.0);
   EXPECT_NEAR(results->reaction_nodes.at(1).nodal_forces.fx + results->reaction_nodes.at(3).nodal_forces.fx,
@@ -257,16 +258,16 @@ TEST(SecondOrderNewton, SingularTangentIsDampedInsteadOfFailing) {
 // stretched again, the post-convergence pass switches it back on and the
 // step is repeated.
 TEST(SecondOrderActiveSet, SlackTieComesBackOnlyAfterTheNewtonPassConverged) {
-  using testing::make_member;
-  using testing::make_node;
-  VELK model = testing::model_with(
+  using test_support::make_member;
+  using test_support::make_node;
+  VELK model = test_support::model_with(
       {make_member(1, make_node(1, 0, 0, 0, 1), make_node(2, 0, 0, 4)),
        make_member(2, make_node(2, 0, 0, 4), make_node(3, -2, 0, 4, 1), MemberType::Tension, 2)});
-  model.sections[0].i_y = model.sections[0].i_z = testing::kColumnI;
-  Section tie = testing::beam_section(2);
+  model.sections[0].i_y = model.sections[0].i_z = test_support::kColumnI;
+  Section tie = test_support::beam_section(2);
   tie.area = 2.9e-6;
   model.sections.push_back(tie);
-  model.nodal_supports.push_back(testing::fixed_support(1));
+  model.nodal_supports.push_back(test_support::fixed_support(1));
   model.settings.analysis_options.tolerance = 1e-9;
   model.settings.analysis_options.axial_slack = 1.0;
   model.load_cases.push_back(
@@ -278,7 +279,7 @@ TEST(SecondOrderActiveSet, SlackTieComesBackOnlyAfterTheNewtonPassConverged) {
   model.results.emplace();
   model.results->loadcases.emplace("LC1", carried);
 
-  LogCapture log;
+  LogCapture log(log::Level::Debug);
   auto results = solve_combination_second_order(model, 1, 20);
   ASSERT_TRUE(results.has_value()) << results.error();
 
@@ -303,7 +304,8 @@ TEST(SecondOrderActiveSet, SlackTieComesBackOnlyAfterTheNewtonPassConverged) {
   const MemberResult& tie_result = results->member_results.at(2);
   EXPECT_GT(tie_result.start_node_forces.fx, 0.0);
   EXPECT_GT(results->displacement_nodes.at(2).dx, 0.0);
-  EXPECT_LT(results->displacement_nodes.at(2).dx, 1e4 / (3.0 * testing::kE * testing::kColumnI / 64.0));
+  EXPECT_LT(results->displacement_nodes.at(2).dx,
+            1e4 / (3.0 * test_support::kE * test_support::kColumnI / 64.0));
 }
 
 }  // namespace

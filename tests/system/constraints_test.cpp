@@ -7,33 +7,31 @@
 #include <vector>
 
 #include "base/log.hpp"
-#include "member/member_fixtures.hpp"
+#include "support/dense_system.hpp"
+#include "support/log_capture.hpp"
+#include "support/model_parts.hpp"
 #include "system/rigid_links.hpp"
 
 namespace velk {
 namespace {
 
-using testing::fixed_support;
-using testing::make_member;
-using testing::make_node;
-using testing::model_with;
+using test_support::apply_restraints;
+using test_support::dense_transform;
+using test_support::fixed_support;
+using test_support::make_member;
+using test_support::make_node;
+using test_support::model_with;
+using test_support::penalty_constraint;
+using test_support::reduce_system;
 
 Eigen::Index dof_of(std::uint32_t node, int local) {
   return 6 * (static_cast<Eigen::Index>(node) - 1) + local;
 }
 
 // Captures the diagnostic events emitted while it lives.
-class EventCapture {
- public:
-  EventCapture() {
-    log::set_max_level(log::Level::Debug);
-    log::set_sink([this](const log::Record& record) { texts.emplace_back(record.message); });
-  }
-  ~EventCapture() {
-    log::set_sink({});
-    log::set_max_level(log::Level::Off);
-  }
-  std::vector<std::string> texts;
+struct EventCapture {
+  test_support::LogCapture capture{log::Level::Debug};
+  std::vector<std::string>& texts = capture.lines;
 };
 
 TEST(RigidLinks, GraphFaultsHaveTheirMessages) {
@@ -75,7 +73,7 @@ TEST(RigidLinks, ChainEnteredBackwardsIsAppliedMastersFirst) {
 
   const auto t = build_constraint_transform(model);
   ASSERT_TRUE(t.has_value()) << t.error();
-  const Eigen::MatrixXd dense = t->dense();
+  const Eigen::MatrixXd dense = dense_transform(*t);
   // A unit load along X at node 4 reaches node 1 as the same force plus the
   // moment r x F with r = (1, 2, 3): (0, 3, -2).
   Eigen::VectorXd f = Eigen::VectorXd::Zero(t->full_size);
@@ -125,7 +123,7 @@ TEST(RigidLinks, NoNodeIsTurnedIntoASlaveTwice) {
   // Every row of T then follows one master: the slave rows are one rigid body's.
   const auto t = build_constraint_transform(model);
   ASSERT_TRUE(t.has_value());
-  const Eigen::MatrixXd dense = t->dense();
+  const Eigen::MatrixXd dense = dense_transform(*t);
   EXPECT_EQ(dense.row(dof_of(2, 0)), dense.row(dof_of(1, 0)));
   EXPECT_EQ(dense.row(dof_of(3, 3)), dense.row(dof_of(1, 3)));
 }
@@ -140,7 +138,7 @@ TEST(ConstraintTransform, PlainFrameIsOneColumnPerDofInWalkOrder) {
   EXPECT_EQ(t->retained.at(dof_of(2, 0)), 0);  // node 2 is walked first
   EXPECT_EQ(t->retained.at(dof_of(1, 5)), 11);
   EXPECT_EQ(t->retained.at(dof_of(3, 0)), 12);
-  const Eigen::MatrixXd dense = t->dense();
+  const Eigen::MatrixXd dense = dense_transform(*t);
   EXPECT_EQ(dense.colwise().sum(), Eigen::RowVectorXd::Ones(18));
   EXPECT_EQ(dense.rowwise().sum(), Eigen::VectorXd::Ones(18));
 
@@ -172,7 +170,7 @@ TEST(ConstraintTransform, RigidMemberStrategyKeepsEveryDof) {
   const auto t = build_constraint_transform(model);
   ASSERT_TRUE(t.has_value());
   EXPECT_TRUE(t->identity);
-  EXPECT_EQ(t->dense(), Eigen::MatrixXd::Identity(18, 18));
+  EXPECT_EQ(dense_transform(*t), Eigen::MatrixXd::Identity(18, 18));
   EventCapture events;
   Eigen::MatrixXd k_reduced = Eigen::MatrixXd::Identity(18, 18);
   Eigen::VectorXd f_reduced = Eigen::VectorXd::Ones(18);
@@ -293,7 +291,7 @@ TEST(ConstraintTransform, ReductionEqualsTheDenseProduct) {
     Eigen::MatrixXd k_reduced;
     Eigen::VectorXd f_reduced;
     reduce_system(k, f, *t, k_reduced, f_reduced);
-    const Eigen::MatrixXd dense = t->dense();
+    const Eigen::MatrixXd dense = dense_transform(*t);
     const Eigen::MatrixXd expected_k = dense.transpose() * k * dense;
     const Eigen::VectorXd expected_f = dense.transpose() * f;
     EXPECT_LE((k_reduced - expected_k).cwiseAbs().maxCoeff(), 1e-12 * expected_k.cwiseAbs().maxCoeff());

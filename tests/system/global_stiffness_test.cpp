@@ -8,24 +8,28 @@
 #include "base/fault.hpp"
 #include "member/geometric_stiffness.hpp"
 #include "member/hinge_and_release_operations.hpp"
-#include "member/member_fixtures.hpp"
 #include "member/member_geometry.hpp"
 #include "member/member_stiffness.hpp"
+#include "support/dense_system.hpp"
+#include "support/model_parts.hpp"
 #include "system/load_assembler.hpp"
 #include "system/support_utils.hpp"
-#include "system/system_fixtures.hpp"
 
 namespace velk {
 namespace {
 
 using namespace dof;
-using testing::kA;
-using testing::kE;
-using testing::kIy;
-using testing::kIz;
-using testing::make_member;
-using testing::make_node;
-using testing::model_with;
+using test_support::add_member_matrix;
+using test_support::assemble_global_stiffness;
+using test_support::geometric_global_stiffness;
+using test_support::kA;
+using test_support::kE;
+using test_support::kIy;
+using test_support::kIz;
+using test_support::make_member;
+using test_support::make_node;
+using test_support::model_with;
+using test_support::restrained_dofs;
 
 NodalLoad nodal_load(std::uint32_t node, double magnitude, Vec3 direction) {
   NodalLoad load;
@@ -73,7 +77,7 @@ TEST(GlobalStiffness, Messages) {
             "RigidMember needs at least one section in the model or a section on rigid member 6.");
 
   VELK torsion_free = model_with({beam});
-  MemberHinge mx = testing::hinge(1);
+  MemberHinge mx = test_support::hinge(1);
   mx.rotational_release_mx = 0.0;
   torsion_free.memberhinges = std::vector<MemberHinge>{mx};
   torsion_free.member_sets[0].members[0].start_hinge = 1;
@@ -124,8 +128,8 @@ TEST(GlobalStiffness, MemberTypesAndActiveMap) {
 TEST(GlobalStiffness, TrussHingeSpringsAreInSeriesNotGrounded) {
   VELK model =
       model_with({make_member(1, make_node(1, 0, 0, 0, 1), make_node(2, 0, 0, 2), MemberType::Truss)});
-  model.nodal_supports.push_back(testing::fixed_support(1));
-  MemberHinge spring = testing::hinge(1);
+  model.nodal_supports.push_back(test_support::fixed_support(1));
+  MemberHinge spring = test_support::hinge(1);
   spring.translational_release_vx = 4e8;
   spring.translational_release_vy = 1000.0;
   model.memberhinges = std::vector<MemberHinge>{spring};
@@ -140,7 +144,7 @@ TEST(GlobalStiffness, TrussHingeSpringsAreInSeriesNotGrounded) {
   // Hold everything but the axial DOF of the free end.
   std::vector<std::int64_t> held = restrained_dofs(model.member_sets, model.nodal_supports);
   for (const int d : {UX, UY, RX, RY, RZ}) held.push_back(6 + d);
-  const testing::Solution s = testing::solve_restrained(k, f, held);
+  const test_support::Solution s = test_support::solve_restrained(k, f, held);
   EXPECT_NEAR(s.u(6 + UZ), p * (2 / (kE * kA) + 1 / 4e8), 1e-15);
   EXPECT_NEAR(s.reactions(UZ), -p, 1e-6);
 }
@@ -163,15 +167,15 @@ TEST_P(Cantilever, TipDeflection) {
   const Vector3 tip = c.axis * l;
   VELK model =
       model_with({make_member(1, make_node(1, 0, 0, 0, 1), make_node(2, tip.x(), tip.y(), tip.z()))});
-  model.nodal_supports.push_back(testing::fixed_support(1));
+  model.nodal_supports.push_back(test_support::fixed_support(1));
   LoadCase load_case;
   load_case.id = 1;
   load_case.nodal_loads.push_back(nodal_load(2, p, {c.load.x(), c.load.y(), c.load.z()}));
   model.load_cases.push_back(load_case);
 
-  const testing::Solution s =
-      testing::solve_restrained(assembled(model), assemble_load_vector(model, 1),
-                                restrained_dofs(model.member_sets, model.nodal_supports));
+  const test_support::Solution s =
+      test_support::solve_restrained(assembled(model), assemble_load_vector(model, 1),
+                                     restrained_dofs(model.member_sets, model.nodal_supports));
   const Vector3 tip_displacement = s.u.segment<3>(6 + UX);
   const double expected = p * l * l * l / (3 * kE * c.i_bending);
   EXPECT_NEAR(tip_displacement.dot(c.load), expected, 1e-9 * expected);
@@ -213,7 +217,7 @@ TEST_P(EulerColumn, LateralStiffnessVanishesAtTheEulerLoad) {
   }
   members[0].start_node.nodal_support = 1;
   VELK model = model_with(members);
-  model.nodal_supports.push_back(testing::fixed_support(1));
+  model.nodal_supports.push_back(test_support::fixed_support(1));
   const std::vector<std::int64_t> held = restrained_dofs(model.member_sets, model.nodal_supports);
   const Eigen::Index ndof = 6 * (segments + 1);
   const Eigen::Index top = 6 * segments + lateral;
@@ -222,7 +226,7 @@ TEST_P(EulerColumn, LateralStiffnessVanishesAtTheEulerLoad) {
     // A uniform shortening that puts the compression P in every member.
     Eigen::VectorXd u = Eigen::VectorXd::Zero(ndof);
     for (int n = 0; n <= segments; ++n) u(6 * n + UY) = -p * (height * n / segments) / (kE * kA);
-    return 1.0 / testing::flexibility(*assemble_global_stiffness(model, {}, u), held, top);
+    return 1.0 / test_support::flexibility(*assemble_global_stiffness(model, {}, u), held, top);
   };
 
   const double euler = std::numbers::pi * std::numbers::pi * kE * i_bending / (4 * height * height);
@@ -254,7 +258,7 @@ TEST(GeometricStiffness, AxialSlackThreshold) {
   EXPECT_TRUE((assemble_global_stiffness(model, {}, u)->isApprox(assembled(model) + kg, 1e-15)));
 
   // A pinned member without axial force adds nothing and raises no condensation error.
-  MemberHinge pin = testing::hinge(1);
+  MemberHinge pin = test_support::hinge(1);
   pin.rotational_release_mz = 0.0;
   model.memberhinges = std::vector<MemberHinge>{pin};
   model.member_sets[0].members[0].end_hinge = 1;

@@ -5,18 +5,20 @@
 #include <cmath>
 
 #include "base/fault.hpp"
-#include "member/member_fixtures.hpp"
+#include "support/dense_system.hpp"
+#include "support/model_parts.hpp"
 #include "system/global_stiffness.hpp"
 #include "system/support_utils.hpp"
-#include "system/system_fixtures.hpp"
 
 namespace velk {
 namespace {
 
 using namespace dof;
-using testing::make_member;
-using testing::make_node;
-using testing::model_with;
+using test_support::assemble_global_stiffness;
+using test_support::make_member;
+using test_support::make_node;
+using test_support::model_with;
+using test_support::restrained_dofs;
 
 DistributedLoad distributed(std::uint32_t member, double w1, double w2, double a, double b, Vec3 direction,
                             std::uint32_t load_case = 1) {
@@ -174,7 +176,7 @@ TEST(LoadVector, RigidMemberReleasesFollowTheStrategy) {
   const double q = 3.0;
   const double l = 2.0;
   VELK model = model_with({make_member(1, make_node(1, 0, 0, 0), make_node(2, l, 0, 0), MemberType::Rigid)});
-  MemberHinge pin = testing::hinge(1);
+  MemberHinge pin = test_support::hinge(1);
   pin.rotational_release_mz = 0.0;
   model.memberhinges = std::vector<MemberHinge>{pin};
   model.member_sets[0].members[0].end_hinge = 1;
@@ -214,17 +216,17 @@ TEST_P(ProppedCantilever, TextbookReactions) {
   const Vector3 tip = l * c.axis;
   Member member = make_member(1, make_node(1, 0, 0, 0, 1), make_node(2, tip.x(), tip.y(), tip.z(), 2));
   VELK model = model_with({member});
-  model.nodal_supports.push_back(testing::fixed_support(1));
-  NodalSupport prop = testing::fixed_support(2);
+  model.nodal_supports.push_back(test_support::fixed_support(1));
+  NodalSupport prop = test_support::fixed_support(2);
   if (c.released) {
-    MemberHinge pin = testing::hinge(1);
+    MemberHinge pin = test_support::hinge(1);
     pin.rotational_release_my = 0.0;
     pin.rotational_release_mz = 0.0;
     model.memberhinges = std::vector<MemberHinge>{pin};
     model.member_sets[0].members[0].end_hinge = 1;
   } else {
     for (const char* axis : {"X", "Y", "Z"})
-      prop.rotation_conditions[axis] = testing::condition(ConditionType::Free);
+      prop.rotation_conditions[axis] = test_support::condition(ConditionType::Free);
   }
   model.nodal_supports.push_back(prop);
   LoadCase load_case;
@@ -239,8 +241,8 @@ TEST_P(ProppedCantilever, TextbookReactions) {
       if (std::abs(bending_axis(k)) < 0.5) solved.push_back(6 + RX + k);
     }
   }
-  const testing::Solution s = testing::solve_restrained(*assemble_global_stiffness(model, {}),
-                                                        assemble_load_vector(model, 1), solved);
+  const test_support::Solution s = test_support::solve_restrained(*assemble_global_stiffness(model, {}),
+                                                                  assemble_load_vector(model, 1), solved);
   const double qL = q * l;
   EXPECT_NEAR(s.reactions.segment<3>(UX).dot(d), -5 * qL / 8, 1e-9 * qL);
   EXPECT_NEAR(s.reactions.segment<3>(6 + UX).dot(d), -3 * qL / 8, 1e-9 * qL);

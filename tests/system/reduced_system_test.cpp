@@ -4,16 +4,20 @@
 
 #include <random>
 
-#include "member/member_fixtures.hpp"
+#include "support/dense_system.hpp"
+#include "support/model_parts.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
 namespace {
 
-using testing::fixed_support;
-using testing::make_member;
-using testing::make_node;
-using testing::model_with;
+using test_support::apply_restraints;
+using test_support::assemble_global_stiffness;
+using test_support::fixed_support;
+using test_support::make_member;
+using test_support::make_node;
+using test_support::model_with;
+using test_support::reduce_system;
 
 // A random frame of beams, braces and tension ties with rigid chains, fixed
 // supports, a spring support and a support on a rigid slave.

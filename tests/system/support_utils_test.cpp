@@ -2,16 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "member/member_fixtures.hpp"
+#include "support/dense_system.hpp"
+#include "support/model_parts.hpp"
 #include "system/global_stiffness.hpp"
 
 namespace velk {
 namespace {
 
-using testing::condition;
-using testing::make_member;
-using testing::make_node;
-using testing::model_with;
+using test_support::add_support_springs;
+using test_support::assemble_global_stiffness;
+using test_support::condition;
+using test_support::make_member;
+using test_support::make_node;
+using test_support::model_with;
+using test_support::restrained_dofs;
 
 // Two members meeting at node 2, which carries support 1.
 VELK two_members(MemberType type = MemberType::Normal) {

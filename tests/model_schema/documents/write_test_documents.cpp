@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/model_text.hpp"
-#include "analysis/random_frames.hpp"
 #include "document/document_io.hpp"
-#include "document/document_text.hpp"
+#include "support/document_text.hpp"
+#include "support/model_text.hpp"
+#include "support/random_frames.hpp"
 
 namespace {
 
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder(argv[1]);
   std::filesystem::create_directories(folder);
 
-  using velk::testing::ModelText;
+  using velk::test_support::ModelText;
   ModelText row;
   row.members = 3;
   row.load_case_ids = {1, 2};
@@ -42,19 +42,19 @@ int main(int argc, char** argv) {
   second_order.rigid_strategy = "rigid_member";
   second_order.max_iterations = "50";
 
-  bool ok = write(folder, "minimal_document.json", velk::testing::minimal_document);
-  ok = write(folder, "minimal_document_written.json", velk::testing::minimal_document_written) && ok;
-  ok = write(folder, "full_document_written.json", velk::testing::full_document_written) && ok;
+  bool ok = write(folder, "minimal_document.json", velk::test_support::minimal_document);
+  ok = write(folder, "minimal_document_written.json", velk::test_support::minimal_document_written) && ok;
+  ok = write(folder, "full_document_written.json", velk::test_support::full_document_written) && ok;
   ok = write(folder, "model_text_row.json", row.text()) && ok;
   ok = write(folder, "model_text_second_order.json", second_order.text()) && ok;
   // The random frames of the property tests, with and without one-sided
   // members, rigid links and second order among them.
   for (std::uint64_t seed = 1; seed <= 6; ++seed) {
-    velk::testing::RandomFrameOptions options;
+    velk::test_support::RandomFrameOptions options;
     options.members = static_cast<int>(5 + 7 * seed);
     options.one_sided = seed % 2 == 0;
     const std::string name = "random_frame_" + std::to_string(seed) + ".json";
-    ok = write(folder, name, velk::write_velk(velk::testing::random_frame(seed, options))) && ok;
+    ok = write(folder, name, velk::write_velk(velk::test_support::random_frame(seed, options))) && ok;
   }
   if (!ok) {
     std::cerr << "write_test_documents: cannot write into " << folder << "\n";

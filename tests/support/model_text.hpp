@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace velk::testing {
+namespace velk::test_support {
 
 struct ModelText {
   int members = 1;
@@ -67,4 +67,4 @@ struct ModelText {
   }
 };
 
-}  // namespace velk::testing
+}  // namespace velk::test_support

@@ -1,4 +1,4 @@
-#include "allocation_counter.hpp"
+#include "support/allocation_counter.hpp"
 
 #include <atomic>
 #include <cstdlib>
@@ -6,19 +6,19 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 // The address sanitizer brings its own operator new.
-namespace velk::bench {
+namespace velk::test_support {
 std::size_t allocations() { return 0; }
 bool allocations_counted() { return false; }
-}  // namespace velk::bench
+}  // namespace velk::test_support
 #else
 namespace {
 std::atomic<std::size_t> count{0};
 }  // namespace
 
-namespace velk::bench {
+namespace velk::test_support {
 std::size_t allocations() { return count.load(std::memory_order_relaxed); }
 bool allocations_counted() { return true; }
-}  // namespace velk::bench
+}  // namespace velk::test_support
 
 void* operator new(std::size_t size) {
   count.fetch_add(1, std::memory_order_relaxed);

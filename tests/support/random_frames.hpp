@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "document/velk.hpp"
+#include "support/model_parts.hpp"
 
-namespace velk::testing {
+namespace velk::test_support {
 
 // Draws from a 64-bit Mersenne twister with its own arithmetic, so that a
 // seed gives the same model with every standard library.
@@ -62,7 +63,7 @@ inline VELK random_frame(std::uint64_t seed, const RandomFrameOptions& options) 
   analysis.rigid_strategy = draw.chance(0.7) ? RigidStrategy::LinearMpc : RigidStrategy::RigidMember;
   model.settings.general_info = {"random frame", "velk", std::to_string(seed)};
 
-  model.materials.push_back(Material{1, "steel", 2.1e11, 8.1e10, 7850.0, 3.55e8});
+  model.materials.push_back(structural_steel());
   model.materials.push_back(Material{2, "timber", 1.1e10, 6.9e8, 450.0, 2.4e7});
   const auto section = [&](std::uint32_t id, std::uint32_t material, double area, double i_y, double i_z,
                            double j) {
@@ -214,4 +215,4 @@ inline VELK random_frame(std::uint64_t seed, const RandomFrameOptions& options) 
   return model;
 }
 
-}  // namespace velk::testing
+}  // namespace velk::test_support

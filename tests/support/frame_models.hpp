@@ -1,16 +1,27 @@
 #pragma once
-// Generated 3D frames for the benchmarks: columns on a square grid, beams in
-// both directions on every floor, diagonal truss braces in the outer bays,
-// rigid stubs to eccentric load points, and the members cut off at a given
-// count.
+// Generated 3D frames for the benchmarks, the tests and the fuzz seeds:
+// columns on a square grid, beams in both directions on every floor,
+// diagonal truss braces in the outer bays, rigid stubs to eccentric load
+// points, and the members cut off at a given count.
 
 #include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 
 #include "document/velk.hpp"
+#include "support/model_parts.hpp"
 
-namespace velk::bench {
+namespace velk::test_support {
+
+// The steel (S355), the sections of the generated frames (1 HEA200 columns,
+// 2 IPE300 beams, 3 CHS60 braces) and the fixed support 1 of their feet.
+inline void add_steel_frame_parts(VELK& model) {
+  model.materials.push_back(structural_steel("S355"));
+  model.sections.push_back(Section{1, "HEA200", 1, 0.19, 0.2, 3.692e-5, 1.336e-5, 2.1e-7, 5.383e-3, {}});
+  model.sections.push_back(Section{2, "IPE300", 1, 0.3, 0.15, 8.356e-5, 6.04e-6, 2.01e-7, 5.381e-3, {}});
+  model.sections.push_back(Section{3, "CHS60", 1, 0.06, 0.06, 2.2e-7, 2.2e-7, 4.4e-7, 7.0e-4, {}});
+  model.nodal_supports.push_back(fixed_support(1));
+}
 
 struct FrameOptions {
   int members = 100;    // in all, rigid stubs included
@@ -21,18 +32,7 @@ inline VELK frame_model(const FrameOptions& options = {}) {
   VELK model;
   model.settings.analysis_options.tolerance = 1e-6;
   model.settings.general_info = {"Benchmark frame", "velk", "1"};
-  model.materials.push_back(Material{1, "S355", 2.1e11, 8.1e10, 7850.0, 3.55e8});
-  model.sections.push_back(Section{1, "HEA200", 1, 0.19, 0.2, 3.692e-5, 1.336e-5, 2.1e-7, 5.383e-3, {}});
-  model.sections.push_back(Section{2, "IPE300", 1, 0.3, 0.15, 8.356e-5, 6.04e-6, 2.01e-7, 5.381e-3, {}});
-  model.sections.push_back(Section{3, "CHS60", 1, 0.06, 0.06, 2.2e-7, 2.2e-7, 4.4e-7, 7.0e-4, {}});
-
-  NodalSupport fixed;
-  fixed.id = 1;
-  for (const char* axis : {"X", "Y", "Z"}) {
-    fixed.displacement_conditions[axis] = SupportCondition{ConditionType::Fixed, {}};
-    fixed.rotation_conditions[axis] = SupportCondition{ConditionType::Fixed, {}};
-  }
-  model.nodal_supports.push_back(fixed);
+  add_steel_frame_parts(model);
 
   // Enough grid for the members asked for: about 5 members per node.
   int grid = 2;
@@ -143,17 +143,7 @@ inline VELK plane_frame_model() {
   VELK model;
   model.settings.analysis_options.tolerance = 1e-6;
   model.settings.general_info = {"Plane benchmark frame", "velk", "1"};
-  model.materials.push_back(Material{1, "S355", 2.1e11, 8.1e10, 7850.0, 3.55e8});
-  model.sections.push_back(Section{1, "HEA200", 1, 0.19, 0.2, 3.692e-5, 1.336e-5, 2.1e-7, 5.383e-3, {}});
-  model.sections.push_back(Section{2, "IPE300", 1, 0.3, 0.15, 8.356e-5, 6.04e-6, 2.01e-7, 5.381e-3, {}});
-  model.sections.push_back(Section{3, "CHS60", 1, 0.06, 0.06, 2.2e-7, 2.2e-7, 4.4e-7, 7.0e-4, {}});
-  NodalSupport fixed;
-  fixed.id = 1;
-  for (const char* axis : {"X", "Y", "Z"}) {
-    fixed.displacement_conditions[axis] = SupportCondition{ConditionType::Fixed, {}};
-    fixed.rotation_conditions[axis] = SupportCondition{ConditionType::Fixed, {}};
-  }
-  model.nodal_supports.push_back(fixed);
+  add_steel_frame_parts(model);
 
   // Five nodes per floor along X (column, midspan, column, midspan, column),
   // three at the bases.
@@ -202,4 +192,4 @@ inline VELK plane_frame_model() {
   return model;
 }
 
-}  // namespace velk::bench
+}  // namespace velk::test_support

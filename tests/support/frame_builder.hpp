@@ -14,11 +14,10 @@
 #include "analysis/driver.hpp"
 #include "document/document_io.hpp"
 #include "document/units.hpp"
+#include "results/equilibrium.hpp"
+#include "support/model_parts.hpp"
 
-namespace velk::testing {
-
-inline constexpr double steel_e = 2.1e11;
-inline constexpr double steel_g = 8.1e10;
+namespace velk::test_support {
 
 class FrameBuilder {
  public:
@@ -30,14 +29,16 @@ class FrameBuilder {
     options.rigid_strategy = RigidStrategy::LinearMpc;
     options.axial_slack = 0.0;
     model.settings.general_info = {"test", "velk", "1"};
-    model.materials.push_back(Material{1, "steel", steel_e, steel_g, 7850.0, 3.55e8});
+    model.materials.push_back(structural_steel());
     model.member_sets.push_back(MemberSet{1, {}, {}, {}, {}});
   }
 
   // A section of the steel material; returns its id.
   std::uint32_t section(double area, double i_y, double i_z, double j) {
     const auto id = static_cast<std::uint32_t>(model.sections.size() + 1);
-    model.sections.push_back(Section{id, "S" + std::to_string(id), 1, {}, {}, i_y, i_z, j, area, {}});
+    std::string name = "S";  // appended, not "S" + ...: GCC 12 warns wrongly on that (-Wrestrict)
+    name += std::to_string(id);
+    model.sections.push_back(Section{id, std::move(name), 1, {}, {}, i_y, i_z, j, area, {}});
     return id;
   }
 
@@ -137,76 +138,10 @@ struct Resultant {
 };
 
 inline Resultant equilibrium_residual(const VELK& analysed, const Results& results) {
-  const UnitFactors units = unit_factors(analysed.settings.unit_settings);
-  Resultant sum;
-  const auto add = [&](const Eigen::Vector3d& at, const Eigen::Vector3d& force,
-                       const Eigen::Vector3d& moment) {
-    sum.force += force;
-    sum.moment += at.cross(force) + moment;
-    sum.scale = std::max({sum.scale, force.norm(), moment.norm(), at.cross(force).norm()});
-  };
-  std::map<std::uint32_t, Eigen::Vector3d> positions;
-  std::map<std::uint32_t, const Member*> members;
-  for (const MemberSet& set : analysed.member_sets) {
-    for (const Member& m : set.members) {
-      positions.try_emplace(m.start_node.id, m.start_node.x, m.start_node.y, m.start_node.z);
-      positions.try_emplace(m.end_node.id, m.end_node.x, m.end_node.y, m.end_node.z);
-      members.try_emplace(m.id, &m);
-    }
-  }
-  for (const auto& [node, reaction] : results.reaction_nodes) {
-    const NodeForces& f = reaction.nodal_forces;
-    add(positions.at(node), Eigen::Vector3d(f.fx, f.fy, f.fz) * units.force,
-        Eigen::Vector3d(f.mx, f.my, f.mz) * units.force * units.length);
-  }
-  // The loads of the written model are in base units already.
-  std::vector<std::pair<const LoadCase*, double>> cases;
-  const auto find_case = [&](std::uint32_t id) -> const LoadCase* {
-    for (const LoadCase& c : analysed.load_cases) {
-      if (c.id == id) return &c;
-    }
-    return nullptr;
-  };
-  if (results.result_type.kind == ResultType::Kind::Loadcase) {
-    cases.emplace_back(find_case(results.result_type.id), 1.0);
-  } else {
-    for (const LoadCombination& combination : analysed.load_combinations) {
-      if (combination.id != results.result_type.id) continue;
-      for (const auto& [id, factor] : combination.load_cases_factors)
-        cases.emplace_back(find_case(id), factor);
-      break;
-    }
-  }
-  for (const auto& [c, factor] : cases) {
-    if (c == nullptr) continue;
-    for (const NodalLoad& load : c->nodal_loads) {
-      const Eigen::Vector3d d(load.direction[0], load.direction[1], load.direction[2]);
-      add(positions.at(load.node), factor * load.magnitude * d, Eigen::Vector3d::Zero());
-    }
-    for (const NodalMoment& load : c->nodal_moments) {
-      const Eigen::Vector3d d(load.direction[0], load.direction[1], load.direction[2]);
-      add(Eigen::Vector3d::Zero(), Eigen::Vector3d::Zero(), factor * load.magnitude * d);
-    }
-    for (const DistributedLoad& load : c->distributed_loads) {
-      if (load.load_case != c->id) continue;
-      const Member& m = *members.at(load.member);
-      const Eigen::Vector3d xs = positions.at(m.start_node.id);
-      const Eigen::Vector3d delta = positions.at(m.end_node.id) - xs;
-      const double length = delta.norm();
-      const double a = load.start_frac, b = load.end_frac, q1 = load.magnitude, q2 = load.end_magnitude;
-      if (std::abs(b - a) < 1e-14) continue;
-      // Resultant L * int q and its first moment L * int q xi over [a, b].
-      const double total = length * (b - a) * (q1 + q2) / 2.0;
-      const double first = length * (b - a) / 6.0 * (q1 * (2 * a + b) + q2 * (a + 2 * b));
-      const Eigen::Vector3d d(load.direction[0], load.direction[1], load.direction[2]);
-      const Eigen::Vector3d centroid_moment_arm = xs * total + delta * first;  // int q x L
-      sum.force += factor * total * d;
-      sum.moment += factor * centroid_moment_arm.cross(d);
-      sum.scale =
-          std::max({sum.scale, std::abs(factor * total) * d.norm(), centroid_moment_arm.norm() * d.norm()});
-    }
-  }
-  return sum;
+  const CaseIdentity identity{results.result_type.kind != ResultType::Kind::Loadcase, results.result_type.id};
+  const EquilibriumBalance balance = equilibrium_balance(
+      analysed, identity, results, unit_factors(analysed.settings.unit_settings), BalanceUnits::Base);
+  return Resultant{balance.residual.head<3>(), balance.residual.tail<3>(), balance.scale};
 }
 
 // Every solved case of the analysed model is in equilibrium.
@@ -222,4 +157,4 @@ inline void expect_equilibrium(const VELK& analysed, double relative = 1e-9) {
   }
 }
 
-}  // namespace velk::testing
+}  // namespace velk::test_support

@@ -5,11 +5,11 @@
 
 #include <cstddef>
 
-namespace velk::bench {
+namespace velk::test_support {
 
 std::size_t allocations();
 
 // False in builds whose sanitizer owns operator new: nothing is counted.
 bool allocations_counted();
 
-}  // namespace velk::bench
+}  // namespace velk::test_support

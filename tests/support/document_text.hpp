@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::testing {
+namespace velk::test_support {
 
 // The smallest valid document: every required field, nothing else.
 inline constexpr std::string_view minimal_document =
@@ -91,4 +91,4 @@ inline constexpr std::string_view full_document_written =
     R"({"command":"C","y":1.0,"z":2.0,"r":0.5,"control_y1":0.1,"control_z1":0.2,"control_y2":0.3,)"
     R"("control_z2":0.4}]}]})";
 
-}  // namespace velk::testing
+}  // namespace velk::test_support

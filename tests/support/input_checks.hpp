@@ -11,7 +11,7 @@
 #include "base/fault.hpp"
 #include "document/document_io.hpp"
 
-namespace velk::fuzzing {
+namespace velk::test_support {
 
 // A reading failure names where it happened: " at line L column C".
 inline bool names_position(std::string_view message) {
@@ -54,4 +54,4 @@ inline std::optional<std::string> analysis_failure(std::string_view bytes) {
   return std::nullopt;
 }
 
-}  // namespace velk::fuzzing
+}  // namespace velk::test_support
