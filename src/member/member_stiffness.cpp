@@ -131,14 +131,9 @@ std::optional<Matrix12> truss_global_stiffness(const Member& member, const Looku
 }
 
 Vector12 member_displacements(const Member& member, const Eigen::VectorXd& u) {
-  const auto node_offset = [&](std::uint32_t node_id) {
-    const std::int64_t offset = PER_NODE * (static_cast<std::int64_t>(node_id) - 1);
-    if (offset < 0 || offset + PER_NODE > u.size()) throw Fault("Matrix index out of bounds.");
-    return offset;
-  };
   Vector12 u_global;
-  u_global.head<6>() = u.segment<6>(node_offset(member.start_node.id));
-  u_global.tail<6>() = u.segment<6>(node_offset(member.end_node.id));
+  u_global.head<6>() = u.segment<6>(checked_node_dofs(member.start_node.id, u.size()));
+  u_global.tail<6>() = u.segment<6>(checked_node_dofs(member.end_node.id, u.size()));
   return u_global;
 }
 

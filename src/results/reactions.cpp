@@ -3,19 +3,12 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "base/fault.hpp"
 #include "member/member_dofs.hpp"
 #include "system/rigid_links.hpp"
 #include "system/support_utils.hpp"
 
 namespace velk {
 namespace {
-
-Eigen::Index dof_index(std::uint32_t node_id, int local, Eigen::Index size) {
-  const Eigen::Index d = dof::PER_NODE * (static_cast<Eigen::Index>(node_id) - 1) + local;
-  if (d < 0 || d >= size) throw Fault("Matrix index out of bounds.");
-  return d;
-}
 
 // Calls visit(node, support) for every member node whose support is in the
 // table, each node once, in node-walk order.
@@ -137,7 +130,7 @@ Eigen::VectorXd compute_reactions(const VELK& model, const NodalBalance& balance
     const std::array<double, 6> b = it == balance.end() ? std::array<double, 6>{} : it->second;
     for (int k = 0; k < dof::PER_NODE; ++k) {
       const double held = b[static_cast<std::size_t>(k)];
-      const Eigen::Index d = dof_index(node.id, k, r.size());
+      const Eigen::Index d = checked_dof(node.id, k, r.size());
       const SupportCondition* condition = find_condition(support, k);
       if (condition == nullptr) {
         r(d) = held;
@@ -174,7 +167,7 @@ std::map<std::uint32_t, ReactionNodeResult> collect_reaction_nodes(const VELK& m
       for (const Node* node : {&member.start_node, &member.end_node}) {
         first_location.try_emplace(node->id, NodeLocation{node->x, node->y, node->z});
         if (!node->nodal_support) continue;
-        const Eigen::Index d = dof_index(node->id, 0, r.size());
+        const Eigen::Index d = checked_node_dofs(node->id, r.size());
         ReactionNodeResult record;
         record.nodal_forces = NodeForces{r(d), r(d + 1), r(d + 2), r(d + 3), r(d + 4), r(d + 5)};
         record.location = first_location.at(node->id);

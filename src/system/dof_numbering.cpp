@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <set>
 
-#include "base/fault.hpp"
 #include "base/message_format.hpp"
 #include "member/member_dofs.hpp"
 
@@ -42,12 +41,6 @@ std::expected<void, std::string> check_node_ids(const std::vector<MemberSet>& me
     ++expected_id;
   }
   return {};
-}
-
-std::int64_t checked_dof(std::uint32_t node_id, int local_dof, std::int64_t size) {
-  const std::int64_t index = dof::PER_NODE * (static_cast<std::int64_t>(node_id) - 1) + local_dof;
-  if (index < 0 || index >= size) throw Fault("Matrix index out of bounds.");
-  return index;
 }
 
 }  // namespace velk

@@ -23,12 +23,6 @@ using namespace dof;
 // Axial forces below this magnitude carry no geometric stiffness.
 constexpr double min_axial_force_threshold = 1e-6;
 
-std::int64_t node_block(std::uint32_t node_id, std::int64_t size) {
-  const std::int64_t offset = PER_NODE * (static_cast<std::int64_t>(node_id) - 1);
-  if (offset < 0 || offset + PER_NODE > size) throw Fault("Matrix index out of bounds.");
-  return offset;
-}
-
 MemberMatrix beam_global_stiffness(const Member& member, const Matrix12& k_local,
                                    const LookupTables& tables) {
   std::expected<Matrix12, std::string> k_global = release_and_transform(member, k_local, tables.hinges);
@@ -96,8 +90,8 @@ bool is_active(const ActiveMap& active, std::uint32_t member_id) {
 }
 
 void add_member_matrix(Eigen::MatrixXd& k, const Matrix12& m, std::uint32_t s, std::uint32_t e) {
-  const std::int64_t a = node_block(s, k.rows());
-  const std::int64_t b = node_block(e, k.rows());
+  const std::int64_t a = checked_node_dofs(s, k.rows());
+  const std::int64_t b = checked_node_dofs(e, k.rows());
   if (k.cols() != k.rows()) throw Fault("Matrix index out of bounds.");
   k.block<6, 6>(a, a) += m.block<6, 6>(0, 0);
   k.block<6, 6>(a, b) += m.block<6, 6>(0, END);

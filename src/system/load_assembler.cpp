@@ -91,9 +91,8 @@ Eigen::VectorXd assemble_load_vector(const VELK& model, std::uint32_t load_case_
     if (std::abs(load.end_frac - load.start_frac) < min_loaded_fraction) continue;
     if (!tables) tables = build_lookup_tables(model);
     const Vector12 p_global = distributed_load_nodal_vector(model, *member, load, *tables);
-    const std::int64_t a = checked_dof(member->start_node.id, UX, f.size());
-    const std::int64_t b = checked_dof(member->end_node.id, UX, f.size());
-    // checked_dof tests the first entry of each node; its six lie together.
+    const std::int64_t a = checked_node_dofs(member->start_node.id, f.size());
+    const std::int64_t b = checked_node_dofs(member->end_node.id, f.size());
     f.segment<6>(a) += p_global.head<6>();
     f.segment<6>(b) += p_global.tail<6>();
   }

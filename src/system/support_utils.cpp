@@ -83,7 +83,7 @@ std::vector<std::int64_t> restrained_dofs(const std::vector<MemberSet>& member_s
     if (support == nullptr) return;
     for (int local = 0; local < dof::PER_NODE; ++local) {
       if (is_restrained(*support, local)) {
-        restrained.push_back(dof::PER_NODE * (static_cast<std::int64_t>(node.id) - 1) + local);
+        restrained.push_back(global_dof(node.id, local));
       }
     }
   });
@@ -98,8 +98,7 @@ std::set<std::int64_t> find_dangling_dofs(const VELK& model) {
   // Flags that would fall outside the numbering (node id 0, a load on a node
   // no member uses) are dropped: such a DOF does not exist.
   const auto mark = [ndof](std::vector<bool>& flags, std::uint32_t node_id, int local_dof) {
-    const std::int64_t d = dof::PER_NODE * (static_cast<std::int64_t>(node_id) - 1) + local_dof;
-    if (d >= 0 && d < ndof) flags[d] = true;
+    if (node_in_range(node_id, ndof)) flags[global_dof(node_id, local_dof)] = true;
   };
 
   const SupportTable supports = build_support_table(model.nodal_supports);
