@@ -9,7 +9,7 @@
 #include "base/message_format.hpp"
 #include "document/document_io.hpp"
 #include "document/record_schema.hpp"
-#include "member/member_dofs.hpp"
+#include "system/dof_numbering.hpp"
 
 namespace velk {
 namespace {
@@ -25,16 +25,11 @@ bool all_zero(const NodeForces& f) {
 }  // namespace
 
 Eigen::VectorXd stored_displacements(const VELK& model, const Results& results, const UnitFactors& factors) {
-  std::uint32_t largest = 0;
-  for (const MemberSet& set : model.member_sets) {
-    for (const Member& member : set.members)
-      largest = std::max({largest, member.start_node.id, member.end_node.id});
-  }
-  Eigen::VectorXd u = Eigen::VectorXd::Zero(static_cast<Eigen::Index>(largest) * dof::PER_NODE);
+  Eigen::VectorXd u = Eigen::VectorXd::Zero(dof_count(model.member_sets));
   for (const auto& [node, d] : results.displacement_nodes) {
-    if (node == 0 || node > largest) continue;
-    const Eigen::Index at = static_cast<Eigen::Index>(node - 1) * dof::PER_NODE;
-    u.segment<6>(at) << d.dx * factors.length, d.dy * factors.length, d.dz * factors.length, d.rx, d.ry, d.rz;
+    if (!node_in_range(node, u.size())) continue;
+    u.segment<6>(global_dof(node, dof::UX)) << d.dx * factors.length, d.dy * factors.length,
+        d.dz * factors.length, d.rx, d.ry, d.rz;
   }
   return u;
 }
