@@ -61,9 +61,13 @@ inline void set_symmetric(Matrix12& k, int r, int c, double v) {
 // The member type as the document spells it: "Normal", "Truss", ...
 std::string_view member_type_name(MemberType type);
 
-// Members that carry axial force only (no moments, no transverse loads).
-inline bool is_axial_only(MemberType type) {
-  return type == MemberType::Truss || type == MemberType::Tension || type == MemberType::Compression;
+// Tension-only and compression-only members: the active set of a solve
+// switches them on and off.
+inline bool is_one_way(MemberType type) {
+  return type == MemberType::Tension || type == MemberType::Compression;
 }
+
+// Members that carry axial force only (no moments, no transverse loads).
+inline bool is_axial_only(MemberType type) { return type == MemberType::Truss || is_one_way(type); }
 
 }  // namespace velk

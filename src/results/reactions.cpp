@@ -66,10 +66,7 @@ std::expected<NodalBalance, std::string> compute_nodal_balance(const VELK& model
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
       if (member.member_type == MemberType::Rigid) continue;
-      if ((member.member_type == MemberType::Tension || member.member_type == MemberType::Compression) &&
-          !is_active(active, member.id)) {
-        continue;
-      }
+      if (is_switched_off(member, active)) continue;
       const auto result = members.find(member.id);
       if (result == members.end()) continue;
       add(balance[member.start_node.id], result->second.start_node_forces);

@@ -154,7 +154,7 @@ std::optional<MemberEndState> member_end_state(const Member& member, const CaseR
   state.loads = member_load_vector(member, recovery);
   state.displacements = global_to_local(u_global, state.lambda);
   state.forces = -local_to_global(state.loads, state.lambda);
-  state.switched_off = member.member_type != MemberType::Truss && !is_active(active, member.id);
+  state.switched_off = is_switched_off(member, active);
   if (!state.switched_off) {
     const double n = member_axial_force(member, u, recovery.tables);
     const Vector3 e = state.lambda.row(0).transpose();

@@ -15,7 +15,7 @@
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
-#include "system/global_stiffness.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
 

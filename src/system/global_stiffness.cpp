@@ -84,11 +84,6 @@ std::expected<Eigen::MatrixXd, std::string> assemble(const VELK& model, const Ac
 
 }  // namespace
 
-bool is_active(const ActiveMap& active, std::uint32_t member_id) {
-  const auto it = active.find(member_id);
-  return it == active.end() || it->second;
-}
-
 void add_member_matrix(Eigen::MatrixXd& k, const Matrix12& m, std::uint32_t s, std::uint32_t e) {
   const std::int64_t a = checked_node_dofs(s, k.rows());
   const std::int64_t b = checked_node_dofs(e, k.rows());
@@ -147,10 +142,7 @@ MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member,
                                         std::optional<AxialForceBasis>& basis) {
   const double threshold = geometric_threshold(model.settings.analysis_options.axial_slack);
   if (member.member_type == MemberType::Rigid) return std::nullopt;
-  if (is_axial_only(member.member_type) && member.member_type != MemberType::Truss &&
-      !is_active(active, member.id)) {
-    return std::nullopt;
-  }
+  if (is_switched_off(member, active)) return std::nullopt;
   if (!basis) basis = axial_force_basis(member, tables);
   const double n = member_axial_force(member, u, *basis);
   // Below the threshold the force counts as zero, and a zero matrix adds

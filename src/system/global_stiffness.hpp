@@ -8,23 +8,14 @@
 #include <expected>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
 #include "member/member_stiffness.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
-
-// Tension and Compression members by id: true when active. An id that is
-// absent counts as active.
-using ActiveMap = std::unordered_map<std::uint32_t, bool>;
-
-bool is_active(const ActiveMap& active, std::uint32_t member_id);
-
-// Inactive Tension and Compression members keep this share of their stiffness.
-inline constexpr double inactive_stiffness_factor = 1e-10;
 
 // Adds the four 6x6 blocks of the global member matrix m at the DOFs of
 // nodes s (start) and e (end). Throws Fault when a block lies beyond K.

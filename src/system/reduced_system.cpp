@@ -9,6 +9,7 @@
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
 #include "system/dof_numbering.hpp"
+#include "system/global_stiffness.hpp"
 #include "system/support_utils.hpp"
 
 namespace velk {
@@ -181,10 +182,7 @@ std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& act
       const std::optional<Matrix12>& elastic = elastic_[index++];
       if (!elastic) continue;
       Matrix12 k_member = *elastic;
-      if ((member.member_type == MemberType::Tension || member.member_type == MemberType::Compression) &&
-          !is_active(active, member.id)) {
-        k_member *= inactive_stiffness_factor;
-      }
+      if (is_switched_off(member, active)) k_member *= inactive_stiffness_factor;
       if (u != nullptr) {
         auto kg = member_geometric_stiffness(model_, member, tables, active, *u, axial_basis);
         if (!kg) return std::unexpected(std::move(kg.error()));

@@ -15,8 +15,9 @@
 
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
+#include "member/member_stiffness.hpp"
+#include "system/active_set.hpp"
 #include "system/constraints.hpp"
-#include "system/global_stiffness.hpp"
 #include "system/restraints.hpp"
 #include "system/support_utils.hpp"
 

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "member/member_fixtures.hpp"
+#include "system/global_stiffness.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
