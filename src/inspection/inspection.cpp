@@ -38,8 +38,7 @@ ActiveMap stored_active_map(const VELK& model, const Results& results) {
   ActiveMap active;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (member.member_type != MemberType::Tension && member.member_type != MemberType::Compression)
-        continue;
+      if (!is_one_way(member.member_type)) continue;
       const auto found = results.member_results.find(member.id);
       active[member.id] = found == results.member_results.end() ||
                           !all_zero(found->second.start_node_forces) ||

@@ -18,7 +18,7 @@
 #include "document/units.hpp"
 #include "document/velk.hpp"
 #include "results/results.hpp"
-#include "system/global_stiffness.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
 

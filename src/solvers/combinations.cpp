@@ -68,8 +68,7 @@ ActiveMap initial_activity(const VELK& model, const Eigen::VectorXd& u) {
   ActiveMap active;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (member.member_type != MemberType::Tension && member.member_type != MemberType::Compression)
-        continue;
+      if (!is_one_way(member.member_type)) continue;
       const double n = member_axial_force(member, u, tables);
       // A NaN force fails both comparisons: the member starts inactive.
       active[member.id] = member.member_type == MemberType::Tension ? n >= -threshold : n <= threshold;
