@@ -19,6 +19,7 @@ using Matrix3 = Eigen::Matrix3d;
 using Vector3 = Eigen::Vector3d;
 using Matrix12 = Eigen::Matrix<double, 12, 12>;
 using Vector12 = Eigen::Matrix<double, 12, 1>;
+using Vector6 = Eigen::Matrix<double, 6, 1>;
 
 namespace dof {
 inline constexpr int UX = 0;

@@ -51,7 +51,7 @@ Matrix12 axial_bar_matrix(double k_axial) {
 // Axial stiffness E A / L, in series with a truss member's end springs.
 double axial_stiffness(const Member& member, double ea, double length, const HingeTable& hinges) {
   if (member.member_type == MemberType::Truss) {
-    const double end_flexibility = truss_hinge_springs(member, hinges);
+    const double end_flexibility = truss_end_flexibility(member, hinges);
     if (end_flexibility > 0.0) return 1.0 / (length / ea + end_flexibility);
   }
   return ea / length;

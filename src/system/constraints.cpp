@@ -110,7 +110,7 @@ void write_rigid_rows(TransformRows& rows, const std::vector<RigidLink>& links) 
   }
 }
 
-std::expected<ConstraintTransform, std::string> build_constraint_transform(const VELK& model) {
+Result<ConstraintTransform> build_constraint_transform(const VELK& model) {
   const Eigen::Index size = dof_count(model.member_sets);
   if (model.settings.analysis_options.rigid_strategy == RigidStrategy::RigidMember) {
     return identity_transform(size);

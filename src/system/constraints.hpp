@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "system/rigid_links.hpp"
 
@@ -46,7 +47,7 @@ struct ConstraintTransform {
 };
 
 // Builds T for the model's rigid strategy; fails with the rigid links' messages.
-std::expected<ConstraintTransform, std::string> build_constraint_transform(const VELK& model);
+Result<ConstraintTransform> build_constraint_transform(const VELK& model);
 
 // Rows of T as lists while they are being built; a slave row is a combination
 // of its master's rows.
@@ -67,8 +68,7 @@ void reduce_system(const Eigen::MatrixXd& k, const Eigen::VectorXd& f, const Con
 void apply_restraints(const VELK& model, const ConstraintTransform& t, Eigen::MatrixXd& k_reduced,
                       Eigen::VectorXd& f_reduced);
 
-// Adds alpha v^ v^T (v^ = v / |v|) to K_r with alpha = 1000 times its largest
-// diagonal magnitude (1000 when it has none) and returns alpha.
+// add_penalty (system/restraints.hpp) on the dense K_r.
 double penalty_constraint(Eigen::MatrixXd& k_reduced, std::span<const TransformEntry> v);
 
 // u = T q; the second form into u's storage.

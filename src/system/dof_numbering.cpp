@@ -22,7 +22,7 @@ std::int64_t dof_count(const std::vector<MemberSet>& member_sets) {
   return dof::PER_NODE * static_cast<std::int64_t>(largest_node_id(member_sets));
 }
 
-std::expected<void, std::string> check_node_ids(const std::vector<MemberSet>& member_sets) {
+Result<void> check_node_ids(const std::vector<MemberSet>& member_sets) {
   std::set<std::uint32_t> used;
   for (const MemberSet& set : member_sets) {
     for (const Member& member : set.members) {

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "member/member_dofs.hpp"
 
@@ -21,7 +22,7 @@ std::int64_t dof_count(const std::vector<MemberSet>& member_sets);
 
 // The first id in 1..N that no member uses, as the message "Node ID {} is
 // missing. Node IDs must be consecutive starting from 1.".
-std::expected<void, std::string> check_node_ids(const std::vector<MemberSet>& member_sets);
+Result<void> check_node_ids(const std::vector<MemberSet>& member_sets);
 
 // Calls visit(node) for every member's start node and then end node, member
 // sets in model order and members in set order, each node id once.

@@ -14,7 +14,7 @@
 
 namespace velk {
 
-using MemberMatrix = std::expected<std::optional<Matrix12>, std::string>;
+using MemberMatrix = Result<std::optional<Matrix12>>;
 
 namespace {
 
@@ -25,7 +25,7 @@ constexpr double min_axial_force_threshold = 1e-6;
 
 MemberMatrix beam_global_stiffness(const Member& member, const Matrix12& k_local,
                                    const LookupTables& tables) {
-  std::expected<Matrix12, std::string> k_global = release_and_transform(member, k_local, tables.hinges);
+  Result<Matrix12> k_global = release_and_transform(member, k_local, tables.hinges);
   if (!k_global) return std::unexpected(k_global.error());
   return *k_global;
 }
@@ -99,8 +99,7 @@ MemberMatrix member_global_stiffness(const VELK& model, const Member& member, co
   switch (member.member_type) {
     case MemberType::Rigid: {
       if (model.settings.analysis_options.rigid_strategy == RigidStrategy::LinearMpc) return std::nullopt;
-      const std::expected<Matrix12, std::string> k_local =
-          rigid_member_local_stiffness(model, member, tables);
+      const Result<Matrix12> k_local = rigid_member_local_stiffness(model, member, tables);
       if (!k_local) return std::unexpected(k_local.error());
       return beam_global_stiffness(member, *k_local, tables);
     }
@@ -165,10 +164,9 @@ MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member,
     // already added is taken back out.
     const std::optional<Matrix12> k_local = local_stiffness_matrix(member, tables);
     if (!k_local) return std::nullopt;
-    std::expected<Matrix12, std::string> tangent =
-        release_and_transform(member, Matrix12(*k_local + kg_local), tables.hinges);
+    Result<Matrix12> tangent = release_and_transform(member, Matrix12(*k_local + kg_local), tables.hinges);
     if (!tangent) return std::unexpected(tangent.error());
-    std::expected<Matrix12, std::string> elastic = release_and_transform(member, *k_local, tables.hinges);
+    Result<Matrix12> elastic = release_and_transform(member, *k_local, tables.hinges);
     if (!elastic) return std::unexpected(elastic.error());
     kg_global = *tangent - *elastic;
   }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
@@ -24,10 +25,8 @@ void add_member_matrix(Eigen::MatrixXd& k, const Matrix12& m, std::uint32_t s, s
 // The member's elastic stiffness in global axes, or nothing when the member
 // contributes nothing (a Rigid member under LinearMpc, a Tension or
 // Compression member without section data).
-std::expected<std::optional<Matrix12>, std::string> member_global_stiffness(const VELK& model,
-                                                                            const Member& member,
-                                                                            const LookupTables& tables,
-                                                                            const ActiveMap& active);
+Result<std::optional<Matrix12>> member_global_stiffness(const VELK& model, const Member& member,
+                                                        const LookupTables& tables, const ActiveMap& active);
 
 // The member's geometric stiffness in global axes at its axial force in the
 // displacement state u, or nothing for Rigid members, inactive
@@ -35,17 +34,16 @@ std::expected<std::optional<Matrix12>, std::string> member_global_stiffness(cons
 // At released ends the whole tangent K + K_G is condensed and the elastic
 // part taken back out, so adding it to the elastic matrix gives the
 // condensed tangent.
-std::expected<std::optional<Matrix12>, std::string> member_geometric_stiffness(const VELK& model,
-                                                                               const Member& member,
-                                                                               const LookupTables& tables,
-                                                                               const ActiveMap& active,
-                                                                               const Eigen::VectorXd& u);
+Result<std::optional<Matrix12>> member_geometric_stiffness(const VELK& model, const Member& member,
+                                                           const LookupTables& tables,
+                                                           const ActiveMap& active, const Eigen::VectorXd& u);
 
 // The same with the member's axial-force basis, which the caller keeps for
 // its solve: `basis` is computed here the first time it is needed.
-std::expected<std::optional<Matrix12>, std::string> member_geometric_stiffness(
-    const VELK& model, const Member& member, const LookupTables& tables, const ActiveMap& active,
-    const Eigen::VectorXd& u, std::optional<AxialForceBasis>& basis);
+Result<std::optional<Matrix12>> member_geometric_stiffness(const VELK& model, const Member& member,
+                                                           const LookupTables& tables,
+                                                           const ActiveMap& active, const Eigen::VectorXd& u,
+                                                           std::optional<AxialForceBasis>& basis);
 
 // The geometric stiffness of the displacement state u (6 N entries), of every
 // member but Rigid and inactive Tension/Compression members. Axial forces

@@ -26,8 +26,8 @@ std::string_view axis_key(int local_dof) { return axis_keys[local_dof % 3]; }
 }  // namespace
 
 // The spring stiffness of a Spring condition, or the message why it has none.
-std::expected<double, std::string> spring_stiffness(const NodalSupport& support, int local_dof,
-                                                    const SupportCondition& condition) {
+Result<double> spring_stiffness(const NodalSupport& support, int local_dof,
+                                const SupportCondition& condition) {
   if (!condition.stiffness) {
     return std::unexpected(format_message("Support {} {} {} is Spring but stiffness is missing.", support.id,
                                           condition_group_name(local_dof), axis_key(local_dof)));
