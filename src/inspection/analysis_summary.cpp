@@ -82,7 +82,7 @@ Residual equilibrium_residual(const VELK& model, const CaseInspection& c, const 
 void summarise_case(std::string& out, const InspectedModel& inspected, const CaseInspection& c) {
   const std::string& lu = inspected.length_unit;
   const std::string& fu = inspected.force_unit;
-  out += format_message("{} \"{}\" (id {})\n", c.identity.is_combination ? "Load combination" : "Load case",
+  out += format_message("{} \"{}\" (id {})\n", c.identity.is_combination() ? "Load combination" : "Load case",
                         c.name, c.identity.id);
 
   const NodeDisplacement* largest = nullptr;

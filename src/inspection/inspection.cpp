@@ -53,8 +53,7 @@ namespace {
 CaseInspection inspect_case(const VELK& model, const Results& results, const UnitFactors& factors) {
   CaseInspection inspection;
   inspection.name = results.name;
-  inspection.identity =
-      CaseIdentity{results.result_type.kind == ResultType::Kind::Loadcombination, results.result_type.id};
+  inspection.identity = results.result_type;
   inspection.results = results;
   RecoveryOptions options;
   options.second_order = model.settings.analysis_options.order == AnalysisOrder::Nonlinear;

@@ -33,7 +33,7 @@ struct Finding {
 // The results and diagrams of one load case or combination.
 struct CaseInspection {
   std::string name;
-  CaseIdentity identity;
+  ResultType identity;
   Results results;          // in the document's units
   MemberDiagrams diagrams;  // in the document's units
 };

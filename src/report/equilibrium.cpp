@@ -10,7 +10,7 @@ void add_force(Vector6& total, const Vector3& at, const Vector3& force) {
 
 }  // namespace
 
-Balance case_balance(const VELK& model, const Scene& scene, CaseIdentity identity, const Results& results,
+Balance case_balance(const VELK& model, const Scene& scene, ResultType identity, const Results& results,
                      const UnitFactors& factors) {
   Balance balance;
   for (const auto& [id, reaction] : results.reaction_nodes) {

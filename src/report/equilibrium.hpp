@@ -24,7 +24,7 @@ struct Balance {
 
 // `model` holds its loads in base units, `results` is in the document's
 // units and the scene's positions in the document's length unit.
-Balance case_balance(const VELK& model, const Scene& scene, CaseIdentity identity, const Results& results,
+Balance case_balance(const VELK& model, const Scene& scene, ResultType identity, const Results& results,
                      const UnitFactors& factors);
 
 }  // namespace velk::report

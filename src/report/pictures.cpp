@@ -230,7 +230,7 @@ std::string structure_picture(const Scene& scene, View view, double width, doubl
   return picture.finish();
 }
 
-std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity identity, const Units& units) {
+std::string loads_picture(const Scene& scene, const VELK& model, ResultType identity, const Units& units) {
   Picture picture(scene, View::Isometric, case_width, case_height, "view loads", "Loads");
   picture.members("base");
   SvgCanvas& canvas = picture.canvas();

@@ -149,7 +149,9 @@ std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& 
         f, active, "Reduced stiffness matrix is singular or near-singular in finalization.", u);
     if (!solved) return std::unexpected(std::move(solved.error()));
   }
-  return store_results(model, name, CaseIdentity{is_combination, case_id}, u, active);
+  return store_results(model, name,
+                       is_combination ? ResultType::combination(case_id) : ResultType::load_case(case_id), u,
+                       active);
 }
 
 }  // namespace velk

@@ -161,12 +161,12 @@ TEST(Balance, LoadsAndReactionsAboutTheOriginInDocumentUnits) {
     Results results;
     // Loads of the combination: Fy = -12, Fz = 10 kN; Mx = 6, My = -40, Mz = -26 kNm.
     results.reaction_nodes[1].nodal_forces = NodeForces{0, 12, -10, -6 * m, 40 * m, 26 * m};
-    const Balance balance = case_balance(b.model, scene, CaseIdentity{true, 1}, results, factors);
+    const Balance balance = case_balance(b.model, scene, ResultType::combination(1), results, factors);
     const Vector6 loads = (Vector6() << 0, -12, 10, 6 * m, -40 * m, -26 * m).finished();
     EXPECT_TRUE(balance.loads.isApprox(loads, 1e-12)) << balance.loads.transpose();
     EXPECT_LT(balance.residual.norm(), 1e-9 * m) << balance.residual.transpose();
 
-    const Balance dead_only = case_balance(b.model, scene, CaseIdentity{false, 1}, results, factors);
+    const Balance dead_only = case_balance(b.model, scene, ResultType::load_case(1), results, factors);
     EXPECT_NEAR(dead_only.loads[1], -8.0, 1e-12);
     EXPECT_NEAR(dead_only.loads[5], -52.0 / 3.0 * m, 1e-9 * m);
   }
