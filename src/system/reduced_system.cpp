@@ -146,12 +146,11 @@ double& ReducedStiffness::value_at(Eigen::Index row, Eigen::Index col) {
 }
 
 Result<void> ReducedStiffness::assemble(const ActiveMap& active, const Eigen::VectorXd* u) {
-  // The model cannot change during a solve, so the node check, the lookup
-  // tables and the elastic member matrices are the same at every assembly:
-  // they are made at the first one and kept, and the iterations allocate
-  // nothing here.
-  if (!node_check_) node_check_ = check_node_ids(model_.member_sets);
-  if (!*node_check_) return std::unexpected(node_check_->error());
+  // The model cannot change during a solve, so the lookup tables and the
+  // elastic member matrices are the same at every assembly: they are made
+  // at the first one and kept, and the iterations allocate nothing here.
+  // The node numbering is the caller's to check, before anything is sized
+  // by it.
   double* values = k_reduced_.valuePtr();
   std::fill(values, values + k_reduced_.nonZeros(), 0.0);
   if (!tables_) tables_ = build_lookup_tables(model_);

@@ -77,7 +77,6 @@ class ReducedStiffness {
   std::vector<std::int32_t> mirror_;       // position of K_r[j, i] for the entry K_r[i, j]
   std::vector<Restraint> restraints_;
   // Made at the first assembly and kept for the solve.
-  std::optional<Result<void>> node_check_;
   std::optional<LookupTables> tables_;
   std::optional<SupportTable> supports_;
   std::optional<std::vector<std::pair<std::int64_t, double>>> springs_;  // global DOF, stiffness
