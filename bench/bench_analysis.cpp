@@ -131,7 +131,7 @@ void BM_PhaseResults(benchmark::State& state) {
   const Eigen::VectorXd u = Eigen::VectorXd::Random(frame().t.full_size) * 1e-3;
   for (auto _ : state) {
     model.results.reset();
-    benchmark::DoNotOptimize(velk::store_results(model, "case", {false, 1}, u, {}));
+    benchmark::DoNotOptimize(velk::store_results(model, "case", velk::ResultType::load_case(1), u, {}));
   }
 }
 BENCHMARK(BM_PhaseResults)->Unit(benchmark::kMicrosecond);
@@ -139,8 +139,10 @@ BENCHMARK(BM_PhaseResults)->Unit(benchmark::kMicrosecond);
 void BM_PhaseWrite(benchmark::State& state) {
   velk::VELK model = frame().model;
   const Eigen::VectorXd u = Eigen::VectorXd::Random(frame().t.full_size) * 1e-3;
-  for (const char* name : {"a", "b", "c", "d"}) (void)velk::store_results(model, name, {false, 1}, u, {});
-  for (const char* name : {"e", "f", "g"}) (void)velk::store_results(model, name, {true, 1}, u, {});
+  for (const char* name : {"a", "b", "c", "d"})
+    (void)velk::store_results(model, name, velk::ResultType::load_case(1), u, {});
+  for (const char* name : {"e", "f", "g"})
+    (void)velk::store_results(model, name, velk::ResultType::combination(1), u, {});
   std::size_t bytes = 0;
   for (auto _ : state) {
     const std::string text = velk::write_velk(model);

@@ -13,7 +13,7 @@
 namespace {
 
 struct SolvedCase {
-  velk::CaseIdentity identity;
+  velk::ResultType identity;
   Eigen::VectorXd u;
   velk::ActiveMap active;
 };
@@ -32,10 +32,9 @@ SolvedFrame solved_frame(int members) {
   const velk::UnitFactors factors = velk::unit_factors(frame.model.settings.unit_settings);
   for (const auto* group : {&frame.model.results->loadcases, &frame.model.results->loadcombinations}) {
     for (const auto& [name, results] : *group) {
-      frame.cases.push_back(SolvedCase{
-          {results.result_type.kind == velk::ResultType::Kind::Loadcombination, results.result_type.id},
-          velk::stored_displacements(frame.model, results, factors),
-          velk::stored_active_map(frame.model, results)});
+      frame.cases.push_back(SolvedCase{results.result_type,
+                                       velk::stored_displacements(frame.model, results, factors),
+                                       velk::stored_active_map(frame.model, results)});
     }
   }
   return frame;

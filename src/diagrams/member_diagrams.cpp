@@ -12,7 +12,7 @@ namespace velk {
 namespace {
 
 using namespace dof;
-constexpr std::size_t kCapacity = Polynomial::capacity;
+constexpr std::size_t capacity = Polynomial::capacity;
 
 Polynomial constant(double value) {
   Polynomial p;
@@ -21,12 +21,12 @@ Polynomial constant(double value) {
 }
 
 Polynomial operator+(Polynomial a, const Polynomial& b) {
-  for (std::size_t k = 0; k < kCapacity; ++k) a.c[k] += b.c[k];
+  for (std::size_t k = 0; k < capacity; ++k) a.c[k] += b.c[k];
   return a;
 }
 
 Polynomial operator-(Polynomial a, const Polynomial& b) {
-  for (std::size_t k = 0; k < kCapacity; ++k) a.c[k] -= b.c[k];
+  for (std::size_t k = 0; k < capacity; ++k) a.c[k] -= b.c[k];
   return a;
 }
 
@@ -39,14 +39,14 @@ Polynomial operator*(double factor, Polynomial a) {
 Polynomial integral(const Polynomial& p, double at_zero) {
   Polynomial r;
   r.c[0] = at_zero;
-  for (std::size_t k = 0; k + 1 < kCapacity; ++k) r.c[k + 1] = p.c[k] / static_cast<double>(k + 1);
+  for (std::size_t k = 0; k + 1 < capacity; ++k) r.c[k + 1] = p.c[k] / static_cast<double>(k + 1);
   return r;
 }
 
 // p(x0 + t) as a polynomial in t (Taylor shift by repeated synthetic division).
 Polynomial shifted(Polynomial p, double x0) {
-  for (std::size_t i = 0; i < kCapacity; ++i) {
-    for (std::size_t k = kCapacity - 1; k > i; --k) p.c[k - 1] += x0 * p.c[k];
+  for (std::size_t i = 0; i < capacity; ++i) {
+    for (std::size_t k = capacity - 1; k > i; --k) p.c[k - 1] += x0 * p.c[k];
   }
   return p;
 }
@@ -94,7 +94,7 @@ double monotone_root(const Polynomial& p, double lo, double hi) {
 
 // Up to capacity - 1 roots, ascending, kept on the stack.
 struct Roots {
-  std::array<double, kCapacity> at{};
+  std::array<double, capacity> at{};
   int count = 0;
 
   void add(double x) {
@@ -402,7 +402,7 @@ SpanExtreme MemberDiagram::extreme(DiagramComponent component) const {
     const Polynomial& p = piece.components[static_cast<std::size_t>(component_index(component))];
     const double h = piece.end - piece.start;
     const Roots turning = roots_in(p.derivative(), 0.0, h);
-    std::array<double, kCapacity + 2> candidates{};
+    std::array<double, capacity + 2> candidates{};
     int count = 0;
     candidates[static_cast<std::size_t>(count++)] = 0.0;
     for (int i = 0; i < turning.count; ++i)
@@ -425,7 +425,7 @@ SpanExtreme MemberDiagram::extreme(DiagramComponent component) const {
   return result;
 }
 
-MemberDiagrams build_member_diagrams(const VELK& model, CaseIdentity identity, const Eigen::VectorXd& u,
+MemberDiagrams build_member_diagrams(const VELK& model, ResultType identity, const Eigen::VectorXd& u,
                                      const ActiveMap& active, const RecoveryOptions& options) {
   const CaseRecovery recovery = case_recovery(model, identity, options);
   MemberDiagrams diagrams;

@@ -31,7 +31,7 @@
 #include "document/units.hpp"
 #include "document/velk.hpp"
 #include "results/results.hpp"
-#include "system/global_stiffness.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
 
@@ -89,7 +89,7 @@ using MemberDiagrams = std::map<std::uint32_t, MemberDiagram>;
 // solution, and the recovery of the results (second order or not). Members
 // that get no end forces (section or material missing) get no diagram;
 // switched-off Tension and Compression members carry no forces.
-MemberDiagrams build_member_diagrams(const VELK& model, CaseIdentity identity, const Eigen::VectorXd& u,
+MemberDiagrams build_member_diagrams(const VELK& model, ResultType identity, const Eigen::VectorXd& u,
                                      const ActiveMap& active, const RecoveryOptions& options = {});
 
 // Converts a diagram built in base units to the document's units: x and

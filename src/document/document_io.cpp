@@ -6,13 +6,23 @@
 
 namespace velk {
 
-std::expected<VELK, std::string> read_velk(std::string_view text) {
+Result<VELK> read_velk(std::string_view text) {
   const json::TokenStream tokens = json::tokenize(text);
   json::Reader reader(text, tokens);
   VELK model;
   if (!json::read_value(reader, model) || !reader.finish()) return std::unexpected(reader.error_message());
   return model;
 }
+
+namespace {
+
+// Bytes reserved for the written text: the settings and tables, each member
+// record, and each member's record in every stored case.
+constexpr std::size_t text_reserve_base = 4096;
+constexpr std::size_t text_reserve_per_member = 512;
+constexpr std::size_t text_reserve_per_member_result = 640;
+
+}  // namespace
 
 std::string write_velk(const VELK& model) {
   // About what the model and its results take, so the text grows rarely.
@@ -21,7 +31,8 @@ std::string write_velk(const VELK& model) {
   std::size_t results = 0;
   if (model.results) results = model.results->loadcases.size() + model.results->loadcombinations.size();
   std::string out;
-  out.reserve(4096 + records * (512 + 640 * results));
+  out.reserve(text_reserve_base +
+              records * (text_reserve_per_member + text_reserve_per_member_result * results));
   json::write_value(out, model);
   return out;
 }

@@ -5,13 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 
 namespace velk {
 
 // Reads a whole model document. On failure the message is the JSON reader's,
 // ending with " at line L column C".
-std::expected<VELK, std::string> read_velk(std::string_view text);
+Result<VELK> read_velk(std::string_view text);
 
 // Writes the model as compact JSON: fields in record order, absent optional
 // values as null, maps in key order, doubles in shortest round-trip form.

@@ -13,10 +13,15 @@
 
 namespace velk {
 
+// Which load case or combination a solution belongs to.
 struct ResultType {
   enum class Kind { Loadcase, Loadcombination };
   Kind kind = Kind::Loadcase;
   std::uint32_t id = 0;  // id of the load case or combination
+
+  static constexpr ResultType load_case(std::uint32_t id) { return {Kind::Loadcase, id}; }
+  static constexpr ResultType combination(std::uint32_t id) { return {Kind::Loadcombination, id}; }
+  constexpr bool is_combination() const { return kind == Kind::Loadcombination; }
 };
 
 struct NodeDisplacement {

@@ -7,9 +7,9 @@ namespace velk {
 namespace {
 
 // A factor this close to 1 leaves the values it would scale untouched.
-constexpr double kUnitTolerance = 1e-12;
+constexpr double unit_tolerance = 1e-12;
 
-bool is_unit(double factor) { return std::fabs(factor - 1.0) <= kUnitTolerance; }
+bool is_unit(double factor) { return std::fabs(factor - 1.0) <= unit_tolerance; }
 
 void scale(std::optional<double>& value, double factor) {
   if (value) *value *= factor;

@@ -20,7 +20,7 @@ std::string num(double value) {
 void summarise_case(std::string& out, const InspectedModel& inspected, const CaseInspection& c) {
   const std::string& lu = inspected.length_unit;
   const std::string& fu = inspected.force_unit;
-  out += format_message("{} \"{}\" (id {})\n", c.identity.is_combination ? "Load combination" : "Load case",
+  out += format_message("{} \"{}\" (id {})\n", c.identity.is_combination() ? "Load combination" : "Load case",
                         c.name, c.identity.id);
 
   const NodeDisplacement* largest = nullptr;
@@ -83,8 +83,7 @@ void summarise_case(std::string& out, const InspectedModel& inspected, const Cas
   std::string switched_off;
   for (const MemberSet& set : inspected.model.member_sets) {
     for (const Member& member : set.members) {
-      if (member.member_type != MemberType::Tension && member.member_type != MemberType::Compression)
-        continue;
+      if (!is_one_way(member.member_type)) continue;
       const auto found = c.results.member_results.find(member.id);
       if (found == c.results.member_results.end()) continue;
       const NodeForces& s = found->second.start_node_forces;

@@ -9,7 +9,7 @@
 #include "base/message_format.hpp"
 #include "document/document_io.hpp"
 #include "document/record_schema.hpp"
-#include "member/member_dofs.hpp"
+#include "system/dof_numbering.hpp"
 
 namespace velk {
 namespace {
@@ -25,16 +25,11 @@ bool all_zero(const NodeForces& f) {
 }  // namespace
 
 Eigen::VectorXd stored_displacements(const VELK& model, const Results& results, const UnitFactors& factors) {
-  std::uint32_t largest = 0;
-  for (const MemberSet& set : model.member_sets) {
-    for (const Member& member : set.members)
-      largest = std::max({largest, member.start_node.id, member.end_node.id});
-  }
-  Eigen::VectorXd u = Eigen::VectorXd::Zero(static_cast<Eigen::Index>(largest) * dof::PER_NODE);
+  Eigen::VectorXd u = Eigen::VectorXd::Zero(dof_count(model.member_sets));
   for (const auto& [node, d] : results.displacement_nodes) {
-    if (node == 0 || node > largest) continue;
-    const Eigen::Index at = static_cast<Eigen::Index>(node - 1) * dof::PER_NODE;
-    u.segment<6>(at) << d.dx * factors.length, d.dy * factors.length, d.dz * factors.length, d.rx, d.ry, d.rz;
+    if (!node_in_range(node, u.size())) continue;
+    u.segment<6>(global_dof(node, dof::UX)) << d.dx * factors.length, d.dy * factors.length,
+        d.dz * factors.length, d.rx, d.ry, d.rz;
   }
   return u;
 }
@@ -43,8 +38,7 @@ ActiveMap stored_active_map(const VELK& model, const Results& results) {
   ActiveMap active;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (member.member_type != MemberType::Tension && member.member_type != MemberType::Compression)
-        continue;
+      if (!is_one_way(member.member_type)) continue;
       const auto found = results.member_results.find(member.id);
       active[member.id] = found == results.member_results.end() ||
                           !all_zero(found->second.start_node_forces) ||
@@ -59,8 +53,7 @@ namespace {
 CaseInspection inspect_case(const VELK& model, const Results& results, const UnitFactors& factors) {
   CaseInspection inspection;
   inspection.name = results.name;
-  inspection.identity =
-      CaseIdentity{results.result_type.kind == ResultType::Kind::Loadcombination, results.result_type.id};
+  inspection.identity = results.result_type;
   inspection.results = results;
   RecoveryOptions options;
   options.second_order = model.settings.analysis_options.order == AnalysisOrder::Nonlinear;

@@ -18,7 +18,7 @@
 #include "document/units.hpp"
 #include "document/velk.hpp"
 #include "results/results.hpp"
-#include "system/global_stiffness.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
 
@@ -33,7 +33,7 @@ struct Finding {
 // The results and diagrams of one load case or combination.
 struct CaseInspection {
   std::string name;
-  CaseIdentity identity;
+  ResultType identity;
   Results results;          // in the document's units
   MemberDiagrams diagrams;  // in the document's units
 };

@@ -27,15 +27,17 @@ LoadIntegrals load_integrals(const DistributedLoad& load, double length) {
   const double d4 = b4 - a4;
   const double d5 = b5 - a5;
 
+  constexpr double one_third = 1.0 / 3.0;
+  constexpr double two_thirds = 2.0 / 3.0;
   // Integrals of the Hermite shapes N1 = 1 - 3xi^2 + 2xi^3, N2 = xi - 2xi^2 + xi^3,
   // N3 = 3xi^2 - 2xi^3, N4 = -xi^2 + xi^3 and of xi times each.
   const double n1 = d1 - d3 + 0.5 * d4;
   const double xn1 = 0.5 * d2 - 0.75 * d4 + 0.4 * d5;
-  const double n2 = 0.5 * d2 - 0.6666666666666666 * d3 + 0.25 * d4;
-  const double xn2 = 0.3333333333333333 * d3 - 0.5 * d4 + 0.2 * d5;
+  const double n2 = 0.5 * d2 - two_thirds * d3 + 0.25 * d4;
+  const double xn2 = one_third * d3 - 0.5 * d4 + 0.2 * d5;
   const double n3 = d3 - 0.5 * d4;
   const double xn3 = 0.75 * d4 - 0.4 * d5;
-  const double n4 = -0.3333333333333333 * d3 + 0.25 * d4;
+  const double n4 = -one_third * d3 + 0.25 * d4;
   const double xn4 = -0.25 * d4 + 0.2 * d5;
   // Linear shapes 1 - xi and xi.
   const double lin1 = d1 - 0.5 * d2;

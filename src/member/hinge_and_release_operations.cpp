@@ -117,7 +117,7 @@ class AugmentedSystem {
 
 }  // namespace
 
-ReleasePattern release_kinds(const MemberHinge* start_hinge, const MemberHinge* end_hinge) {
+ReleasePattern hinge_release_pattern(const MemberHinge* start_hinge, const MemberHinge* end_hinge) {
   ReleasePattern pattern{};
   fill_end(pattern, 0, start_hinge);
   fill_end(pattern, END, end_hinge);
@@ -125,7 +125,7 @@ ReleasePattern release_kinds(const MemberHinge* start_hinge, const MemberHinge* 
 }
 
 ReleasePattern member_release_pattern(const Member& member, const HingeTable& hinges) {
-  return release_kinds(find_hinge(member.start_hinge, hinges), find_hinge(member.end_hinge, hinges));
+  return hinge_release_pattern(find_hinge(member.start_hinge, hinges), find_hinge(member.end_hinge, hinges));
 }
 
 bool has_releases(const ReleasePattern& pattern) {
@@ -135,8 +135,8 @@ bool has_releases(const ReleasePattern& pattern) {
   return false;
 }
 
-std::expected<Matrix12, std::string> apply_end_releases_to_local_beam_k(
-    Eigen::Ref<const Eigen::MatrixXd> k_local, const ReleasePattern& pattern) {
+Result<Matrix12> apply_end_releases_to_local_beam_k(Eigen::Ref<const Eigen::MatrixXd> k_local,
+                                                    const ReleasePattern& pattern) {
   if (k_local.rows() != PER_MEMBER || k_local.cols() != PER_MEMBER) {
     return std::unexpected(std::string("apply_end_releases_to_local_beam_k: matrix must be 12x12"));
   }
@@ -146,26 +146,24 @@ std::expected<Matrix12, std::string> apply_end_releases_to_local_beam_k(
   return system.condensed_matrix();
 }
 
-std::expected<Vector12, std::string> condense_end_load_vector(const Matrix12& k_local,
-                                                              const ReleasePattern& pattern,
-                                                              const Vector12& p_local) {
+Result<Vector12> condense_end_load_vector(const Matrix12& k_local, const ReleasePattern& pattern,
+                                          const Vector12& p_local) {
   if (!has_releases(pattern)) return p_local;
   const AugmentedSystem system(k_local, pattern);
   if (system.singular()) return std::unexpected(std::string(singular_block_message));
   return system.condensed_load(p_local);
 }
 
-std::expected<Matrix12, std::string> release_and_transform(const Member& member, const Matrix12& k_local,
-                                                           const HingeTable& hinges) {
+Result<Matrix12> release_and_transform(const Member& member, const Matrix12& k_local,
+                                       const HingeTable& hinges) {
   const ReleasePattern pattern = member_release_pattern(member, hinges);
   if (!has_releases(pattern)) return local_to_global(k_local, rotation_matrix(member));
-  const std::expected<Matrix12, std::string> k_released =
-      apply_end_releases_to_local_beam_k(k_local, pattern);
+  const Result<Matrix12> k_released = apply_end_releases_to_local_beam_k(k_local, pattern);
   if (!k_released) return std::unexpected(k_released.error());
   return local_to_global(*k_released, rotation_matrix(member));
 }
 
-double truss_hinge_springs(const Member& member, const HingeTable& hinges) {
+double truss_end_flexibility(const Member& member, const HingeTable& hinges) {
   const ReleasePattern pattern = member_release_pattern(member, hinges);
   double flexibility = 0.0;
   for (const int axial : {UX, END + UX}) {

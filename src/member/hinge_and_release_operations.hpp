@@ -8,6 +8,7 @@
 #include <expected>
 #include <string>
 
+#include "base/result.hpp"
 #include "document/structure_records.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
@@ -32,7 +33,8 @@ struct ReleaseEntry {
 // One entry per member degree of freedom: start hinge -> 0..5, end hinge -> 6..11.
 using ReleasePattern = std::array<ReleaseEntry, 12>;
 
-ReleasePattern release_kinds(const MemberHinge* start_hinge, const MemberHinge* end_hinge);
+// The pattern of a start and an end hinge; nullptr counts as no hinge.
+ReleasePattern hinge_release_pattern(const MemberHinge* start_hinge, const MemberHinge* end_hinge);
 
 // The pattern of the member's start_hinge and end_hinge; an id that is not
 // in the table counts as no hinge.
@@ -44,26 +46,25 @@ bool has_releases(const ReleasePattern& pattern);
 // released entry gets an internal degree of freedom that the member attaches
 // to, joined to the node by its spring (or by nothing when free), and the
 // internal ones are eliminated.
-std::expected<Matrix12, std::string> apply_end_releases_to_local_beam_k(
-    Eigen::Ref<const Eigen::MatrixXd> k_local, const ReleasePattern& pattern);
+Result<Matrix12> apply_end_releases_to_local_beam_k(Eigen::Ref<const Eigen::MatrixXd> k_local,
+                                                    const ReleasePattern& pattern);
 
 // The nodal load vector of a member with released ends: the local load
 // vector p_local of the fully fixed member, condensed with the same
 // augmented system as k_local, so a released end receives only what its
 // spring transmits.
-std::expected<Vector12, std::string> condense_end_load_vector(const Matrix12& k_local,
-                                                              const ReleasePattern& pattern,
-                                                              const Vector12& p_local);
+Result<Vector12> condense_end_load_vector(const Matrix12& k_local, const ReleasePattern& pattern,
+                                          const Vector12& p_local);
 
 // lambda12^T * k' * lambda12 with k' the member's released k_local.
-std::expected<Matrix12, std::string> release_and_transform(const Member& member, const Matrix12& k_local,
-                                                           const HingeTable& hinges);
+Result<Matrix12> release_and_transform(const Member& member, const Matrix12& k_local,
+                                       const HingeTable& hinges);
 
 // Axial flexibility of a Truss member's end springs: the sum of 1 / k over
 // the ends whose translational_release_vx is a spring. The springs act in
 // series with the member's E A / L; transverse springs and free entries
 // change nothing, since a truss carries no transverse force. 0 when there
 // are none.
-double truss_hinge_springs(const Member& member, const HingeTable& hinges);
+double truss_end_flexibility(const Member& member, const HingeTable& hinges);
 
 }  // namespace velk

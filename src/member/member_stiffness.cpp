@@ -51,7 +51,7 @@ Matrix12 axial_bar_matrix(double k_axial) {
 // Axial stiffness E A / L, in series with a truss member's end springs.
 double axial_stiffness(const Member& member, double ea, double length, const HingeTable& hinges) {
   if (member.member_type == MemberType::Truss) {
-    const double end_flexibility = truss_hinge_springs(member, hinges);
+    const double end_flexibility = truss_end_flexibility(member, hinges);
     if (end_flexibility > 0.0) return 1.0 / (length / ea + end_flexibility);
   }
   return ea / length;
@@ -131,14 +131,9 @@ std::optional<Matrix12> truss_global_stiffness(const Member& member, const Looku
 }
 
 Vector12 member_displacements(const Member& member, const Eigen::VectorXd& u) {
-  const auto node_offset = [&](std::uint32_t node_id) {
-    const std::int64_t offset = PER_NODE * (static_cast<std::int64_t>(node_id) - 1);
-    if (offset < 0 || offset + PER_NODE > u.size()) throw Fault("Matrix index out of bounds.");
-    return offset;
-  };
   Vector12 u_global;
-  u_global.head<6>() = u.segment<6>(node_offset(member.start_node.id));
-  u_global.tail<6>() = u.segment<6>(node_offset(member.end_node.id));
+  u_global.head<6>() = u.segment<6>(checked_node_dofs(member.start_node.id, u.size()));
+  u_global.tail<6>() = u.segment<6>(checked_node_dofs(member.end_node.id, u.size()));
   return u_global;
 }
 

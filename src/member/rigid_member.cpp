@@ -24,7 +24,7 @@ bool shares_node(const Member& a, const Member& b) {
 
 }  // namespace
 
-std::expected<std::uint32_t, std::string> rigid_effective_section(const VELK& model, const Member& member) {
+Result<std::uint32_t> rigid_effective_section(const VELK& model, const Member& member) {
   if (member.section) return *member.section;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& other : set.members) {
@@ -53,9 +53,9 @@ double rigid_factor(const VELK& model, std::uint32_t effective_section_id) {
   return std::min(max_rigid_factor, std::max(1.0, target / std::max(e_mat, 1.0)));
 }
 
-std::expected<Matrix12, std::string> rigid_member_local_stiffness(const VELK& model, const Member& member,
-                                                                  const LookupTables& tables) {
-  const std::expected<std::uint32_t, std::string> section_id = rigid_effective_section(model, member);
+Result<Matrix12> rigid_member_local_stiffness(const VELK& model, const Member& member,
+                                              const LookupTables& tables) {
+  const Result<std::uint32_t> section_id = rigid_effective_section(model, member);
   if (!section_id) return std::unexpected(section_id.error());
   Member stiff_beam = member;
   stiff_beam.section = *section_id;

@@ -6,6 +6,7 @@
 #include <expected>
 #include <string>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
@@ -14,7 +15,7 @@ namespace velk {
 
 // The member's own section; else the section of the first non-rigid member
 // with a section that shares a node with it; else the model's first section.
-std::expected<std::uint32_t, std::string> rigid_effective_section(const VELK& model, const Member& member);
+Result<std::uint32_t> rigid_effective_section(const VELK& model, const Member& member);
 
 // min(1e8, max(1, target / max(E_mat, 1))), target = 1e4 times the largest
 // finite modulus of the model (2.1e15 when there is none), E_mat the modulus
@@ -22,7 +23,7 @@ std::expected<std::uint32_t, std::string> rigid_effective_section(const VELK& mo
 double rigid_factor(const VELK& model, std::uint32_t effective_section_id);
 
 // Local beam matrix of the effective section times the rigid factor.
-std::expected<Matrix12, std::string> rigid_member_local_stiffness(const VELK& model, const Member& member,
-                                                                  const LookupTables& tables);
+Result<Matrix12> rigid_member_local_stiffness(const VELK& model, const Member& member,
+                                              const LookupTables& tables);
 
 }  // namespace velk

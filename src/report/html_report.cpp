@@ -213,7 +213,7 @@ void write_structure_pictures(Html& html, const Scene& scene) {
 }
 
 std::string case_title(const VELK& model, const CaseInspection& inspection) {
-  if (!inspection.identity.is_combination) return "Load case \u201c" + inspection.name + "\u201d";
+  if (!inspection.identity.is_combination()) return "Load case \u201c" + inspection.name + "\u201d";
   std::string title = "Combination \u201c" + inspection.name + "\u201d";
   std::string terms;
   for (const auto& [load_case, factor] : factored_load_cases(model, inspection.identity))
@@ -329,7 +329,7 @@ void write_case(Html& html, const InspectedModel& inspected, const Scene& scene,
                 const CaseInspection& inspection) {
   const VELK& model = inspected.model;
   html << "<section class=\"case\" data-case=\"" << escaped(inspection.name) << "\" data-kind=\""
-       << (inspection.identity.is_combination ? "combination" : "loadcase") << "\"><h2>";
+       << (inspection.identity.is_combination() ? "combination" : "loadcase") << "\"><h2>";
   html.text(case_title(model, inspection));
   html << "</h2><div class=\"figures\"><figure>" << loads_picture(scene, model, inspection.identity, units)
        << "</figure><figure>" << deformed_picture(scene, inspection.results, inspection.diagrams, units)

@@ -230,7 +230,7 @@ std::string structure_picture(const Scene& scene, View view, double width, doubl
   return picture.finish();
 }
 
-std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity identity, const Units& units) {
+std::string loads_picture(const Scene& scene, const VELK& model, ResultType identity, const Units& units) {
   Picture picture(scene, View::Isometric, case_width, case_height, "view loads", "Loads");
   picture.members("base");
   SvgCanvas& canvas = picture.canvas();
@@ -475,7 +475,7 @@ std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, co
     if (it != diagrams.end()) {
       const SpanExtreme extreme = it->second.extreme(DiagramComponent::N);
       n = it->second.value(DiagramComponent::N, it->second.length / 2.0);
-      const bool one_way = m.type == MemberType::Tension || m.type == MemberType::Compression;
+      const bool one_way = is_one_way(m.type);
       if (one_way && extreme.max == 0.0 && extreme.min == 0.0)
         kind = "n-off";
       else

@@ -29,7 +29,7 @@ std::string structure_picture(const Scene& scene, View view, double width, doubl
 // The loads of a case (a combination's loads with their factors): nodal
 // forces and moments as arrows, distributed loads along their stretch, with
 // their values while there are at most 24 loads.
-std::string loads_picture(const Scene& scene, const VELK& model, CaseIdentity identity, const Units& units);
+std::string loads_picture(const Scene& scene, const VELK& model, ResultType identity, const Units& units);
 
 // The deformed shape over the undeformed one, from the displacements along
 // each member (Rigid members and members without a diagram straight between

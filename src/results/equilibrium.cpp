@@ -44,7 +44,7 @@ void add_force(Vector6& total, const Vector3& at, const Vector3& force) {
 
 }  // namespace
 
-EquilibriumBalance equilibrium_balance(const VELK& model, CaseIdentity identity, const Results& results,
+EquilibriumBalance equilibrium_balance(const VELK& model, ResultType identity, const Results& results,
                                        const UnitFactors& factors, BalanceUnits units) {
   const bool document = units == BalanceUnits::Document;
   // The model's loads are in newtons and metres, the results in the

@@ -32,7 +32,7 @@ enum class BalanceUnits { Base, Document };
 // the document's units (`factors`). Nodes are placed at the coordinates they
 // first have in member walk order; a reaction at a node that no member
 // reaches counts at the origin, a load there not at all.
-EquilibriumBalance equilibrium_balance(const VELK& model, CaseIdentity identity, const Results& results,
+EquilibriumBalance equilibrium_balance(const VELK& model, ResultType identity, const Results& results,
                                        const UnitFactors& factors, BalanceUnits units);
 
 }  // namespace velk

@@ -3,19 +3,13 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "base/fault.hpp"
 #include "member/member_dofs.hpp"
+#include "results/node_vectors.hpp"
 #include "system/rigid_links.hpp"
 #include "system/support_utils.hpp"
 
 namespace velk {
 namespace {
-
-Eigen::Index dof_index(std::uint32_t node_id, int local, Eigen::Index size) {
-  const Eigen::Index d = dof::PER_NODE * (static_cast<Eigen::Index>(node_id) - 1) + local;
-  if (d < 0 || d >= size) throw Fault("Matrix index out of bounds.");
-  return d;
-}
 
 // Calls visit(node, support) for every member node whose support is in the
 // table, each node once, in node-walk order.
@@ -32,13 +26,9 @@ void for_each_supported_node(const VELK& model, const SupportTable& supports, Vi
   }
 }
 
-void add(std::array<double, 6>& to, const NodeForces& f) {
-  to[0] += f.fx;
-  to[1] += f.fy;
-  to[2] += f.fz;
-  to[3] += f.mx;
-  to[4] += f.my;
-  to[5] += f.mz;
+// The node's entry of the balance, zero when it has none yet.
+Vector6& at(NodalBalance& balance, std::uint32_t node_id) {
+  return balance.try_emplace(node_id, Vector6::Zero()).first->second;
 }
 
 // Depth of a node in the oriented link forest: the steps up to its root.
@@ -54,8 +44,7 @@ std::size_t oriented_depth(std::uint32_t node,
 
 }  // namespace
 
-std::expected<Eigen::VectorXd, std::string> compute_spring_forces(const VELK& model,
-                                                                  const Eigen::VectorXd& u) {
+Result<Eigen::VectorXd> compute_spring_forces(const VELK& model, const Eigen::VectorXd& u) {
   // The same walk and checks as the spring assembly.
   Eigen::VectorXd springs = Eigen::VectorXd::Zero(u.size());
   auto walked =
@@ -65,36 +54,29 @@ std::expected<Eigen::VectorXd, std::string> compute_spring_forces(const VELK& mo
   return springs;
 }
 
-std::expected<NodalBalance, std::string> compute_nodal_balance(const VELK& model,
-                                                               const MemberResults& members,
-                                                               const ActiveMap& active,
-                                                               CaseIdentity identity) {
+Result<NodalBalance> compute_nodal_balance(const VELK& model, const MemberResults& members,
+                                           const ActiveMap& active, ResultType identity) {
   NodalBalance balance;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
       if (member.member_type == MemberType::Rigid) continue;
-      if ((member.member_type == MemberType::Tension || member.member_type == MemberType::Compression) &&
-          !is_active(active, member.id)) {
-        continue;
-      }
+      if (is_switched_off(member, active)) continue;
       const auto result = members.find(member.id);
       if (result == members.end()) continue;
-      add(balance[member.start_node.id], result->second.start_node_forces);
-      add(balance[member.end_node.id], result->second.end_node_forces);
+      at(balance, member.start_node.id) += force_vector(result->second.start_node_forces);
+      at(balance, member.end_node.id) += force_vector(result->second.end_node_forces);
     }
   }
   // The loads applied at a node are what the members and the support
   // together hold against.
   for (const auto& [load_case, factor] : factored_load_cases(model, identity)) {
     for (const NodalLoad& load : load_case->nodal_loads) {
-      auto& b = balance[load.node];
-      for (int k = 0; k < 3; ++k)
-        b[static_cast<std::size_t>(k)] -= load.magnitude * load.direction[k] * factor;
+      Vector6& b = at(balance, load.node);
+      for (int k = 0; k < 3; ++k) b(dof::UX + k) -= load.magnitude * load.direction[k] * factor;
     }
     for (const NodalMoment& moment : load_case->nodal_moments) {
-      auto& b = balance[moment.node];
-      for (int k = 0; k < 3; ++k)
-        b[static_cast<std::size_t>(3 + k)] -= moment.magnitude * moment.direction[k] * factor;
+      Vector6& b = at(balance, moment.node);
+      for (int k = 0; k < 3; ++k) b(dof::RX + k) -= moment.magnitude * moment.direction[k] * factor;
     }
   }
 
@@ -112,18 +94,18 @@ std::expected<NodalBalance, std::string> compute_nodal_balance(const VELK& model
   for (const auto& [depth, link] : by_depth) {
     const auto slave = balance.find(link->slave);
     if (slave == balance.end()) continue;
-    const std::array<double, 6> s = slave->second;
+    const Vector6 s = slave->second;
     balance.erase(slave);
-    if (std::all_of(s.begin(), s.end(), [](double v) { return v == 0.0; })) continue;
-    auto& m = balance[link->master];
+    if ((s.array() == 0.0).all()) continue;
+    Vector6& m = at(balance, link->master);
     const double rx = link->offset.x(), ry = link->offset.y(), rz = link->offset.z();
-    m[0] += s[0];
-    m[1] += s[1];
-    m[2] += s[2];
+    m(0) += s(0);
+    m(1) += s(1);
+    m(2) += s(2);
     // The slave's moments plus the moment of its forces about the master: r x f.
-    m[3] += s[3] + (ry * s[2] - rz * s[1]);
-    m[4] += s[4] + (rz * s[0] - rx * s[2]);
-    m[5] += s[5] + (rx * s[1] - ry * s[0]);
+    m(3) += s(3) + (ry * s(2) - rz * s(1));
+    m(4) += s(4) + (rz * s(0) - rx * s(2));
+    m(5) += s(5) + (rx * s(1) - ry * s(0));
   }
   return balance;
 }
@@ -134,10 +116,10 @@ Eigen::VectorXd compute_reactions(const VELK& model, const NodalBalance& balance
   const SupportTable supports = build_support_table(model.nodal_supports);
   for_each_supported_node(model, supports, [&](const Node& node, const NodalSupport& support) {
     const auto it = balance.find(node.id);
-    const std::array<double, 6> b = it == balance.end() ? std::array<double, 6>{} : it->second;
+    const Vector6 b = it == balance.end() ? Vector6::Zero() : it->second;
     for (int k = 0; k < dof::PER_NODE; ++k) {
-      const double held = b[static_cast<std::size_t>(k)];
-      const Eigen::Index d = dof_index(node.id, k, r.size());
+      const double held = b(k);
+      const Eigen::Index d = checked_dof(node.id, k, r.size());
       const SupportCondition* condition = find_condition(support, k);
       if (condition == nullptr) {
         r(d) = held;
@@ -174,9 +156,9 @@ std::map<std::uint32_t, ReactionNodeResult> collect_reaction_nodes(const VELK& m
       for (const Node* node : {&member.start_node, &member.end_node}) {
         first_location.try_emplace(node->id, NodeLocation{node->x, node->y, node->z});
         if (!node->nodal_support) continue;
-        const Eigen::Index d = dof_index(node->id, 0, r.size());
+        const Eigen::Index d = checked_node_dofs(node->id, r.size());
         ReactionNodeResult record;
-        record.nodal_forces = NodeForces{r(d), r(d + 1), r(d + 2), r(d + 3), r(d + 4), r(d + 5)};
+        record.nodal_forces = node_forces(r.segment<6>(d));
         record.location = first_location.at(node->id);
         record.support_id = *node->nodal_support;
         records.insert_or_assign(node->id, record);

@@ -11,27 +11,25 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "results/results.hpp"
 
 namespace velk {
 
 // Per node: fx, fy, fz, mx, my, mz.
-using NodalBalance = std::unordered_map<std::uint32_t, std::array<double, 6>>;
+using NodalBalance = std::unordered_map<std::uint32_t, Vector6>;
 
 // k u of every Spring axis of a supported node, at the node's global DOF.
 // Fails with the spring messages of the support assembly.
-std::expected<Eigen::VectorXd, std::string> compute_spring_forces(const VELK& model,
-                                                                  const Eigen::VectorXd& u);
+Result<Eigen::VectorXd> compute_spring_forces(const VELK& model, const Eigen::VectorXd& u);
 
 // Per node, the sum of the end forces of the members in the final structure
 // minus the factored nodal loads and moments applied there; the balance of
 // every rigid-link slave is then carried to its master with the moment of
 // its forces about the master.
-std::expected<NodalBalance, std::string> compute_nodal_balance(const VELK& model,
-                                                               const MemberResults& members,
-                                                               const ActiveMap& active,
-                                                               CaseIdentity identity);
+Result<NodalBalance> compute_nodal_balance(const VELK& model, const MemberResults& members,
+                                           const ActiveMap& active, ResultType identity);
 
 // The reaction vector (6 N): per supported axis the balance, 0 for a Free
 // axis, -k u for a Spring axis, and the balance clipped to its sign for

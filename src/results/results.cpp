@@ -11,14 +11,11 @@
 #include "member/lookup_tables.hpp"
 #include "member/member_geometry.hpp"
 #include "member/member_stiffness.hpp"
+#include "results/node_vectors.hpp"
 #include "results/reactions.hpp"
 
 namespace velk {
 namespace {
-
-NodeForces forces_of(const Vector12& f, int offset) {
-  return NodeForces{f(offset + 0), f(offset + 1), f(offset + 2), f(offset + 3), f(offset + 4), f(offset + 5)};
-}
 
 // The larger (or smaller) of two values, where a NaN yields the other one.
 double extreme(double a, double b, bool larger) {
@@ -29,16 +26,16 @@ double extreme(double a, double b, bool larger) {
 
 MemberResult member_result_of(const Vector12& f) {
   MemberResult result;
-  result.start_node_forces = forces_of(f, 0);
-  result.end_node_forces = forces_of(f, dof::END);
-  Vector12 larger;
-  Vector12 smaller;
+  result.start_node_forces = node_forces(f.head<6>());
+  result.end_node_forces = node_forces(f.tail<6>());
+  Vector6 larger;
+  Vector6 smaller;
   for (int c = 0; c < dof::PER_NODE; ++c) {
     larger(c) = extreme(f(c), f(dof::END + c), true);
     smaller(c) = extreme(f(c), f(dof::END + c), false);
   }
-  result.maximums = forces_of(larger, 0);
-  result.minimums = forces_of(smaller, 0);
+  result.maximums = node_forces(larger);
+  result.minimums = node_forces(smaller);
   return result;
 }
 
@@ -79,15 +76,14 @@ Vector12 semi_rigid_end_forces(const Matrix12& k, const Vector12& u_local, const
 
 }  // namespace
 
-std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model,
-                                                                    CaseIdentity identity) {
+std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model, ResultType identity) {
   const auto find_case = [&](std::uint32_t id) -> const LoadCase* {
     const auto it = std::find_if(model.load_cases.begin(), model.load_cases.end(),
                                  [&](const LoadCase& c) { return c.id == id; });
     return it == model.load_cases.end() ? nullptr : &*it;
   };
   std::vector<std::pair<const LoadCase*, double>> cases;
-  if (!identity.is_combination) {
+  if (!identity.is_combination()) {
     if (const LoadCase* load_case = find_case(identity.id)) cases.emplace_back(load_case, 1.0);
     return cases;
   }
@@ -100,7 +96,7 @@ std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& 
   return cases;
 }
 
-CaseRecovery case_recovery(const VELK& model, CaseIdentity identity, const RecoveryOptions& options) {
+CaseRecovery case_recovery(const VELK& model, ResultType identity, const RecoveryOptions& options) {
   return CaseRecovery{build_lookup_tables(model), factored_load_cases(model, identity), options,
                       std::max(0.5 * model.settings.analysis_options.axial_slack, 1e-6)};
 }
@@ -154,7 +150,7 @@ std::optional<MemberEndState> member_end_state(const Member& member, const CaseR
   state.loads = member_load_vector(member, recovery);
   state.displacements = global_to_local(u_global, state.lambda);
   state.forces = -local_to_global(state.loads, state.lambda);
-  state.switched_off = member.member_type != MemberType::Truss && !is_active(active, member.id);
+  state.switched_off = is_switched_off(member, active);
   if (!state.switched_off) {
     const double n = member_axial_force(member, u, recovery.tables);
     const Vector3 e = state.lambda.row(0).transpose();
@@ -170,7 +166,7 @@ std::optional<MemberEndState> member_end_state(const Member& member, const CaseR
   return state;
 }
 
-MemberResults build_member_results(const VELK& model, CaseIdentity identity, const Eigen::VectorXd& u,
+MemberResults build_member_results(const VELK& model, ResultType identity, const Eigen::VectorXd& u,
                                    const ActiveMap& active, const RecoveryOptions& options) {
   const CaseRecovery recovery = case_recovery(model, identity, options);
   MemberResults results;
@@ -191,22 +187,19 @@ std::map<std::uint32_t, NodeDisplacement> build_node_displacements(const VELK& m
       const Vector12 u_member = member_displacements(member, u);
       for (const auto& [node, offset] :
            {std::pair{&member.start_node, 0}, std::pair{&member.end_node, dof::END}}) {
-        displacements.try_emplace(
-            node->id, NodeDisplacement{u_member(offset + 0), u_member(offset + 1), u_member(offset + 2),
-                                       u_member(offset + 3), u_member(offset + 4), u_member(offset + 5)});
+        displacements.try_emplace(node->id, node_displacement(u_member.segment<6>(offset)));
       }
     }
   }
   return displacements;
 }
 
-std::expected<Results, std::string> store_results(VELK& model, const std::string& name, CaseIdentity identity,
-                                                  const Eigen::VectorXd& u, const ActiveMap& active,
-                                                  const RecoveryOptions& options) {
+Result<Results> store_results(VELK& model, const std::string& name, ResultType identity,
+                              const Eigen::VectorXd& u, const ActiveMap& active,
+                              const RecoveryOptions& options) {
   Results results;
   results.name = name;
-  results.result_type = ResultType{
-      identity.is_combination ? ResultType::Kind::Loadcombination : ResultType::Kind::Loadcase, identity.id};
+  results.result_type = identity;
   results.member_results = build_member_results(model, identity, u, active, options);
 
   auto springs = compute_spring_forces(model, u);
@@ -223,10 +216,10 @@ std::expected<Results, std::string> store_results(VELK& model, const std::string
   results.computed_in_base_units = true;
 
   if (!model.results) model.results.emplace();
-  auto& target = identity.is_combination ? model.results->loadcombinations : model.results->loadcases;
+  auto& target = identity.is_combination() ? model.results->loadcombinations : model.results->loadcases;
   if (target.contains(name)) {
     return std::unexpected(format_message(
-        identity.is_combination ? "Duplicate load combination name `{}`" : "Duplicate load case name `{}`",
+        identity.is_combination() ? "Duplicate load combination name `{}`" : "Duplicate load case name `{}`",
         name));
   }
   return target.emplace(name, std::move(results)).first->second;

@@ -12,23 +12,18 @@
 #include <utility>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
-#include "system/global_stiffness.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
-
-// Which load case or combination a solution belongs to.
-struct CaseIdentity {
-  bool is_combination = false;
-  std::uint32_t id = 0;
-};
 
 // The load cases whose loads act in a case, with their factors: the case
 // itself with 1.0, or the factored cases of a combination. Ids that match no
 // load case are left out.
-std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model, CaseIdentity identity);
+std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model, ResultType identity);
 
 // How member end forces are recovered from the displacements.
 struct RecoveryOptions {
@@ -50,7 +45,7 @@ struct CaseRecovery {
   double geometric_force_threshold = 0.0;
 };
 
-CaseRecovery case_recovery(const VELK& model, CaseIdentity identity, const RecoveryOptions& options = {});
+CaseRecovery case_recovery(const VELK& model, ResultType identity, const RecoveryOptions& options = {});
 
 // The member's local equivalent load vector p of the case's distributed loads.
 Vector12 member_load_vector(const Member& member, const CaseRecovery& recovery);
@@ -73,7 +68,7 @@ std::optional<MemberEndState> member_end_state(const Member& member, const CaseR
 
 // End forces (the forces the nodes exert on each member, global axes) and
 // their extremes for every member but Rigid ones.
-MemberResults build_member_results(const VELK& model, CaseIdentity identity, const Eigen::VectorXd& u,
+MemberResults build_member_results(const VELK& model, ResultType identity, const Eigen::VectorXd& u,
                                    const ActiveMap& active, const RecoveryOptions& options = {});
 
 // The displacement of every node a member uses.
@@ -84,8 +79,8 @@ std::map<std::uint32_t, NodeDisplacement> build_node_displacements(const VELK& m
 // displacements, summary), stores it in the model's results bundle under
 // `name` and returns a copy. Fails on a name already stored for the same
 // kind of case, and with the messages of the reaction step.
-std::expected<Results, std::string> store_results(VELK& model, const std::string& name, CaseIdentity identity,
-                                                  const Eigen::VectorXd& u, const ActiveMap& active,
-                                                  const RecoveryOptions& options = {});
+Result<Results> store_results(VELK& model, const std::string& name, ResultType identity,
+                              const Eigen::VectorXd& u, const ActiveMap& active,
+                              const RecoveryOptions& options = {});
 
 }  // namespace velk

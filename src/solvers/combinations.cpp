@@ -52,8 +52,8 @@ std::optional<Eigen::VectorXd> warm_start(const VELK& model, std::uint32_t combi
     // analysis are in metres already.
     const double translation_factor = stored->second.computed_in_base_units ? 1.0 : length_factor;
     for (const auto& [node, d] : stored->second.displacement_nodes) {
-      const Eigen::Index row = 6 * (static_cast<Eigen::Index>(node) - 1);
-      if (row < 0 || row + 6 > size) continue;  // a node this model does not have
+      if (!node_in_range(node, size)) continue;  // a node this model does not have
+      const Eigen::Index row = global_dof(node, dof::UX);
       const double values[6] = {
           d.dx * translation_factor, d.dy * translation_factor, d.dz * translation_factor, d.rx, d.ry, d.rz};
       for (int k = 0; k < 6; ++k) u(row + k) += factor * values[k];
@@ -68,8 +68,7 @@ ActiveMap initial_activity(const VELK& model, const Eigen::VectorXd& u) {
   ActiveMap active;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (member.member_type != MemberType::Tension && member.member_type != MemberType::Compression)
-        continue;
+      if (!is_one_way(member.member_type)) continue;
       const double n = member_axial_force(member, u, tables);
       // A NaN force fails both comparisons: the member starts inactive.
       active[member.id] = member.member_type == MemberType::Tension ? n >= -threshold : n <= threshold;

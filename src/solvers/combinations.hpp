@@ -10,7 +10,7 @@
 #include <string>
 
 #include "document/velk.hpp"
-#include "system/global_stiffness.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
 

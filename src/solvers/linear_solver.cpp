@@ -16,15 +16,13 @@ namespace {
 constexpr double relative_convergence = 1e-6;
 constexpr double min_reference_norm = 1.0;
 
-bool is_switchable(MemberType type) { return type == MemberType::Tension || type == MemberType::Compression; }
-
 }  // namespace
 
 ActiveMap initial_active_map(const VELK& model) {
   ActiveMap active;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (is_switchable(member.member_type)) active[member.id] = true;
+      if (is_one_way(member.member_type)) active[member.id] = true;
     }
   }
   return active;
@@ -39,7 +37,7 @@ bool decide_active_set(const VELK& model, const LookupTables& tables, const Eige
   ActiveMapSummaryEvent summary;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (!is_switchable(member.member_type)) continue;
+      if (!is_one_way(member.member_type)) continue;
       const double n = member_axial_force(member, u, tables);
       const bool was_active = is_active(active, member.id);
       const bool tension = member.member_type == MemberType::Tension;
@@ -85,7 +83,7 @@ bool finalize_active_set(const VELK& model, const LookupTables& tables, const Ei
   bool changed = false;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      if (!is_switchable(member.member_type) || !is_active(active, member.id)) continue;
+      if (!is_one_way(member.member_type) || !is_active(active, member.id)) continue;
       const double n = member_axial_force(member, u, tables);
       const bool slack_tie = member.member_type == MemberType::Tension && n < -slack;
       const bool slack_strut = member.member_type == MemberType::Compression && n > slack;
@@ -169,7 +167,9 @@ std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& 
   Eigen::VectorXd u;
   if (auto iterated = iterate_active_set(model, tables, context, f, rules, active, u); !iterated)
     return std::unexpected(std::move(iterated.error()));
-  return store_results(model, name, CaseIdentity{is_combination, case_id}, u, active);
+  return store_results(model, name,
+                       is_combination ? ResultType::combination(case_id) : ResultType::load_case(case_id), u,
+                       active);
 }
 
 }  // namespace velk

@@ -15,8 +15,8 @@
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "solvers/solve_context.hpp"
+#include "system/active_set.hpp"
 #include "system/constraints.hpp"
-#include "system/global_stiffness.hpp"
 
 namespace velk {
 

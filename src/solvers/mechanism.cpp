@@ -8,6 +8,7 @@
 #include "member/member_dofs.hpp"
 #include "numerics/factorization.hpp"
 #include "solvers/solve_context.hpp"
+#include "system/dof_numbering.hpp"
 
 namespace velk {
 namespace {
@@ -106,6 +107,7 @@ std::expected<std::vector<Mechanism>, std::string> find_mechanisms(const VELK& m
   if (!t) return std::unexpected(std::move(t.error()));
   auto stiffness = context.reduced_stiffness();
   if (!stiffness) return std::unexpected(std::move(stiffness.error()));
+  if (auto ids = check_node_ids(model.member_sets); !ids) return std::unexpected(std::move(ids.error()));
   if (auto assembled = (*stiffness)->assemble(ActiveMap{}); !assembled)
     return std::unexpected(std::move(assembled.error()));
   Eigen::VectorXd f_reduced = Eigen::VectorXd::Zero((*stiffness)->size());

@@ -472,7 +472,7 @@ class SecondOrderSolver {
 
 std::expected<Results, std::string> second_order_solve(VELK& model, SolveContext& context,
                                                        const Eigen::VectorXd& f, const std::string& name,
-                                                       CaseIdentity identity, std::uint32_t iteration_limit,
+                                                       ResultType identity, std::uint32_t iteration_limit,
                                                        const std::optional<Eigen::VectorXd>& u0,
                                                        std::optional<ActiveMap> initial_active,
                                                        SecondOrderTrace* trace) {
@@ -487,7 +487,7 @@ std::expected<Results, std::string> second_order_solve(VELK& model, SolveContext
   auto k_reduced = context.reduced_stiffness();
   if (!k_reduced) return std::unexpected(std::move(k_reduced.error()));
 
-  SecondOrderSolver solver(model, context, **k_reduced, f, **t, projection, identity.is_combination,
+  SecondOrderSolver solver(model, context, **k_reduced, f, **t, projection, identity.is_combination(),
                            iteration_limit, record);
   solver.start(u0, std::move(initial_active));
   if (!u0) {

@@ -14,7 +14,7 @@
 
 #include "document/velk.hpp"
 #include "results/results.hpp"
-#include "system/global_stiffness.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
 
@@ -37,7 +37,7 @@ class SolveContext;
 // the reduced pattern and the first-order factorisations are the context's.
 std::expected<Results, std::string> second_order_solve(
     VELK& model, SolveContext& context, const Eigen::VectorXd& f, const std::string& name,
-    CaseIdentity identity, std::uint32_t iteration_limit,
+    ResultType identity, std::uint32_t iteration_limit,
     const std::optional<Eigen::VectorXd>& u0 = std::nullopt,
     std::optional<ActiveMap> initial_active = std::nullopt, SecondOrderTrace* trace = nullptr);
 

@@ -17,8 +17,8 @@
 #include "document/velk.hpp"
 #include "numerics/factorization.hpp"
 #include "solvers/mechanism.hpp"
+#include "system/active_set.hpp"
 #include "system/constraints.hpp"
-#include "system/global_stiffness.hpp"
 #include "system/reduced_system.hpp"
 
 namespace velk {

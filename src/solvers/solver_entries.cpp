@@ -75,7 +75,7 @@ std::expected<Results, std::string> solve_load_case_second_order(VELK& model, st
   const LoadCase* load_case = find_load_case(model, load_case_id);
   if (load_case == nullptr) return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
   const std::string name = load_case->name;
-  return second_order_solve(model, context, f, name, CaseIdentity{false, load_case_id}, max_iterations);
+  return second_order_solve(model, context, f, name, ResultType::load_case(load_case_id), max_iterations);
 }
 
 std::expected<Results, std::string> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
@@ -88,7 +88,7 @@ std::expected<Results, std::string> solve_combination_second_order(VELK& model, 
   std::optional<ActiveMap> active;
   if (start) active = initial_activity(model, *start);
   const std::string name = find_combination(model, combination_id)->name;
-  return second_order_solve(model, context, *f, name, CaseIdentity{true, combination_id}, max_iterations,
+  return second_order_solve(model, context, *f, name, ResultType::combination(combination_id), max_iterations,
                             start, std::move(active));
 }
 

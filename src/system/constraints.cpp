@@ -71,9 +71,7 @@ void write_rigid_rows(TransformRows& rows, const std::vector<RigidLink>& links) 
   const auto size = static_cast<Eigen::Index>(rows.size());
   for (const RigidLink& link : links) {
     const auto row_of = [&](std::uint32_t node, int local) -> std::vector<TransformEntry>& {
-      const Eigen::Index w = global_dof(node, local);
-      check_index(w, size);
-      return rows[static_cast<std::size_t>(w)];
+      return rows[static_cast<std::size_t>(checked_dof(node, local, size))];
     };
     const double rx = link.offset.x();
     const double ry = link.offset.y();
@@ -101,7 +99,7 @@ void write_rigid_rows(TransformRows& rows, const std::vector<RigidLink>& links) 
   }
 }
 
-std::expected<ConstraintTransform, std::string> build_constraint_transform(const VELK& model) {
+Result<ConstraintTransform> build_constraint_transform(const VELK& model) {
   const Eigen::Index size = dof_count(model.member_sets);
   if (model.settings.analysis_options.rigid_strategy == RigidStrategy::RigidMember) {
     return identity_transform(size);
@@ -131,8 +129,7 @@ std::expected<ConstraintTransform, std::string> build_constraint_transform(const
         for (int k = 0; k < dof::PER_NODE; ++k) {
           const Eigen::Index w = global_dof(node->id, k);
           if (eliminated.contains(w) || retained.contains(w)) continue;
-          check_index(w, size);
-          retained.emplace(w, columns);
+          retained.emplace(checked_dof(node->id, k, size), columns);
           rows[static_cast<std::size_t>(w)].push_back({columns, 1.0});
           ++columns;
         }

@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "system/rigid_links.hpp"
 
@@ -44,7 +45,7 @@ struct ConstraintTransform {
 };
 
 // Builds T for the model's rigid strategy; fails with the rigid links' messages.
-std::expected<ConstraintTransform, std::string> build_constraint_transform(const VELK& model);
+Result<ConstraintTransform> build_constraint_transform(const VELK& model);
 
 // Rows of T as lists while they are being built; a slave row is a combination
 // of its master's rows.

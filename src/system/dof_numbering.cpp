@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <set>
 
-#include "base/fault.hpp"
 #include "base/message_format.hpp"
 #include "member/member_dofs.hpp"
 
@@ -23,7 +22,7 @@ std::int64_t dof_count(const std::vector<MemberSet>& member_sets) {
   return dof::PER_NODE * static_cast<std::int64_t>(largest_node_id(member_sets));
 }
 
-std::expected<void, std::string> check_node_ids(const std::vector<MemberSet>& member_sets) {
+Result<void> check_node_ids(const std::vector<MemberSet>& member_sets) {
   std::set<std::uint32_t> used;
   for (const MemberSet& set : member_sets) {
     for (const Member& member : set.members) {
@@ -42,12 +41,6 @@ std::expected<void, std::string> check_node_ids(const std::vector<MemberSet>& me
     ++expected_id;
   }
   return {};
-}
-
-std::int64_t checked_dof(std::uint32_t node_id, int local_dof, std::int64_t size) {
-  const std::int64_t index = dof::PER_NODE * (static_cast<std::int64_t>(node_id) - 1) + local_dof;
-  if (index < 0 || index >= size) throw Fault("Matrix index out of bounds.");
-  return index;
 }
 
 }  // namespace velk

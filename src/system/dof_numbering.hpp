@@ -1,7 +1,6 @@
 #pragma once
-// Global degree-of-freedom numbering: node n owns 6 (n - 1) + k, k = 0..5 for
-// UX, UY, UZ, RX, RY, RZ. Nodes are the start and end nodes of members, with
-// ids 1..N without gaps.
+// The nodes that the global degree-of-freedom numbering (member/member_dofs.hpp)
+// counts: the start and end nodes of members, with ids 1..N without gaps.
 
 #include <cstdint>
 #include <expected>
@@ -9,7 +8,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
+#include "member/member_dofs.hpp"
 
 namespace velk {
 
@@ -21,16 +22,7 @@ std::int64_t dof_count(const std::vector<MemberSet>& member_sets);
 
 // The first id in 1..N that no member uses, as the message "Node ID {} is
 // missing. Node IDs must be consecutive starting from 1.".
-std::expected<void, std::string> check_node_ids(const std::vector<MemberSet>& member_sets);
-
-// Global index 6 (node_id - 1) + local_dof, unchecked.
-inline std::int64_t global_dof(std::uint32_t node_id, int local_dof) {
-  return 6 * (static_cast<std::int64_t>(node_id) - 1) + local_dof;
-}
-
-// Global index 6 (node_id - 1) + local_dof; throws Fault when it is not
-// below `size` or is negative (node id 0).
-std::int64_t checked_dof(std::uint32_t node_id, int local_dof, std::int64_t size);
+Result<void> check_node_ids(const std::vector<MemberSet>& member_sets);
 
 // Calls visit(node) for every member's start node and then end node, member
 // sets in model order and members in set order, each node id once.

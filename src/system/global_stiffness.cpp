@@ -11,7 +11,7 @@
 
 namespace velk {
 
-using MemberMatrix = std::expected<std::optional<Matrix12>, std::string>;
+using MemberMatrix = Result<std::optional<Matrix12>>;
 
 namespace {
 
@@ -20,7 +20,7 @@ constexpr double min_axial_force_threshold = 1e-6;
 
 MemberMatrix beam_global_stiffness(const Member& member, const Matrix12& k_local,
                                    const LookupTables& tables) {
-  std::expected<Matrix12, std::string> k_global = release_and_transform(member, k_local, tables.hinges);
+  Result<Matrix12> k_global = release_and_transform(member, k_local, tables.hinges);
   if (!k_global) return std::unexpected(k_global.error());
   return *k_global;
 }
@@ -32,18 +32,12 @@ double geometric_threshold(double axial_slack) {
 
 }  // namespace
 
-bool is_active(const ActiveMap& active, std::uint32_t member_id) {
-  const auto it = active.find(member_id);
-  return it == active.end() || it->second;
-}
-
 MemberMatrix member_global_stiffness(const VELK& model, const Member& member, const LookupTables& tables,
                                      const ActiveMap& active) {
   switch (member.member_type) {
     case MemberType::Rigid: {
       if (model.settings.analysis_options.rigid_strategy == RigidStrategy::LinearMpc) return std::nullopt;
-      const std::expected<Matrix12, std::string> k_local =
-          rigid_member_local_stiffness(model, member, tables);
+      const Result<Matrix12> k_local = rigid_member_local_stiffness(model, member, tables);
       if (!k_local) return std::unexpected(k_local.error());
       return beam_global_stiffness(member, *k_local, tables);
     }
@@ -85,10 +79,7 @@ MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member,
                                         std::optional<AxialForceBasis>& basis) {
   const double threshold = geometric_threshold(model.settings.analysis_options.axial_slack);
   if (member.member_type == MemberType::Rigid) return std::nullopt;
-  if (is_axial_only(member.member_type) && member.member_type != MemberType::Truss &&
-      !is_active(active, member.id)) {
-    return std::nullopt;
-  }
+  if (is_switched_off(member, active)) return std::nullopt;
   if (!basis) basis = axial_force_basis(member, tables);
   const double n = member_axial_force(member, u, *basis);
   // Below the threshold the force counts as zero, and a zero matrix adds
@@ -111,10 +102,9 @@ MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member,
     // already added is taken back out.
     const std::optional<Matrix12> k_local = local_stiffness_matrix(member, tables);
     if (!k_local) return std::nullopt;
-    std::expected<Matrix12, std::string> tangent =
-        release_and_transform(member, Matrix12(*k_local + kg_local), tables.hinges);
+    Result<Matrix12> tangent = release_and_transform(member, Matrix12(*k_local + kg_local), tables.hinges);
     if (!tangent) return std::unexpected(tangent.error());
-    std::expected<Matrix12, std::string> elastic = release_and_transform(member, *k_local, tables.hinges);
+    Result<Matrix12> elastic = release_and_transform(member, *k_local, tables.hinges);
     if (!elastic) return std::unexpected(elastic.error());
     kg_global = *tangent - *elastic;
   }

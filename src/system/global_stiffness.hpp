@@ -7,31 +7,21 @@
 #include <expected>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
 #include "member/member_stiffness.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
-
-// Tension and Compression members by id: true when active. An id that is
-// absent counts as active.
-using ActiveMap = std::unordered_map<std::uint32_t, bool>;
-
-bool is_active(const ActiveMap& active, std::uint32_t member_id);
-
-// Inactive Tension and Compression members keep this share of their stiffness.
-inline constexpr double inactive_stiffness_factor = 1e-10;
 
 // The member's elastic stiffness in global axes, or nothing when the member
 // contributes nothing (a Rigid member under LinearMpc, a Tension or
 // Compression member without section data).
-std::expected<std::optional<Matrix12>, std::string> member_global_stiffness(const VELK& model,
-                                                                            const Member& member,
-                                                                            const LookupTables& tables,
-                                                                            const ActiveMap& active);
+Result<std::optional<Matrix12>> member_global_stiffness(const VELK& model, const Member& member,
+                                                        const LookupTables& tables, const ActiveMap& active);
 
 // The member's geometric stiffness in global axes at its axial force in the
 // displacement state u, or nothing for Rigid members, inactive
@@ -39,16 +29,15 @@ std::expected<std::optional<Matrix12>, std::string> member_global_stiffness(cons
 // At released ends the whole tangent K + K_G is condensed and the elastic
 // part taken back out, so adding it to the elastic matrix gives the
 // condensed tangent.
-std::expected<std::optional<Matrix12>, std::string> member_geometric_stiffness(const VELK& model,
-                                                                               const Member& member,
-                                                                               const LookupTables& tables,
-                                                                               const ActiveMap& active,
-                                                                               const Eigen::VectorXd& u);
+Result<std::optional<Matrix12>> member_geometric_stiffness(const VELK& model, const Member& member,
+                                                           const LookupTables& tables,
+                                                           const ActiveMap& active, const Eigen::VectorXd& u);
 
 // The same with the member's axial-force basis, which the caller keeps for
 // its solve: `basis` is computed here the first time it is needed.
-std::expected<std::optional<Matrix12>, std::string> member_geometric_stiffness(
-    const VELK& model, const Member& member, const LookupTables& tables, const ActiveMap& active,
-    const Eigen::VectorXd& u, std::optional<AxialForceBasis>& basis);
+Result<std::optional<Matrix12>> member_geometric_stiffness(const VELK& model, const Member& member,
+                                                           const LookupTables& tables,
+                                                           const ActiveMap& active, const Eigen::VectorXd& u,
+                                                           std::optional<AxialForceBasis>& basis);
 
 }  // namespace velk

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "base/result.hpp"
 #include "member/distributed_load.hpp"
 #include "member/hinge_and_release_operations.hpp"
 #include "member/member_geometry.hpp"
@@ -28,8 +29,7 @@ std::optional<Matrix12> condensation_stiffness(const VELK& model, const Member& 
       return local_stiffness_matrix(member, tables);
     case MemberType::Rigid: {
       if (model.settings.analysis_options.rigid_strategy != RigidStrategy::RigidMember) return std::nullopt;
-      const std::expected<Matrix12, std::string> k_local =
-          rigid_member_local_stiffness(model, member, tables);
+      const Result<Matrix12> k_local = rigid_member_local_stiffness(model, member, tables);
       if (!k_local) return std::nullopt;
       return *k_local;
     }
@@ -65,8 +65,7 @@ Vector12 distributed_load_nodal_vector(const VELK& model, const Member& member, 
       // A release pattern the stiffness cannot condense stops the assembly;
       // until then the load stays that of the fixed member.
       if (const std::optional<Matrix12> k_local = condensation_stiffness(model, member, tables)) {
-        if (std::expected<Vector12, std::string> condensed =
-                condense_end_load_vector(*k_local, pattern, p_local)) {
+        if (Result<Vector12> condensed = condense_end_load_vector(*k_local, pattern, p_local)) {
           p_local = *condensed;
         }
       }
@@ -91,9 +90,8 @@ Eigen::VectorXd assemble_load_vector(const VELK& model, std::uint32_t load_case_
     if (std::abs(load.end_frac - load.start_frac) < min_loaded_fraction) continue;
     if (!tables) tables = build_lookup_tables(model);
     const Vector12 p_global = distributed_load_nodal_vector(model, *member, load, *tables);
-    const std::int64_t a = checked_dof(member->start_node.id, UX, f.size());
-    const std::int64_t b = checked_dof(member->end_node.id, UX, f.size());
-    // checked_dof tests the first entry of each node; its six lie together.
+    const std::int64_t a = checked_node_dofs(member->start_node.id, f.size());
+    const std::int64_t b = checked_node_dofs(member->end_node.id, f.size());
     f.segment<6>(a) += p_global.head<6>();
     f.segment<6>(b) += p_global.tail<6>();
   }

@@ -9,6 +9,7 @@
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
 #include "system/dof_numbering.hpp"
+#include "system/global_stiffness.hpp"
 #include "system/support_utils.hpp"
 
 namespace velk {
@@ -42,8 +43,9 @@ std::array<std::span<const TransformEntry>, dof::PER_MEMBER> member_rows(
 ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform& t) : model_(model), t_(t) {
   const Eigen::Index n = t.reduced_size;
   // slot[col * n + row]: -1 where K_r holds nothing, else (once numbered)
-  // the entry's position in the compressed values. n is at most 6 times
-  // the 101 nodes of a model, so the table stays small.
+  // the entry's position in the compressed values. The table has n^2
+  // entries, n at most 6 N: 1.5 MB for 101 nodes, growing with the square
+  // of the node count.
   std::vector<std::int32_t> slot(static_cast<std::size_t>(n * n), -1);
   const auto at = [&](Eigen::Index row, Eigen::Index col) -> std::int32_t& {
     return slot[static_cast<std::size_t>(col * n + row)];
@@ -143,14 +145,12 @@ double& ReducedStiffness::value_at(Eigen::Index row, Eigen::Index col) {
   return k_reduced_.valuePtr()[found - inner];
 }
 
-std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& active,
-                                                            const Eigen::VectorXd* u) {
-  // The model cannot change during a solve, so the node check, the lookup
-  // tables and the elastic member matrices are the same at every assembly:
-  // they are made at the first one and kept, and the iterations allocate
-  // nothing here.
-  if (!node_check_) node_check_ = check_node_ids(model_.member_sets);
-  if (!*node_check_) return std::unexpected(node_check_->error());
+Result<void> ReducedStiffness::assemble(const ActiveMap& active, const Eigen::VectorXd* u) {
+  // The model cannot change during a solve, so the lookup tables and the
+  // elastic member matrices are the same at every assembly: they are made
+  // at the first one and kept, and the iterations allocate nothing here.
+  // The node numbering is the caller's to check, before anything is sized
+  // by it.
   double* values = k_reduced_.valuePtr();
   std::fill(values, values + k_reduced_.nonZeros(), 0.0);
   if (!tables_) tables_ = build_lookup_tables(model_);
@@ -181,10 +181,7 @@ std::expected<void, std::string> ReducedStiffness::assemble(const ActiveMap& act
       const std::optional<Matrix12>& elastic = elastic_[index++];
       if (!elastic) continue;
       Matrix12 k_member = *elastic;
-      if ((member.member_type == MemberType::Tension || member.member_type == MemberType::Compression) &&
-          !is_active(active, member.id)) {
-        k_member *= inactive_stiffness_factor;
-      }
+      if (is_switched_off(member, active)) k_member *= inactive_stiffness_factor;
       if (u != nullptr) {
         auto kg = member_geometric_stiffness(model_, member, tables, active, *u, axial_basis);
         if (!kg) return std::unexpected(std::move(kg.error()));

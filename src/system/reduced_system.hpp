@@ -13,10 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
+#include "member/member_stiffness.hpp"
+#include "system/active_set.hpp"
 #include "system/constraints.hpp"
-#include "system/global_stiffness.hpp"
 #include "system/restraints.hpp"
 #include "system/support_utils.hpp"
 
@@ -32,7 +34,7 @@ class ReducedStiffness {
   // K_r with the members of the active map, plus the geometric stiffness of
   // the displacement state u when it is given, plus the support springs.
   // Fails with the assembly's messages.
-  std::expected<void, std::string> assemble(const ActiveMap& active, const Eigen::VectorXd* u = nullptr);
+  Result<void> assemble(const ActiveMap& active, const Eigen::VectorXd* u = nullptr);
 
   // F_r = T^T F.
   void reduce_load(const Eigen::VectorXd& f, Eigen::VectorXd& f_reduced) const;
@@ -75,7 +77,6 @@ class ReducedStiffness {
   std::vector<std::int32_t> mirror_;       // position of K_r[j, i] for the entry K_r[i, j]
   std::vector<Restraint> restraints_;
   // Made at the first assembly and kept for the solve.
-  std::optional<std::expected<void, std::string>> node_check_;
   std::optional<LookupTables> tables_;
   std::optional<SupportTable> supports_;
   std::optional<std::vector<std::pair<std::int64_t, double>>> springs_;  // global DOF, stiffness

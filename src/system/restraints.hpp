@@ -37,8 +37,9 @@ inline constexpr double penalty_factor = 1000.0;
 }
 
 // Adds alpha v^ v^T (v^ = v / |v|) to the reduced matrix with alpha = 1000
-// times its largest diagonal magnitude (1 when it has none), and returns
-// alpha. `Matrix` offers size(), largest_diagonal() and add(row, col, value).
+// times its largest diagonal magnitude, or 1000 when it has no positive
+// diagonal (or no entries at all), and returns alpha. `Matrix` offers size(), largest_diagonal() and add(row,
+// col, value).
 template <class Matrix>
 double add_penalty(Matrix& k_reduced, std::span<const TransformEntry> v) {
   if (k_reduced.size() == 0) return detail::penalty_factor;

@@ -10,6 +10,8 @@ namespace {
 
 // A rigid member shorter than this (squared) has no direction.
 constexpr double zero_length_squared = 1e-24;
+// Walking up a chain of rigid links, more steps than this are taken for a
+// loop: no model has a chain of 100000 links.
 constexpr std::size_t chain_walk_limit = 100001;
 
 Eigen::Vector3d position(const Node& node) { return {node.x, node.y, node.z}; }
@@ -25,7 +27,7 @@ std::size_t depth_of(std::uint32_t master, const SlaveMap& slave_map) {
 
 }  // namespace
 
-std::expected<RigidLinkGraph, std::string> build_rigid_links(const std::vector<MemberSet>& member_sets) {
+Result<RigidLinkGraph> build_rigid_links(const std::vector<MemberSet>& member_sets) {
   RigidLinkGraph graph;
   for (const MemberSet& set : member_sets) {
     for (const Member& member : set.members) {
@@ -93,7 +95,7 @@ void orient_rigid_links(std::vector<RigidLink>& links, const VELK& model) {
   }
 }
 
-std::expected<std::vector<RigidLink>, std::string> oriented_rigid_links(const VELK& model) {
+Result<std::vector<RigidLink>> oriented_rigid_links(const VELK& model) {
   auto graph = build_rigid_links(model.member_sets);
   if (!graph) return std::unexpected(std::move(graph.error()));
   order_rigid_links(graph->links, graph->slave_map);

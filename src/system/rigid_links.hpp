@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 
 namespace velk {
@@ -36,7 +37,7 @@ struct RigidLinkGraph {
 
 // One link per Rigid member (start node master, end node slave), checked for
 // zero length, a node slave twice, cycles and runaway chains.
-std::expected<RigidLinkGraph, std::string> build_rigid_links(const std::vector<MemberSet>& member_sets);
+Result<RigidLinkGraph> build_rigid_links(const std::vector<MemberSet>& member_sets);
 
 // Stable sort by depth (steps from the master up to a node that is no slave),
 // so a master that is itself a slave has its rows complete before they are used.
@@ -50,6 +51,6 @@ void orient_rigid_links(std::vector<RigidLink>& links, const VELK& model);
 
 // The links of the model built, ordered and oriented, as the constraint
 // builder uses them.
-std::expected<std::vector<RigidLink>, std::string> oriented_rigid_links(const VELK& model);
+Result<std::vector<RigidLink>> oriented_rigid_links(const VELK& model);
 
 }  // namespace velk

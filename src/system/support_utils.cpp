@@ -26,8 +26,8 @@ std::string_view axis_key(int local_dof) { return axis_keys[local_dof % 3]; }
 }  // namespace
 
 // The spring stiffness of a Spring condition, or the message why it has none.
-std::expected<double, std::string> spring_stiffness(const NodalSupport& support, int local_dof,
-                                                    const SupportCondition& condition) {
+Result<double> spring_stiffness(const NodalSupport& support, int local_dof,
+                                const SupportCondition& condition) {
   if (!condition.stiffness) {
     return std::unexpected(format_message("Support {} {} {} is Spring but stiffness is missing.", support.id,
                                           condition_group_name(local_dof), axis_key(local_dof)));
@@ -75,8 +75,7 @@ std::set<std::int64_t> find_dangling_dofs(const VELK& model) {
   // Flags that would fall outside the numbering (node id 0, a load on a node
   // no member uses) are dropped: such a DOF does not exist.
   const auto mark = [ndof](std::vector<bool>& flags, std::uint32_t node_id, int local_dof) {
-    const std::int64_t d = dof::PER_NODE * (static_cast<std::int64_t>(node_id) - 1) + local_dof;
-    if (d >= 0 && d < ndof) flags[d] = true;
+    if (node_in_range(node_id, ndof)) flags[global_dof(node_id, local_dof)] = true;
   };
 
   const SupportTable supports = build_support_table(model.nodal_supports);

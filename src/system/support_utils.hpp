@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "system/dof_numbering.hpp"
 
@@ -30,8 +31,8 @@ const SupportCondition* find_condition(const NodalSupport& support, int local_do
 // The stiffness of a Spring condition of local DOF k, or "Support {} {} {}
 // is Spring but stiffness is missing." / "Support {} {} {} Spring stiffness
 // must be positive.".
-std::expected<double, std::string> spring_stiffness(const NodalSupport& support, int local_dof,
-                                                    const SupportCondition& condition);
+Result<double> spring_stiffness(const NodalSupport& support, int local_dof,
+                                const SupportCondition& condition);
 
 // A supported DOF is held at zero displacement when its condition is Fixed
 // or absent.
@@ -42,10 +43,9 @@ bool is_restrained(const NodalSupport& support, int local_dof);
 // then rotation axes; fails with the message of the first spring without a
 // positive stiffness. `size` bounds the DOF indices (6 N).
 template <class Visit>
-std::expected<void, std::string> for_each_support_spring(const std::vector<MemberSet>& member_sets,
-                                                         const SupportTable& supports, std::int64_t size,
-                                                         Visit&& visit) {
-  std::expected<void, std::string> outcome;
+Result<void> for_each_support_spring(const std::vector<MemberSet>& member_sets, const SupportTable& supports,
+                                     std::int64_t size, Visit&& visit) {
+  Result<void> outcome;
   for_each_node_once(member_sets, [&](const Node& node) {
     if (!outcome) return;
     const NodalSupport* support = find_support(node, supports);
@@ -53,7 +53,7 @@ std::expected<void, std::string> for_each_support_spring(const std::vector<Membe
     for (int local = 0; local < 6; ++local) {
       const SupportCondition* condition = find_condition(*support, local);
       if (condition == nullptr || condition->condition_type != ConditionType::Spring) continue;
-      const std::expected<double, std::string> stiffness = spring_stiffness(*support, local, *condition);
+      const Result<double> stiffness = spring_stiffness(*support, local, *condition);
       if (!stiffness) {
         outcome = std::unexpected(stiffness.error());
         return;

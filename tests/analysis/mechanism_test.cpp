@@ -316,6 +316,18 @@ TEST(Mechanisms, AStableStructureHasNone) {
   EXPECT_TRUE(found->empty());
 }
 
+// The numbering is checked where the search begins, as where a solve begins:
+// a gap is named rather than searched as a node nothing holds.
+TEST(Mechanisms, AGapInTheNodeIdsIsNamed) {
+  FrameBuilder b = truss_bay({0.0, 0.0});
+  const auto s = b.model.sections.front().id;
+  b.node(8, 8, 3, 0);
+  b.member(6, 3, 8, s, MemberType::Truss);
+  const auto found = find_mechanisms(b.model);
+  ASSERT_FALSE(found.has_value());
+  EXPECT_EQ(found.error(), "Node ID 7 is missing. Node IDs must be consecutive starting from 1.");
+}
+
 TEST(Mechanisms, ATwistNobodyResistsIsATurn) {
   // A beam pinned at both ends with its twist released at both ends too.
   FrameBuilder b;

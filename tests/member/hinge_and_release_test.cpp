@@ -41,7 +41,7 @@ TEST(ReleaseKinds, FieldValuesGiveTheKind) {
   start.rotational_release_mz = 250.0;
   MemberHinge end = test_support::hinge(2);
   end.translational_release_vx = std::numeric_limits<double>::infinity();
-  const ReleasePattern pattern = release_kinds(&start, &end);
+  const ReleasePattern pattern = hinge_release_pattern(&start, &end);
   EXPECT_EQ(pattern[UX].kind, ReleaseKind::Rigid);
   EXPECT_EQ(pattern[UY].kind, ReleaseKind::Free);
   EXPECT_EQ(pattern[RX].kind, ReleaseKind::Free);
@@ -50,7 +50,7 @@ TEST(ReleaseKinds, FieldValuesGiveTheKind) {
   EXPECT_EQ(pattern[RZ].stiffness, 250.0);
   EXPECT_EQ(pattern[END + UX].kind, ReleaseKind::Spring);
   EXPECT_EQ(pattern[END + UX].stiffness, 0.0);
-  EXPECT_FALSE(has_releases(release_kinds(nullptr, nullptr)));
+  EXPECT_FALSE(has_releases(hinge_release_pattern(nullptr, nullptr)));
 
   // A hinge id that is not in the table counts as no hinge.
   Member member =

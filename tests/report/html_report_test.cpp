@@ -57,9 +57,10 @@ InspectedModel inspected(const VELK& analysed) {
   im.force_unit = analysed.settings.unit_settings.force_unit == ForceUnit::KN ? "kN" : "N";
   if (!analysed.results) return im;
   for (const LoadCase& c : analysed.load_cases)
-    im.loadcases.push_back({c.name, {false, c.id}, analysed.results->loadcases.at(c.name), {}});
+    im.loadcases.push_back({c.name, ResultType::load_case(c.id), analysed.results->loadcases.at(c.name), {}});
   for (const LoadCombination& c : analysed.load_combinations)
-    im.loadcombinations.push_back({c.name, {true, c.id}, analysed.results->loadcombinations.at(c.name), {}});
+    im.loadcombinations.push_back(
+        {c.name, ResultType::combination(c.id), analysed.results->loadcombinations.at(c.name), {}});
   return im;
 }
 

@@ -43,13 +43,13 @@ TEST(Balance, LoadsAndReactionsAboutTheOriginInDocumentUnits) {
     // Loads of the combination: Fy = -12, Fz = 10 kN; Mx = 6, My = -40, Mz = -26 kNm.
     results.reaction_nodes[1].nodal_forces = NodeForces{0, 12, -10, -6 * m, 40 * m, 26 * m};
     const EquilibriumBalance balance =
-        equilibrium_balance(b.model, CaseIdentity{true, 1}, results, factors, BalanceUnits::Document);
+        equilibrium_balance(b.model, ResultType::combination(1), results, factors, BalanceUnits::Document);
     const Vector6 loads = (Vector6() << 0, -12, 10, 6 * m, -40 * m, -26 * m).finished();
     EXPECT_TRUE(balance.loads.isApprox(loads, 1e-12)) << balance.loads.transpose();
     EXPECT_LT(balance.residual.norm(), 1e-9 * m) << balance.residual.transpose();
 
     const EquilibriumBalance dead_only =
-        equilibrium_balance(b.model, CaseIdentity{false, 1}, results, factors, BalanceUnits::Document);
+        equilibrium_balance(b.model, ResultType::load_case(1), results, factors, BalanceUnits::Document);
     EXPECT_NEAR(dead_only.loads[1], -8.0, 1e-12);
     EXPECT_NEAR(dead_only.loads[5], -52.0 / 3.0 * m, 1e-9 * m);
   }
@@ -65,7 +65,7 @@ TEST(Balance, LoadsAndReactionsAboutTheOriginInBaseUnits) {
     Results results;
     results.reaction_nodes[1].nodal_forces = NodeForces{0, 12, -10, -6 * m, 40 * m, 26 * m};
     const EquilibriumBalance balance =
-        equilibrium_balance(b.model, CaseIdentity{true, 1}, results, factors, BalanceUnits::Base);
+        equilibrium_balance(b.model, ResultType::combination(1), results, factors, BalanceUnits::Base);
     const Vector6 loads = (Vector6() << 0, -12e3, 10e3, 6e3, -40e3, -26e3).finished();
     EXPECT_TRUE(balance.loads.isApprox(loads, 1e-12)) << balance.loads.transpose();
     EXPECT_TRUE(balance.reactions.isApprox(-loads, 1e-12)) << balance.reactions.transpose();
@@ -75,7 +75,7 @@ TEST(Balance, LoadsAndReactionsAboutTheOriginInBaseUnits) {
 
     // Case 2 alone, a tip force: F = 5 kN along Z at x = 4 m, My = -20 kNm.
     const EquilibriumBalance point =
-        equilibrium_balance(b.model, CaseIdentity{false, 2}, Results{}, factors, BalanceUnits::Base);
+        equilibrium_balance(b.model, ResultType::load_case(2), Results{}, factors, BalanceUnits::Base);
     EXPECT_TRUE(point.loads.isApprox((Vector6() << 0, 0, 5e3, 3e3, -20e3, 0).finished(), 1e-12))
         << point.loads.transpose();
     EXPECT_EQ(point.reactions, Vector6::Zero());
@@ -90,10 +90,10 @@ TEST(Balance, LoadsOffTheStructureAndUnknownCasesAddNothing) {
   FrameBuilder::force(b.model.load_cases[1], 99, 1e6, {1, 0, 0});
   const UnitFactors factors{};
   const EquilibriumBalance point =
-      equilibrium_balance(b.model, CaseIdentity{false, 2}, Results{}, factors, BalanceUnits::Base);
+      equilibrium_balance(b.model, ResultType::load_case(2), Results{}, factors, BalanceUnits::Base);
   EXPECT_TRUE(point.loads.isApprox((Vector6() << 0, 0, 5e3, 3e3, -20e3, 0).finished(), 1e-12))
       << point.loads.transpose();
-  for (const CaseIdentity unknown : {CaseIdentity{false, 7}, CaseIdentity{true, 7}}) {
+  for (const ResultType unknown : {ResultType::load_case(7), ResultType::combination(7)}) {
     EXPECT_EQ(equilibrium_balance(b.model, unknown, Results{}, factors, BalanceUnits::Document).loads,
               Vector6::Zero());
   }

@@ -61,8 +61,8 @@ TEST(SecondOrderStepping, ZeroLoadConvergesInTheFirstIterationOfEveryStep) {
 
   SolveContext context(model);
   SecondOrderTrace trace;
-  auto results = second_order_solve(model, context, assemble_load_vector(model, 1), "Empty", {false, 1}, 20,
-                                    std::nullopt, std::nullopt, &trace);
+  auto results = second_order_solve(model, context, assemble_load_vector(model, 1), "Empty",
+                                    ResultType::load_case(1), 20, std::nullopt, std::nullopt, &trace);
   ASSERT_TRUE(results.has_value()) << results.error();
   EXPECT_EQ(trace.load_steps, 4u);
   EXPECT_EQ(trace.newton_iterations, 4u);
@@ -73,8 +73,8 @@ TEST(SecondOrderStepping, ZeroLoadConvergesInTheFirstIterationOfEveryStep) {
   // A combination steps eight times; its empty warm start skips the predictor.
   const std::optional<Eigen::VectorXd> start = warm_start(model, 1);
   ASSERT_TRUE(start.has_value());
-  results = second_order_solve(model, context, *combined_load_vector(model, 1), "CO1", {true, 1}, 20, start,
-                               std::nullopt, &trace);
+  results = second_order_solve(model, context, *combined_load_vector(model, 1), "CO1",
+                               ResultType::combination(1), 20, start, std::nullopt, &trace);
   ASSERT_TRUE(results.has_value()) << results.error();
   EXPECT_EQ(trace.load_steps, 8u);
   EXPECT_EQ(trace.newton_iterations, 8u);
@@ -89,8 +89,8 @@ TEST(SecondOrderNewton, TangentThatChangedLittleIsSolvedWithTheFactorsItHad) {
   VELK model = loaded_column(2e5, 1e3);
   SolveContext context(model);
   SecondOrderTrace trace;
-  auto results = second_order_solve(model, context, assemble_load_vector(model, 1), "LC1", {false, 1}, 20,
-                                    std::nullopt, std::nullopt, &trace);
+  auto results = second_order_solve(model, context, assemble_load_vector(model, 1), "LC1",
+                                    ResultType::load_case(1), 20, std::nullopt, std::nullopt, &trace);
   ASSERT_TRUE(results.has_value()) << results.error();
   EXPECT_EQ(trace.refinements, 0u);
   // Every iteration but those that converge on the residual alone solves for a direction.
@@ -155,7 +155,8 @@ TEST(SecondOrderStepping, RefinedStepRestartsFromItsSavedStateWithTwiceTheSteps)
   SolveContext context(model);
   LogCapture log(log::Level::Debug);
   SecondOrderTrace trace;
-  auto results = second_order_solve(model, context, f, "CO1", {true, 1}, 1, start, std::nullopt, &trace);
+  auto results = second_order_solve(model, context, f, "CO1", ResultType::combination(1), 1, start,
+                                    std::nullopt, &trace);
   ASSERT_TRUE(results.has_value()) << results.error();
   EXPECT_EQ(trace.refinements, 1u);
   EXPECT_EQ(trace.load_steps, 16u);
@@ -169,7 +170,8 @@ TEST(SecondOrderStepping, RefinedStepRestartsFromItsSavedStateWithTwiceTheSteps)
 
   // With room for two iterations nothing fails: eight steps.
   model.results->loadcombinations.clear();
-  results = second_order_solve(model, context, f, "CO1", {true, 1}, 2, start, std::nullopt, &trace);
+  results = second_order_solve(model, context, f, "CO1", ResultType::combination(1), 2, start, std::nullopt,
+                               &trace);
   ASSERT_TRUE(results.has_value()) << results.error();
   EXPECT_EQ(trace.refinements, 0u);
   EXPECT_EQ(trace.load_steps, 8u);
@@ -185,8 +187,8 @@ TEST(SecondOrderStepping, WarmStartedCombinationSkipsThePredictor) {
   SecondOrderTrace cold;
   const Eigen::VectorXd f = *combined_load_vector(model, 1);
   SolveContext context(model);
-  auto cold_results =
-      second_order_solve(model, context, f, "CO1", {true, 1}, 20, std::nullopt, std::nullopt, &cold);
+  auto cold_results = second_order_solve(model, context, f, "CO1", ResultType::combination(1), 20,
+                                         std::nullopt, std::nullopt, &cold);
   ASSERT_TRUE(cold_results.has_value()) << cold_results.error();
   EXPECT_TRUE(cold.predictor_ran);
   EXPECT_EQ(cold.load_steps, 8u);
@@ -197,7 +199,7 @@ TEST(SecondOrderStepping, WarmStartedCombinationSkipsThePredictor) {
   const std::optional<Eigen::VectorXd> start = warm_start(model, 1);
   ASSERT_TRUE(start.has_value());
   SecondOrderTrace warm;
-  auto warm_results = second_order_solve(model, context, f, "CO1", {true, 1}, 20, start,
+  auto warm_results = second_order_solve(model, context, f, "CO1", ResultType::combination(1), 20, start,
                                          initial_activity(model, *start), &warm);
   ASSERT_TRUE(warm_results.has_value()) << warm_results.error();
   EXPECT_FALSE(warm.predictor_ran);

@@ -12,21 +12,15 @@
 namespace velk::test_support {
 namespace {
 
-using MemberMatrix = std::expected<std::optional<Matrix12>, std::string>;
+using MemberMatrix = Result<std::optional<Matrix12>>;
 
 void check_index(Eigen::Index index, Eigen::Index size) {
   if (index < 0 || index >= size) throw Fault("Matrix index out of bounds.");
 }
 
-std::int64_t node_block(std::uint32_t node_id, std::int64_t size) {
-  const std::int64_t offset = dof::PER_NODE * (static_cast<std::int64_t>(node_id) - 1);
-  if (offset < 0 || offset + dof::PER_NODE > size) throw Fault("Matrix index out of bounds.");
-  return offset;
-}
-
 // Adds the geometric stiffness of the displacement state u into k.
-std::expected<void, std::string> add_geometric_stiffness(const VELK& model, const ActiveMap& active,
-                                                         const Eigen::VectorXd& u, Eigen::MatrixXd& k) {
+Result<void> add_geometric_stiffness(const VELK& model, const ActiveMap& active, const Eigen::VectorXd& u,
+                                     Eigen::MatrixXd& k) {
   const LookupTables tables = build_lookup_tables(model);
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
@@ -40,7 +34,7 @@ std::expected<void, std::string> add_geometric_stiffness(const VELK& model, cons
 
 std::expected<Eigen::MatrixXd, std::string> assemble(const VELK& model, const ActiveMap& active,
                                                      const Eigen::VectorXd* u) {
-  if (std::expected<void, std::string> ids = check_node_ids(model.member_sets); !ids) {
+  if (Result<void> ids = check_node_ids(model.member_sets); !ids) {
     return std::unexpected(ids.error());
   }
   const std::int64_t ndof = dof_count(model.member_sets);
@@ -55,13 +49,11 @@ std::expected<Eigen::MatrixXd, std::string> assemble(const VELK& model, const Ac
     }
   }
   if (u != nullptr) {
-    if (std::expected<void, std::string> added = add_geometric_stiffness(model, active, *u, k); !added) {
+    if (Result<void> added = add_geometric_stiffness(model, active, *u, k); !added) {
       return std::unexpected(added.error());
     }
   }
-  if (std::expected<void, std::string> springs =
-          add_support_springs(model.member_sets, model.nodal_supports, k);
-      !springs) {
+  if (Result<void> springs = add_support_springs(model.member_sets, model.nodal_supports, k); !springs) {
     return std::unexpected(springs.error());
   }
   return k;
@@ -99,8 +91,8 @@ class DenseRestraintTarget {
 }  // namespace
 
 void add_member_matrix(Eigen::MatrixXd& k, const Matrix12& m, std::uint32_t s, std::uint32_t e) {
-  const std::int64_t a = node_block(s, k.rows());
-  const std::int64_t b = node_block(e, k.rows());
+  const std::int64_t a = checked_node_dofs(s, k.rows());
+  const std::int64_t b = checked_node_dofs(e, k.rows());
   if (k.cols() != k.rows()) throw Fault("Matrix index out of bounds.");
   k.block<6, 6>(a, a) += m.block<6, 6>(0, 0);
   k.block<6, 6>(a, b) += m.block<6, 6>(0, dof::END);
@@ -108,9 +100,8 @@ void add_member_matrix(Eigen::MatrixXd& k, const Matrix12& m, std::uint32_t s, s
   k.block<6, 6>(b, b) += m.block<6, 6>(dof::END, dof::END);
 }
 
-std::expected<void, std::string> add_support_springs(const std::vector<MemberSet>& member_sets,
-                                                     const std::vector<NodalSupport>& nodal_supports,
-                                                     Eigen::MatrixXd& k) {
+Result<void> add_support_springs(const std::vector<MemberSet>& member_sets,
+                                 const std::vector<NodalSupport>& nodal_supports, Eigen::MatrixXd& k) {
   return for_each_support_spring(member_sets, build_support_table(nodal_supports), k.rows(),
                                  [&](std::int64_t d, double stiffness) { k(d, d) += stiffness; });
 }
@@ -134,7 +125,7 @@ std::expected<Eigen::MatrixXd, std::string> geometric_global_stiffness(const VEL
                                                                        const Eigen::VectorXd& u) {
   const std::int64_t ndof = dof_count(model.member_sets);
   Eigen::MatrixXd kg = Eigen::MatrixXd::Zero(ndof, ndof);
-  if (std::expected<void, std::string> added = add_geometric_stiffness(model, active, u, kg); !added) {
+  if (Result<void> added = add_geometric_stiffness(model, active, u, kg); !added) {
     return std::unexpected(added.error());
   }
   return kg;

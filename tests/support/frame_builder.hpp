@@ -138,9 +138,9 @@ struct Resultant {
 };
 
 inline Resultant equilibrium_residual(const VELK& analysed, const Results& results) {
-  const CaseIdentity identity{results.result_type.kind != ResultType::Kind::Loadcase, results.result_type.id};
-  const EquilibriumBalance balance = equilibrium_balance(
-      analysed, identity, results, unit_factors(analysed.settings.unit_settings), BalanceUnits::Base);
+  const EquilibriumBalance balance =
+      equilibrium_balance(analysed, results.result_type, results,
+                          unit_factors(analysed.settings.unit_settings), BalanceUnits::Base);
   return Resultant{balance.residual.head<3>(), balance.residual.tail<3>(), balance.scale};
 }
 
