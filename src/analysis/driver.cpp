@@ -14,7 +14,7 @@
 namespace velk {
 namespace {
 
-constexpr std::string_view kTarget = log::analysis_target;
+constexpr std::string_view log_target = log::analysis_target;
 
 std::string os_error_text(int error) {
   char buffer[256];
@@ -78,7 +78,7 @@ void convert_new_results(std::map<std::string, Results>& results, const UnitFact
 
 }  // namespace
 
-std::expected<std::string, std::string> read_text_file(const std::string& path) {
+Result<std::string> read_text_file(const std::string& path) {
   if (path.find('\0') != std::string::npos) {
     return std::unexpected("file name contained an unexpected NUL byte");
   }
@@ -104,8 +104,7 @@ std::expected<std::string, std::string> read_text_file(const std::string& path) 
   return text;
 }
 
-std::expected<std::string, std::string> analyse_document(std::string_view json_data,
-                                                         const SolverEntries& entries) {
+Result<std::string> analyse_document(std::string_view json_data, const SolverEntries& entries) {
   auto parsed = read_velk(json_data);
   if (!parsed) return std::unexpected(format_message("Bad JSON input: {}", parsed.error()));
   VELK& model = *parsed;
@@ -126,12 +125,13 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
   const double tolerance = options.tolerance;
   const bool solve_loadcases = options.solve_loadcases;
 
-  log::info(kTarget,
+  log::info(log_target,
             "Analysis configuration → order={}, rigid_strategy={}, solve_loadcases={}, max_iterations={}, "
             "tolerance={}",
             order_name(options.order), rigid_strategy_name(options.rigid_strategy), solve_loadcases,
             iteration_limit, tolerance);
-  log::info(kTarget, "Model summary → member_sets={}, members_total={}, load_cases={}, load_combinations={}",
+  log::info(log_target,
+            "Model summary → member_sets={}, members_total={}, load_cases={}, load_combinations={}",
             model.member_sets.size(), member_count, model.load_cases.size(), model.load_combinations.size());
 
   std::vector<std::uint32_t> load_case_ids;
@@ -147,14 +147,14 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
   if (solve_loadcases) {
     for (const std::uint32_t id : load_case_ids) {
       if (nonlinear) {
-        log::info(kTarget,
+        log::info(log_target,
                   "Solving load case {} with second-order (Newton–Raphson), tolerance={}, max_iterations={}",
                   id, tolerance, iteration_limit);
         const auto solved = entries.load_case_second_order(model, id, iteration_limit, context);
         if (!solved)
           return std::unexpected(format_message("LC {} second-order error: {}", id, solved.error()));
       } else {
-        log::info(kTarget, "Solving load case {} with first-order (linear).", id);
+        log::info(log_target, "Solving load case {} with first-order (linear).", id);
         const auto solved = entries.load_case_linear(model, id, context);
         if (!solved) return std::unexpected(format_message("LC {} linear error: {}", id, solved.error()));
       }
@@ -164,14 +164,14 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
   for (const std::uint32_t id : combination_ids) {
     if (nonlinear) {
       log::info(
-          kTarget,
+          log_target,
           "Solving load combination {} with second-order (Newton–Raphson), tolerance={}, max_iterations={}",
           id, tolerance, iteration_limit);
       const auto solved = entries.combination_second_order(model, id, iteration_limit, context);
       if (!solved)
         return std::unexpected(format_message("Combo {} second-order error: {}", id, solved.error()));
     } else {
-      log::info(kTarget, "Solving load combination {} with first-order (linear).", id);
+      log::info(log_target, "Solving load combination {} with first-order (linear).", id);
       const auto solved = entries.combination_linear(model, id, context);
       if (!solved) return std::unexpected(format_message("Combo {} linear error: {}", id, solved.error()));
     }
@@ -185,17 +185,17 @@ std::expected<std::string, std::string> analyse_document(std::string_view json_d
   return write_velk(model);
 }
 
-std::expected<std::string, std::string> calculate_from_json(std::string_view json_data) {
+Result<std::string> calculate_from_json(std::string_view json_data) {
   return analyse_document(json_data, SolverEntries{});
 }
 
-std::expected<std::string, std::string> calculate_from_file(const std::string& path) {
+Result<std::string> calculate_from_file(const std::string& path) {
   auto text = read_text_file(path);
   if (!text) return std::unexpected(format_message("Failed to read JSON file '{}': {}", path, text.error()));
   return calculate_from_json(*text);
 }
 
-std::expected<std::string, std::string> load_velk_from_file(const std::string& path) {
+Result<std::string> load_velk_from_file(const std::string& path) {
   auto text = read_text_file(path);
   if (!text) return std::unexpected(std::move(text.error()));
   auto model = read_velk(*text);

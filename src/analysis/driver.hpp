@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "solvers/solve_context.hpp"
 #include "solvers/solver_entries.hpp"
@@ -22,9 +23,8 @@ inline constexpr std::size_t max_member_count = 100;
 // own. Each stores its results record in the model's bundle and returns a
 // copy of it, or returns the solver's message.
 struct SolverEntries {
-  using CaseEntry = std::function<std::expected<Results, std::string>(VELK&, std::uint32_t, SolveContext&)>;
-  using IterativeEntry =
-      std::function<std::expected<Results, std::string>(VELK&, std::uint32_t, std::uint32_t, SolveContext&)>;
+  using CaseEntry = std::function<Result<Results>(VELK&, std::uint32_t, SolveContext&)>;
+  using IterativeEntry = std::function<Result<Results>(VELK&, std::uint32_t, std::uint32_t, SolveContext&)>;
 
   CaseEntry load_case_linear = [](VELK& model, std::uint32_t id, SolveContext& context) {
     return solve_load_case_linear(model, id, context);
@@ -43,23 +43,22 @@ struct SolverEntries {
 };
 
 // Runs the whole analysis of a model document with the given solver entries.
-std::expected<std::string, std::string> analyse_document(std::string_view json_data,
-                                                         const SolverEntries& entries);
+Result<std::string> analyse_document(std::string_view json_data, const SolverEntries& entries);
 
 // Runs the analysis with the engine's own solvers.
-std::expected<std::string, std::string> calculate_from_json(std::string_view json_data);
+Result<std::string> calculate_from_json(std::string_view json_data);
 
 // Reads the file and analyses it; a reading failure is reported as
 // "Failed to read JSON file '<path>': <description>".
-std::expected<std::string, std::string> calculate_from_file(const std::string& path);
+Result<std::string> calculate_from_file(const std::string& path);
 
 // Reads a model file and writes it back without normalising or analysing it.
 // Failures carry the reading or parsing message alone.
-std::expected<std::string, std::string> load_velk_from_file(const std::string& path);
+Result<std::string> load_velk_from_file(const std::string& path);
 
 // Reads a whole file as UTF-8 text. Failures carry the operating system's
 // description ("No such file or directory"), or say that the bytes are not
 // UTF-8 or that the path holds a NUL byte.
-std::expected<std::string, std::string> read_text_file(const std::string& path);
+Result<std::string> read_text_file(const std::string& path);
 
 }  // namespace velk

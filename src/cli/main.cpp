@@ -20,11 +20,11 @@
 
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFindings = 1;
-constexpr int kFailure = 2;
+constexpr int exit_clean = 0;
+constexpr int exit_findings = 1;
+constexpr int exit_failure = 2;
 
-constexpr const char* kUsage =
+constexpr const char* usage_text =
     "Usage: velk COMMAND [OPTIONS] FILE\n"
     "\n"
     "Commands:\n"
@@ -79,7 +79,7 @@ std::string one_line(std::string_view text) {
 
 int fail(std::string_view message) {
   std::fprintf(stderr, "velk: %s\n", one_line(message).c_str());
-  return kFailure;
+  return exit_failure;
 }
 
 bool write_all(std::FILE* file, std::string_view text) {
@@ -88,7 +88,7 @@ bool write_all(std::FILE* file, std::string_view text) {
 
 int print(std::string_view text) {
   if (!write_all(stdout, text) || std::fflush(stdout) != 0) return fail("cannot write to standard output");
-  return kOk;
+  return exit_clean;
 }
 
 // The command's arguments: options with their values and the one file.
@@ -199,12 +199,12 @@ int check(const Arguments& args) {
       out += f.severity + ": " + f.where + ": " + one_line(f.message) + "\n";
   }
   const int printed = print(out);
-  if (printed != kOk) return printed;
+  if (printed != exit_clean) return printed;
   if (unreadable) {
     return fail("cannot check '" + *args.file + "': " + findings.front().message + " at " +
                 findings.front().where);
   }
-  return findings.empty() ? kOk : kFindings;
+  return findings.empty() ? exit_clean : exit_findings;
 }
 
 int diagrams(const Arguments& args) {
@@ -240,19 +240,19 @@ int report(const Arguments& args) {
   if (!written) return fail(written.error());
   if (*written) {
     std::fprintf(stderr, "velk: the model could not be analysed: %s\n", one_line(**written).c_str());
-    return kFindings;
+    return exit_findings;
   }
-  return kOk;
+  return exit_clean;
 }
 
 int run(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.empty()) {
-    std::fputs(kUsage, stderr);
-    return kFailure;
+    std::fputs(usage_text, stderr);
+    return exit_failure;
   }
   const std::string_view command = args.front();
-  if (command == "-h" || command == "--help" || command == "help") return print(kUsage);
+  if (command == "-h" || command == "--help" || command == "help") return print(usage_text);
   args.erase(args.begin());
 
   struct Command {

@@ -23,11 +23,11 @@ const char* const report_help =
     "  -o, --output REPORT.html   write the page there instead of to standard output\n"
     "  -h, --help                 show this help\n";
 
-std::expected<std::optional<std::string>, std::string> write_report(
-    const std::string& file, const std::optional<std::string>& output) {
-  const std::expected<std::string, std::string> text = read_model_file(file);
+Result<std::optional<std::string>> write_report(const std::string& file,
+                                                const std::optional<std::string>& output) {
+  const Result<std::string> text = read_model_file(file);
   if (!text) return std::unexpected(text.error());
-  const std::expected<InspectedModel, std::string> inspected = inspect_model(*text);
+  const Result<InspectedModel> inspected = inspect_model(*text);
   if (!inspected) return std::unexpected(inspected.error());
   const std::string page = report::report_html(*inspected);
 

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "base/result.hpp"
+
 namespace velk::cli {
 
 extern const char* const report_help;
@@ -16,7 +18,7 @@ extern const char* const report_help;
 // an output that cannot be written; a model that cannot be analysed still
 // gets its page (the model and the message) and the engine's message is
 // returned beside it.
-std::expected<std::optional<std::string>, std::string> write_report(const std::string& file,
-                                                                    const std::optional<std::string>& output);
+Result<std::optional<std::string>> write_report(const std::string& file,
+                                                const std::optional<std::string>& output);
 
 }  // namespace velk::cli

@@ -80,7 +80,7 @@ void inspect_cases(const VELK& model, const std::vector<Case>& cases,
 
 }  // namespace
 
-std::expected<InspectedModel, std::string> inspect_model(std::string_view json_text) {
+Result<InspectedModel> inspect_model(std::string_view json_text) {
   auto parsed = read_velk(json_text);
   if (!parsed) return std::unexpected(format_message("Bad JSON input: {}", parsed.error()));
 
@@ -95,7 +95,7 @@ std::expected<InspectedModel, std::string> inspect_model(std::string_view json_t
   if (inspected.results_carried_in) {
     inspected.model = std::move(*parsed);
   } else {
-    std::expected<std::string, std::string> written;
+    Result<std::string> written;
     try {
       written = calculate_from_json(json_text);
     } catch (const Fault& fault) {
@@ -126,7 +126,7 @@ std::expected<InspectedModel, std::string> inspect_model(std::string_view json_t
   return inspected;
 }
 
-std::expected<std::string, std::string> member_diagrams_json(std::string_view json_text, int stations) {
+Result<std::string> member_diagrams_json(std::string_view json_text, int stations) {
   if (stations < 2) return std::unexpected(format_message("stations must be at least 2, not {}", stations));
   if (stations > max_diagram_stations) {
     return std::unexpected(
@@ -138,7 +138,7 @@ std::expected<std::string, std::string> member_diagrams_json(std::string_view js
   return diagrams_to_json(*inspected, stations);
 }
 
-std::expected<std::string, std::string> read_model_file(const std::string& path) {
+Result<std::string> read_model_file(const std::string& path) {
   const auto failure = [&](std::string_view reason) {
     return std::unexpected(format_message("Cannot read '{}': {}", path, reason));
   };

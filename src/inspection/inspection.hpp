@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.hpp"
 #include "diagrams/member_diagrams.hpp"
 #include "document/units.hpp"
 #include "document/velk.hpp"
@@ -60,7 +61,7 @@ struct InspectedModel {
 
 // Reads, checks and (when it carries no results) analyses the model. Fails
 // only when the text is not a model document ("Bad JSON input: ...").
-std::expected<InspectedModel, std::string> inspect_model(std::string_view json_text);
+Result<InspectedModel> inspect_model(std::string_view json_text);
 
 // Every finding of the model check; a text that is no model document gives
 // the reader's finding with its line and column.
@@ -74,7 +75,7 @@ std::string findings_to_json(const std::vector<Finding>& findings);
 // "loadcases": {CASE: {MEMBER: {"length", "x", components..., "extremes"}}},
 // "loadcombinations": {...}}. Fails with the engine's message when the model
 // cannot be read or analysed, or when stations < 2.
-std::expected<std::string, std::string> member_diagrams_json(std::string_view json_text, int stations);
+Result<std::string> member_diagrams_json(std::string_view json_text, int stations);
 std::string diagrams_to_json(const InspectedModel& inspected, int stations);
 
 // The most stations a member's diagram is read at.
@@ -100,6 +101,6 @@ inline constexpr std::size_t max_model_file_bytes = std::size_t{64} << 20;
 // Reads a model file for a front end: the operating system's message, a
 // directory, a file larger than max_model_file_bytes or not UTF-8 give
 // "Cannot read '<path>': <reason>".
-std::expected<std::string, std::string> read_model_file(const std::string& path);
+Result<std::string> read_model_file(const std::string& path);
 
 }  // namespace velk

@@ -18,13 +18,13 @@
 namespace velk {
 namespace {
 
-constexpr const char* kError = "error";
+constexpr const char* error_severity = "error";
 
 class Findings {
  public:
   template <class... Args>
   void error(std::string where, std::string_view pattern, const Args&... args) {
-    list.push_back(Finding{kError, format_message(pattern, args...), std::move(where)});
+    list.push_back(Finding{error_severity, format_message(pattern, args...), std::move(where)});
   }
   std::vector<Finding> list;
 };
@@ -41,11 +41,11 @@ std::string point(const Node& n) { return format_message("({}, {}, {})", n.x, n.
 Finding reader_finding(const std::string& message) {
   const std::string_view marker = " at line ";
   const std::size_t at = message.rfind(marker);
-  if (at == std::string::npos) return Finding{kError, message, "document"};
+  if (at == std::string::npos) return Finding{error_severity, message, "document"};
   std::string where = message.substr(at + 4);  // "line L column C"
   const std::size_t column = where.find(" column ");
   if (column != std::string::npos) where.replace(column, 1, ", ");
-  return Finding{kError, message.substr(0, at), where};
+  return Finding{error_severity, message.substr(0, at), where};
 }
 
 void check_nodes(const VELK& model, Findings& findings) {
@@ -223,12 +223,12 @@ void check_loads(const VELK& model, Findings& findings) {
 void check_mechanisms(const VELK& model, Findings& findings) {
   const auto mechanisms = find_mechanisms(model);
   if (!mechanisms) {
-    findings.list.push_back(Finding{kError, mechanisms.error(), "model"});
+    findings.list.push_back(Finding{error_severity, mechanisms.error(), "model"});
     return;
   }
   for (const Mechanism& mechanism : *mechanisms) {
     findings.list.push_back(
-        Finding{kError, mechanism_message(mechanism), format_message("node {}", mechanism.node)});
+        Finding{error_severity, mechanism_message(mechanism), format_message("node {}", mechanism.node)});
   }
 }
 
@@ -251,7 +251,7 @@ std::vector<Finding> check_model(std::string_view json_text) {
     try {
       check_mechanisms(model, findings);
     } catch (const Fault& fault) {
-      findings.list.push_back(Finding{kError, fault.what(), "model"});
+      findings.list.push_back(Finding{error_severity, fault.what(), "model"});
     }
   }
   return findings.list;

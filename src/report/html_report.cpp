@@ -380,8 +380,8 @@ std::string report_html(const InspectedModel& inspected) {
   return html.take();
 }
 
-std::expected<std::string, std::string> report_html_from_json(std::string_view json_text) {
-  const std::expected<InspectedModel, std::string> inspected = inspect_model(json_text);
+Result<std::string> report_html_from_json(std::string_view json_text) {
+  const Result<InspectedModel> inspected = inspect_model(json_text);
   if (!inspected) return std::unexpected(inspected.error());
   return report_html(*inspected);
 }

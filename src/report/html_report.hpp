@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.hpp"
 #include "inspection/inspection.hpp"
 
 namespace velk::report {
@@ -22,6 +23,6 @@ std::string report_html(const InspectedModel& inspected);
 // Reads, checks and analyses the text as the other front ends do, then
 // writes the report; fails with their message when the text is no model
 // document.
-std::expected<std::string, std::string> report_html_from_json(std::string_view json_text);
+Result<std::string> report_html_from_json(std::string_view json_text);
 
 }  // namespace velk::report

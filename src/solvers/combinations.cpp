@@ -24,8 +24,7 @@ const LoadCombination* find_combination(const VELK& model, std::uint32_t combina
   return it == model.load_combinations.end() ? nullptr : &*it;
 }
 
-std::expected<Eigen::VectorXd, std::string> combined_load_vector(const VELK& model,
-                                                                 std::uint32_t combination_id) {
+Result<Eigen::VectorXd> combined_load_vector(const VELK& model, std::uint32_t combination_id) {
   const LoadCombination* combination = find_combination(model, combination_id);
   if (combination == nullptr)
     return std::unexpected(format_message("LoadCombination {} not found.", combination_id));

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "system/active_set.hpp"
 
@@ -23,8 +24,7 @@ const LoadCombination* find_combination(const VELK& model, std::uint32_t combina
 // Sum of factor times load vector over the combination's load cases; a case
 // id that matches no load case adds nothing. Fails with "LoadCombination {}
 // not found.".
-std::expected<Eigen::VectorXd, std::string> combined_load_vector(const VELK& model,
-                                                                 std::uint32_t combination_id);
+Result<Eigen::VectorXd> combined_load_vector(const VELK& model, std::uint32_t combination_id);
 
 // The factored sum of the stored displacements of the combination's load
 // cases, in metres, or nothing when a case or its stored results are missing.

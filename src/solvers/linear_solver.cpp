@@ -96,10 +96,9 @@ bool finalize_active_set(const VELK& model, const LookupTables& tables, const Ei
   return changed;
 }
 
-std::expected<void, std::string> iterate_active_set(const VELK& model, const LookupTables& tables,
-                                                    SolveContext& context, const Eigen::VectorXd& f,
-                                                    const ActiveSetRules& rules, ActiveMap& active,
-                                                    Eigen::VectorXd& u) {
+Result<void> iterate_active_set(const VELK& model, const LookupTables& tables, SolveContext& context,
+                                const Eigen::VectorXd& f, const ActiveSetRules& rules, ActiveMap& active,
+                                Eigen::VectorXd& u) {
   auto t = context.transform();
   if (!t) return std::unexpected(std::move(t.error()));
   const AnalysisOptions& options = model.settings.analysis_options;
@@ -136,20 +135,18 @@ std::expected<void, std::string> iterate_active_set(const VELK& model, const Loo
   return {};
 }
 
-std::expected<bool, std::string> finalization_pass(const VELK& model, const LookupTables& tables,
-                                                   SolveContext& context, const Eigen::VectorXd& f,
-                                                   ActiveMap& active, std::string_view singular_message,
-                                                   Eigen::VectorXd& u) {
+Result<bool> finalization_pass(const VELK& model, const LookupTables& tables, SolveContext& context,
+                               const Eigen::VectorXd& f, ActiveMap& active, std::string_view singular_message,
+                               Eigen::VectorXd& u) {
   if (!finalize_active_set(model, tables, u, active)) return false;
   if (auto solved = context.first_order_displacements(f, active, singular_message, u); !solved)
     return std::unexpected(std::move(solved.error()));
   return true;
 }
 
-std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& context,
-                                                     const Eigen::VectorXd& f, const std::string& name,
-                                                     bool is_combination, std::uint32_t case_id,
-                                                     std::optional<ActiveMap> seed) {
+Result<Results> active_set_solve(VELK& model, SolveContext& context, const Eigen::VectorXd& f,
+                                 const std::string& name, bool is_combination, std::uint32_t case_id,
+                                 std::optional<ActiveMap> seed) {
   ActiveMap active = seed ? std::move(*seed) : initial_active_map(model);
   const LookupTables tables = build_lookup_tables(model);
   // A combination's iteration only switches members off; the pass after it

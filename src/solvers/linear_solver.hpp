@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "solvers/solve_context.hpp"
@@ -64,25 +65,22 @@ struct ActiveSetRules {
 // the map `active`, by `rules`: the iteration, the reactivation pass when the
 // rules ask for it, and the finalization pass. Leaves the final map in
 // `active` and the full displacements in u. The solves are the context's.
-std::expected<void, std::string> iterate_active_set(const VELK& model, const LookupTables& tables,
-                                                    SolveContext& context, const Eigen::VectorXd& f,
-                                                    const ActiveSetRules& rules, ActiveMap& active,
-                                                    Eigen::VectorXd& u);
+Result<void> iterate_active_set(const VELK& model, const LookupTables& tables, SolveContext& context,
+                                const Eigen::VectorXd& f, const ActiveSetRules& rules, ActiveMap& active,
+                                Eigen::VectorXd& u);
 
 // The finalization pass: finalize_active_set, then, when it switched any
 // member off, the first-order displacements of f with the new map into u,
 // failing with `singular_message` on a singular system. True when it solved.
-std::expected<bool, std::string> finalization_pass(const VELK& model, const LookupTables& tables,
-                                                   SolveContext& context, const Eigen::VectorXd& f,
-                                                   ActiveMap& active, std::string_view singular_message,
-                                                   Eigen::VectorXd& u);
+Result<bool> finalization_pass(const VELK& model, const LookupTables& tables, SolveContext& context,
+                               const Eigen::VectorXd& f, ActiveMap& active, std::string_view singular_message,
+                               Eigen::VectorXd& u);
 
 // The active-set iteration for the load vector f, ending in the results of
 // the case stored in the model's bundle. `context` holds what the solves of
 // one analysis share.
-std::expected<Results, std::string> active_set_solve(VELK& model, SolveContext& context,
-                                                     const Eigen::VectorXd& f, const std::string& name,
-                                                     bool is_combination, std::uint32_t case_id,
-                                                     std::optional<ActiveMap> seed = std::nullopt);
+Result<Results> active_set_solve(VELK& model, SolveContext& context, const Eigen::VectorXd& f,
+                                 const std::string& name, bool is_combination, std::uint32_t case_id,
+                                 std::optional<ActiveMap> seed = std::nullopt);
 
 }  // namespace velk

@@ -101,7 +101,7 @@ std::vector<Mechanism> mechanisms_of(const Eigen::SparseMatrix<double>& k_reduce
   return found;
 }
 
-std::expected<std::vector<Mechanism>, std::string> find_mechanisms(const VELK& model) {
+Result<std::vector<Mechanism>> find_mechanisms(const VELK& model) {
   SolveContext context(model);
   auto t = context.transform();
   if (!t) return std::unexpected(std::move(t.error()));

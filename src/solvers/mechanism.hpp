@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "system/constraints.hpp"
 
@@ -30,7 +31,7 @@ std::string mechanism_message(const Mechanism& mechanism);
 // The independent mechanisms of a model in base units, under its first-order
 // stiffness with every member active; empty when the structure is stable.
 // Errors are the messages of the assembly and of the rigid links.
-std::expected<std::vector<Mechanism>, std::string> find_mechanisms(const VELK& model);
+Result<std::vector<Mechanism>> find_mechanisms(const VELK& model);
 
 // The mechanisms of a restrained reduced stiffness K_r, whose unknowns map
 // to node motions through u = T q.

@@ -21,7 +21,7 @@
 namespace velk {
 namespace {
 
-constexpr std::string_view kTarget = log::model_target;
+constexpr std::string_view log_target = log::model_target;
 
 // The relative residual never has to fall below this, whatever the tolerance.
 constexpr double min_residual_tolerance = 1e-6;
@@ -59,7 +59,7 @@ class Projection {
   Projection& operator=(const Projection&) = delete;
 
   // Factors G = T^T T: by Cholesky, or by LU when G is not positive definite.
-  std::expected<void, std::string> build() {
+  Result<void> build() {
     if (t_.identity || t_.reduced_size == 0) return {};
     std::vector<Eigen::Triplet<double>> terms;
     for (Eigen::Index w = 0; w < t_.full_size; ++w) {
@@ -131,7 +131,7 @@ class SecondOrderSolver {
 
   // The first-order solution of the whole load with its own active-set
   // iteration and finalization; its map becomes the map of the solve.
-  std::expected<void, std::string> predict() {
+  Result<void> predict() {
     trace_.predictor_ran = true;
     // Unlike a first-order analysis, the start may switch members back on
     // while it iterates, solves again until nothing moves and has no
@@ -157,7 +157,7 @@ class SecondOrderSolver {
 
   // Load stepping, refined until every step converges or the multiplier is
   // used up.
-  std::expected<void, std::string> step_through() {
+  Result<void> step_through() {
     std::uint32_t m = 1;
     for (;;) {
       const std::uint32_t n_steps = m << step_exponent_;
@@ -194,7 +194,7 @@ class SecondOrderSolver {
 
   // Switches off members beyond the full slack; if any, the displacements
   // become the first-order solution of the whole load with the new map.
-  std::expected<bool, std::string> finalize() {
+  Result<bool> finalize() {
     matrix_at_q_ = false;  // the shared stiffness may be assembled anew
     return finalization_pass(model_, tables_, context_, f_, active_,
                              "Reduced stiffness singular in finalization.", u_);
@@ -206,7 +206,7 @@ class SecondOrderSolver {
  private:
   // Active-set passes of the current step: nothing when the step is done,
   // else the reason to refine.
-  std::expected<std::optional<Refinement>, std::string> settle_step() {
+  Result<std::optional<Refinement>> settle_step() {
     for (int pass = 1; pass <= active_set_passes; ++pass) {
       auto outcome = newton_pass();
       if (!outcome) return std::unexpected(std::move(outcome.error()));
@@ -222,13 +222,13 @@ class SecondOrderSolver {
       }
       if (!decide_active_set(model_, tables_, u_, active_, decision_tol_, true)) return std::nullopt;
       matrix_at_q_ = false;
-      log::debug(kTarget, "  post-convergence reactivation → repeating current substep");
+      log::debug(log_target, "  post-convergence reactivation → repeating current substep");
     }
     return Refinement::ActiveSetLimit;
   }
 
   // Damped Newton iteration on the current step load, from the current q.
-  std::expected<PassOutcome, std::string> newton_pass() {
+  Result<PassOutcome> newton_pass() {
     for (std::uint32_t i = 1; i <= iteration_limit_; ++i) {
       ++trace_.newton_iterations;
       auto r0 = residual_at_current();
@@ -324,7 +324,7 @@ class SecondOrderSolver {
 
   // Backtracking along the direction from q; the accepted trial is left in
   // q_trial_ and u_trial_. False when no acceptable trial exists.
-  std::expected<bool, std::string> line_search(double r0) {
+  Result<bool> line_search(double r0) {
     matrix_at_q_ = false;
     const auto bound = [r0](double alpha) { return (1.0 - sufficient_decrease * alpha) * r0; };
     double alpha = 1.0;
@@ -346,7 +346,7 @@ class SecondOrderSolver {
   }
 
   // r at q + alpha dq.
-  std::expected<double, std::string> trial(double alpha) {
+  Result<double> trial(double alpha) {
     q_trial_ = q_ + alpha * direction_;
     expand_solution(t_, q_trial_, u_trial_);
     auto r = residual_at(q_trial_, u_trial_);
@@ -358,7 +358,7 @@ class SecondOrderSolver {
   // serves again as it is: the assembly would give the same matrix and the
   // same restraint factors, so only their events are emitted again, and a
   // new step load is reduced and restrained on its own.
-  std::expected<double, std::string> residual_at_current() {
+  Result<double> residual_at_current() {
     if (!matrix_at_q_) {
       auto r = residual_at(q_, u_);
       if (r) {
@@ -381,7 +381,7 @@ class SecondOrderSolver {
   // Assembles the reduced system at u = T q (geometric stiffness of u) with
   // the step load; R = K_r q - F_r is left in residual_. Returns
   // |R| / max(|F_r|, 1).
-  std::expected<double, std::string> residual_at(const Eigen::VectorXd& q, const Eigen::VectorXd& u) {
+  Result<double> residual_at(const Eigen::VectorXd& q, const Eigen::VectorXd& u) {
     if (auto assembled = k_reduced_.assemble(active_, &u); !assembled) {
       return std::unexpected(std::move(assembled.error()));
     }
@@ -396,16 +396,16 @@ class SecondOrderSolver {
     const std::uint32_t new_steps = m << step_exponent_;
     switch (refinement) {
       case Refinement::TangentSingular:
-        log::debug(kTarget, "  tangent singular ⇒ substep multiplier -> {}", m);
+        log::debug(log_target, "  tangent singular ⇒ substep multiplier -> {}", m);
         break;
       case Refinement::LineSearch:
-        log::debug(kTarget, "  line-search failed at αmin → substep multiplier -> {}", m);
+        log::debug(log_target, "  line-search failed at αmin → substep multiplier -> {}", m);
         break;
       case Refinement::NewtonLimit:
-        log::debug(kTarget, "  step {}/{} failed ⇒ refining substeps to {}", k, n_steps, new_steps);
+        log::debug(log_target, "  step {}/{} failed ⇒ refining substeps to {}", k, n_steps, new_steps);
         break;
       case Refinement::ActiveSetLimit:
-        log::debug(kTarget, "  step {}/{}: active-set outer loop hit limit ⇒ refining substeps to {}", k,
+        log::debug(log_target, "  step {}/{}: active-set outer loop hit limit ⇒ refining substeps to {}", k,
                    n_steps, new_steps);
         break;
     }
@@ -470,12 +470,10 @@ class SecondOrderSolver {
 
 }  // namespace
 
-std::expected<Results, std::string> second_order_solve(VELK& model, SolveContext& context,
-                                                       const Eigen::VectorXd& f, const std::string& name,
-                                                       ResultType identity, std::uint32_t iteration_limit,
-                                                       const std::optional<Eigen::VectorXd>& u0,
-                                                       std::optional<ActiveMap> initial_active,
-                                                       SecondOrderTrace* trace) {
+Result<Results> second_order_solve(VELK& model, SolveContext& context, const Eigen::VectorXd& f,
+                                   const std::string& name, ResultType identity,
+                                   std::uint32_t iteration_limit, const std::optional<Eigen::VectorXd>& u0,
+                                   std::optional<ActiveMap> initial_active, SecondOrderTrace* trace) {
   SecondOrderTrace local_trace;
   SecondOrderTrace& record = trace != nullptr ? *trace : local_trace;
   record = SecondOrderTrace{};

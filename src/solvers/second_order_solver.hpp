@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "results/results.hpp"
 #include "system/active_set.hpp"
@@ -35,10 +36,11 @@ class SolveContext;
 // from a first-order solution of the whole load; `initial_active` (from the
 // warm start) replaces the all-active map. The constraint transformation,
 // the reduced pattern and the first-order factorisations are the context's.
-std::expected<Results, std::string> second_order_solve(
-    VELK& model, SolveContext& context, const Eigen::VectorXd& f, const std::string& name,
-    ResultType identity, std::uint32_t iteration_limit,
-    const std::optional<Eigen::VectorXd>& u0 = std::nullopt,
-    std::optional<ActiveMap> initial_active = std::nullopt, SecondOrderTrace* trace = nullptr);
+Result<Results> second_order_solve(VELK& model, SolveContext& context, const Eigen::VectorXd& f,
+                                   const std::string& name, ResultType identity,
+                                   std::uint32_t iteration_limit,
+                                   const std::optional<Eigen::VectorXd>& u0 = std::nullopt,
+                                   std::optional<ActiveMap> initial_active = std::nullopt,
+                                   SecondOrderTrace* trace = nullptr);
 
 }  // namespace velk

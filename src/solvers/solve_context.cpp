@@ -30,23 +30,21 @@ void report_mechanisms(const Eigen::SparseMatrix<double>& k_reduced, const Const
 
 }  // namespace
 
-std::expected<const ConstraintTransform*, std::string> SolveContext::transform() {
+Result<const ConstraintTransform*> SolveContext::transform() {
   if (!transform_) transform_ = build_constraint_transform(model_);
   if (!*transform_) return std::unexpected((*transform_).error());
   return &**transform_;
 }
 
-std::expected<ReducedStiffness*, std::string> SolveContext::reduced_stiffness() {
+Result<ReducedStiffness*> SolveContext::reduced_stiffness() {
   auto t = transform();
   if (!t) return std::unexpected(std::move(t.error()));
   if (!stiffness_) stiffness_.emplace(model_, **t);
   return &*stiffness_;
 }
 
-std::expected<void, std::string> SolveContext::first_order_displacements(const Eigen::VectorXd& f,
-                                                                         const ActiveMap& active,
-                                                                         std::string_view singular_message,
-                                                                         Eigen::VectorXd& u) {
+Result<void> SolveContext::first_order_displacements(const Eigen::VectorXd& f, const ActiveMap& active,
+                                                     std::string_view singular_message, Eigen::VectorXd& u) {
   auto t = transform();
   if (!t) return std::unexpected(std::move(t.error()));
   if (auto stiffness = reduced_stiffness(); !stiffness) return std::unexpected(std::move(stiffness.error()));

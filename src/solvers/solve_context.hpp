@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 #include "numerics/factorization.hpp"
 #include "solvers/mechanism.hpp"
@@ -36,13 +37,13 @@ class SolveContext {
   SolveContext& operator=(const SolveContext&) = delete;
 
   // The constraint transformation, or the rigid links' message.
-  std::expected<const ConstraintTransform*, std::string> transform();
+  Result<const ConstraintTransform*> transform();
 
   // The reduced stiffness with its pattern, built once. Second-order solves
   // assemble their tangents into it; a first-order solve that has to factor
   // a new matrix assembles it anew, so the values it holds belong to whoever
   // assembled last.
-  std::expected<ReducedStiffness*, std::string> reduced_stiffness();
+  Result<ReducedStiffness*> reduced_stiffness();
 
   // The first-order displacements of K(active) u = f into u (full
   // displacements; storage sized once): assembles K(active), reduces it and
@@ -52,10 +53,8 @@ class SolveContext {
   // not finite; assembly errors pass through. A matrix met before is not
   // assembled or factored again, and gives bit for bit the solution that
   // refactoring it would give.
-  std::expected<void, std::string> first_order_displacements(const Eigen::VectorXd& f,
-                                                             const ActiveMap& active,
-                                                             std::string_view singular_message,
-                                                             Eigen::VectorXd& u);
+  Result<void> first_order_displacements(const Eigen::VectorXd& f, const ActiveMap& active,
+                                         std::string_view singular_message, Eigen::VectorXd& u);
 
   // The factorisation second-order solves factor their tangents into: the
   // ordering is computed once per call and every tangent after the first is
@@ -86,7 +85,7 @@ class SolveContext {
   };
 
   const VELK& model_;
-  std::optional<std::expected<ConstraintTransform, std::string>> transform_;
+  std::optional<Result<ConstraintTransform>> transform_;
   std::optional<ReducedStiffness> stiffness_;
   std::list<Factored> factored_;  // stable addresses; most recently used first
   Eigen::VectorXd f_reduced_;

@@ -16,24 +16,21 @@ namespace {
 // The node numbering is checked before anything is sized by it: the largest
 // id sets the length of every vector, so a gap below a huge id must be
 // reported before 6 N entries are allocated.
-std::expected<void, std::string> checked_numbering(const VELK& model) {
-  return check_node_ids(model.member_sets);
-}
+Result<void> checked_numbering(const VELK& model) { return check_node_ids(model.member_sets); }
 
 }  // namespace
 
-std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id) {
+Result<Results> solve_load_case_linear(VELK& model, std::uint32_t load_case_id) {
   SolveContext context(model);
   return solve_load_case_linear(model, load_case_id, context);
 }
 
-std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id) {
+Result<Results> solve_combination_linear(VELK& model, std::uint32_t combination_id) {
   SolveContext context(model);
   return solve_combination_linear(model, combination_id, context);
 }
 
-std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id,
-                                                           SolveContext& context) {
+Result<Results> solve_load_case_linear(VELK& model, std::uint32_t load_case_id, SolveContext& context) {
   if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
   const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
   const LoadCase* load_case = find_load_case(model, load_case_id);
@@ -42,8 +39,7 @@ std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uin
   return active_set_solve(model, context, f, name, false, load_case_id);
 }
 
-std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id,
-                                                             SolveContext& context) {
+Result<Results> solve_combination_linear(VELK& model, std::uint32_t combination_id, SolveContext& context) {
   if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
   auto f = combined_load_vector(model, combination_id);
   if (!f) return std::unexpected(std::move(f.error()));
@@ -55,21 +51,20 @@ std::expected<Results, std::string> solve_combination_linear(VELK& model, std::u
   return active_set_solve(model, context, *f, name, true, combination_id, std::move(seed));
 }
 
-std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
-                                                                 std::uint32_t max_iterations) {
+Result<Results> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
+                                             std::uint32_t max_iterations) {
   SolveContext context(model);
   return solve_load_case_second_order(model, load_case_id, max_iterations, context);
 }
 
-std::expected<Results, std::string> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
-                                                                   std::uint32_t max_iterations) {
+Result<Results> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
+                                               std::uint32_t max_iterations) {
   SolveContext context(model);
   return solve_combination_second_order(model, combination_id, max_iterations, context);
 }
 
-std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
-                                                                 std::uint32_t max_iterations,
-                                                                 SolveContext& context) {
+Result<Results> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
+                                             std::uint32_t max_iterations, SolveContext& context) {
   if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
   const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
   const LoadCase* load_case = find_load_case(model, load_case_id);
@@ -78,9 +73,8 @@ std::expected<Results, std::string> solve_load_case_second_order(VELK& model, st
   return second_order_solve(model, context, f, name, ResultType::load_case(load_case_id), max_iterations);
 }
 
-std::expected<Results, std::string> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
-                                                                   std::uint32_t max_iterations,
-                                                                   SolveContext& context) {
+Result<Results> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
+                                               std::uint32_t max_iterations, SolveContext& context) {
   if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
   auto f = combined_load_vector(model, combination_id);
   if (!f) return std::unexpected(std::move(f.error()));

@@ -8,6 +8,7 @@
 #include <expected>
 #include <string>
 
+#include "base/result.hpp"
 #include "document/velk.hpp"
 
 namespace velk {
@@ -16,21 +17,17 @@ class SolveContext;
 
 // `context` carries what the solves of one analysis call share; the entries
 // without it make their own.
-std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id,
-                                                           SolveContext& context);
-std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id,
-                                                             SolveContext& context);
-std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
-                                                                 std::uint32_t max_iterations,
-                                                                 SolveContext& context);
-std::expected<Results, std::string> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
-                                                                   std::uint32_t max_iterations,
-                                                                   SolveContext& context);
-std::expected<Results, std::string> solve_load_case_linear(VELK& model, std::uint32_t load_case_id);
-std::expected<Results, std::string> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
-                                                                 std::uint32_t max_iterations);
-std::expected<Results, std::string> solve_combination_linear(VELK& model, std::uint32_t combination_id);
-std::expected<Results, std::string> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
-                                                                   std::uint32_t max_iterations);
+Result<Results> solve_load_case_linear(VELK& model, std::uint32_t load_case_id, SolveContext& context);
+Result<Results> solve_combination_linear(VELK& model, std::uint32_t combination_id, SolveContext& context);
+Result<Results> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
+                                             std::uint32_t max_iterations, SolveContext& context);
+Result<Results> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
+                                               std::uint32_t max_iterations, SolveContext& context);
+Result<Results> solve_load_case_linear(VELK& model, std::uint32_t load_case_id);
+Result<Results> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
+                                             std::uint32_t max_iterations);
+Result<Results> solve_combination_linear(VELK& model, std::uint32_t combination_id);
+Result<Results> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
+                                               std::uint32_t max_iterations);
 
 }  // namespace velk
