@@ -13,15 +13,7 @@ namespace {
 using namespace dof;
 
 DistributedLoad load(double w1, double w2, double a, double b, Vec3 direction = {0, -1, 0}) {
-  DistributedLoad l;
-  l.member = 1;
-  l.load_case = 1;
-  l.magnitude = w1;
-  l.end_magnitude = w2;
-  l.start_frac = a;
-  l.end_frac = b;
-  l.direction = direction;
-  return l;
+  return DistributedLoad{1, 1, w1, direction, a, b, w2};
 }
 
 // Simpson integration of L^k * int_a^b q(xi) shape(xi) dxi.

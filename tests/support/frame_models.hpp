@@ -28,6 +28,28 @@ struct FrameOptions {
   int rigid_stubs = 4;  // Rigid members from top-floor nodes to load points
 };
 
+// The three member sets of the generated frames: 1 columns, 2 beams,
+// 3 braces.
+struct FrameSets {
+  MemberSet columns{1, 3.5, 3.5, "columns", {}};
+  MemberSet beams{2, 6.0, 6.0, "beams", {}};
+  MemberSet braces{3, {}, {}, "braces", {}};
+};
+
+// A member of a generated frame in `set`, numbered after the last one.
+inline void add_frame_member(MemberSet& set, std::uint32_t& id, Node a, Node b, std::uint32_t section,
+                             MemberType type) {
+  Member m;
+  m.id = id++;
+  m.start_node = a;
+  m.end_node = b;
+  m.section = section;
+  m.classification = set.classification.value_or("");
+  m.weight = 42.3;
+  m.member_type = type;
+  set.members.push_back(m);
+}
+
 inline VELK frame_model(const FrameOptions& options = {}) {
   VELK model;
   model.settings.analysis_options.tolerance = 1e-6;
@@ -48,22 +70,13 @@ inline VELK frame_model(const FrameOptions& options = {}) {
     return n;
   };
 
-  MemberSet columns{1, 3.5, 3.5, "columns", {}};
-  MemberSet beams{2, 6.0, 6.0, "beams", {}};
-  MemberSet braces{3, {}, {}, "braces", {}};
+  FrameSets sets;
+  auto& [columns, beams, braces] = sets;
   std::uint32_t id = 1;
   std::uint32_t top_level = 0;
   const auto add = [&](MemberSet& set, Node a, Node b, std::uint32_t section, MemberType type) {
     if (static_cast<int>(id) > options.members - options.rigid_stubs) return;
-    Member m;
-    m.id = id++;
-    m.start_node = a;
-    m.end_node = b;
-    m.section = section;
-    m.classification = set.classification.value_or("");
-    m.weight = 42.3;
-    m.member_type = type;
-    set.members.push_back(m);
+    add_frame_member(set, id, a, b, section, type);
     top_level = std::max<std::uint32_t>(top_level, static_cast<std::uint32_t>(b.z / 3.5 + 0.5));
   };
   for (int level = 0; level + 1 < levels; ++level) {
@@ -155,20 +168,11 @@ inline VELK plane_frame_model() {
     if (level == 0) n.nodal_support = 1;
     return n;
   };
-  MemberSet columns{1, 3.5, 3.5, "columns", {}};
-  MemberSet beams{2, 6.0, 6.0, "beams", {}};
-  MemberSet braces{3, {}, {}, "braces", {}};
+  FrameSets sets;
+  auto& [columns, beams, braces] = sets;
   std::uint32_t id = 1;
   const auto add = [&](MemberSet& set, Node a, Node b, std::uint32_t section, MemberType type) {
-    Member m;
-    m.id = id++;
-    m.start_node = a;
-    m.end_node = b;
-    m.section = section;
-    m.classification = set.classification.value_or("");
-    m.weight = 42.3;
-    m.member_type = type;
-    set.members.push_back(m);
+    add_frame_member(set, id, a, b, section, type);
   };
   for (int level = 0; level < 3; ++level) {
     for (const int i : {0, 2, 4}) add(columns, node(i, level), node(i, level + 1), 1, MemberType::Normal);

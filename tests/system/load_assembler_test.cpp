@@ -22,15 +22,7 @@ using test_support::restrained_dofs;
 
 DistributedLoad distributed(std::uint32_t member, double w1, double w2, double a, double b, Vec3 direction,
                             std::uint32_t load_case = 1) {
-  DistributedLoad load;
-  load.member = member;
-  load.load_case = load_case;
-  load.magnitude = w1;
-  load.end_magnitude = w2;
-  load.start_frac = a;
-  load.end_frac = b;
-  load.direction = direction;
-  return load;
+  return DistributedLoad{member, load_case, w1, direction, a, b, w2};
 }
 
 VELK with_case(VELK model, LoadCase load_case) {
