@@ -429,13 +429,10 @@ MemberDiagrams build_member_diagrams(const VELK& model, ResultType identity, con
                                      const ActiveMap& active, const RecoveryOptions& options) {
   const CaseRecovery recovery = case_recovery(model, identity, options);
   MemberDiagrams diagrams;
-  for (const MemberSet& set : model.member_sets) {
-    for (const Member& member : set.members) {
-      const auto state = member_end_state(member, recovery, u, active);
-      if (!state) continue;
-      diagrams.insert_or_assign(member.id, member_diagram(member, *state, recovery));
-    }
-  }
+  for_each_member_end_state(model, recovery, u, active,
+                            [&](const Member& member, const MemberEndState& state) {
+                              diagrams.insert_or_assign(member.id, member_diagram(member, state, recovery));
+                            });
   return diagrams;
 }
 

@@ -170,12 +170,10 @@ MemberResults build_member_results(const VELK& model, ResultType identity, const
                                    const ActiveMap& active, const RecoveryOptions& options) {
   const CaseRecovery recovery = case_recovery(model, identity, options);
   MemberResults results;
-  for (const MemberSet& set : model.member_sets) {
-    for (const Member& member : set.members) {
-      if (const auto state = member_end_state(member, recovery, u, active))
-        results.insert_or_assign(member.id, member_result_of(state->forces));
-    }
-  }
+  for_each_member_end_state(model, recovery, u, active,
+                            [&](const Member& member, const MemberEndState& state) {
+                              results.insert_or_assign(member.id, member_result_of(state.forces));
+                            });
   return results;
 }
 

@@ -66,6 +66,18 @@ struct MemberEndState {
 std::optional<MemberEndState> member_end_state(const Member& member, const CaseRecovery& recovery,
                                                const Eigen::VectorXd& u, const ActiveMap& active);
 
+// Calls visit(member, state) with the end state of every member that has
+// one, member sets in model order and members in set order.
+template <class Visit>
+void for_each_member_end_state(const VELK& model, const CaseRecovery& recovery, const Eigen::VectorXd& u,
+                               const ActiveMap& active, Visit&& visit) {
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) {
+      if (const auto state = member_end_state(member, recovery, u, active)) visit(member, *state);
+    }
+  }
+}
+
 // End forces (the forces the nodes exert on each member, global axes) and
 // their extremes for every member but Rigid ones.
 MemberResults build_member_results(const VELK& model, ResultType identity, const Eigen::VectorXd& u,
