@@ -61,6 +61,18 @@ def beam_model(length=6.0, w=12.0):
     return model
 
 
+def beam_model_in_millimetres():
+    """The beam of beam_model() as a document in mm and kN: 6000 mm, 0.012 kN/mm."""
+    model = beam_model()
+    model["settings"]["unit_settings"]["lengthUnit"] = "mm"
+    for member in model["member_sets"][0]["members"]:
+        member["end_node"]["X"] = 6000.0
+    model["load_cases"][0]["distributed_loads"][0].update(magnitude=0.012, end_magnitude=0.012)
+    model["sections"] = [dict(s, area=s["area"] * 1e6, i_y=s["i_y"] * 1e12, i_z=s["i_z"] * 1e12,
+                              j=s["j"] * 1e12) for s in model["sections"]]
+    return model
+
+
 class Workspace(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp()
@@ -133,13 +145,7 @@ class ClosedForms(Workspace):
     def test_results_document_in_millimetres(self):
         # The analysed document of a mm model keeps its geometry in metres
         # and its results in mm: the diagrams come out in mm.
-        model = beam_model()
-        model["settings"]["unit_settings"]["lengthUnit"] = "mm"
-        for member in model["member_sets"][0]["members"]:
-            member["end_node"]["X"] = 6000.0
-        model["load_cases"][0]["distributed_loads"][0].update(magnitude=0.012, end_magnitude=0.012)
-        model["sections"] = [dict(s, area=s["area"] * 1e6, i_y=s["i_y"] * 1e12, i_z=s["i_z"] * 1e12,
-                                  j=s["j"] * 1e12) for s in model["sections"]]
+        model = beam_model_in_millimetres()
         document = velk_calculations.calculate_from_json(json.dumps(model))
         for text in (json.dumps(model), document):
             diagrams = json.loads(velk_tools.member_diagrams(text))

@@ -12,7 +12,7 @@ import velk_calculations
 import velk_tools
 
 import test_cli
-from test_cli import EXAMPLE, Workspace, beam_model, example, run
+from test_cli import EXAMPLE, Workspace, beam_model, beam_model_in_millimetres, example, run
 
 
 def sections(page):
@@ -82,13 +82,7 @@ class Report(Workspace):
         self.assertGreater(middle[1], (deformed[0][1] + deformed[-1][1]) / 2 + 5)
 
     def test_results_document_in_millimetres(self):
-        model = beam_model()
-        model["settings"]["unit_settings"]["lengthUnit"] = "mm"
-        for member in model["member_sets"][0]["members"]:
-            member["end_node"]["X"] = 6000.0
-        model["load_cases"][0]["distributed_loads"][0].update(magnitude=0.012, end_magnitude=0.012)
-        model["sections"] = [dict(s, area=s["area"] * 1e6, i_y=s["i_y"] * 1e12, i_z=s["i_z"] * 1e12,
-                                  j=s["j"] * 1e12) for s in model["sections"]]
+        model = beam_model_in_millimetres()
         document = velk_calculations.calculate_from_json(json.dumps(model))
         page = velk_tools.report_html(document)
         self.assertIn("Results</th><td>carried in with the document", page)
