@@ -10,14 +10,13 @@
 #include <string_view>
 
 #include "base/result.hpp"
+#include "document/document_io.hpp"
 #include "document/velk.hpp"
 #include "solvers/solve_context.hpp"
 #include "solvers/solver_entries.hpp"
+#include "system/model_validation.hpp"
 
 namespace velk {
-
-// The largest number of members a model may have.
-inline constexpr std::size_t max_member_count = 100;
 
 // The solver entries the driver dispatches to; the defaults are the engine's
 // own. Each stores its results record in the model's bundle and returns a
@@ -42,7 +41,19 @@ struct SolverEntries {
   };
 };
 
-// Runs the whole analysis of a model document with the given solver entries.
+// The analysis of a parsed model, the one entry of every front end: checks
+// the member count, normalises the units, solves every load case (unless the
+// options say not to) and then every combination, in document order, and
+// converts the new results back to the document's units. The model then
+// holds its records in base units and its results in the document's units,
+// as the written document does. Fails with the first solver's message as
+// "LC <id> linear error: ...", "Combo <id> second-order error: ..." and so
+// on; the model is then part way through.
+Result<void> analyse_model(VELK& model, const SolverEntries& entries);
+Result<void> analyse_model(VELK& model);
+
+// Parses the document ("Bad JSON input: ..."), analyses the model with the
+// given solver entries and writes it.
 Result<std::string> analyse_document(std::string_view json_data, const SolverEntries& entries);
 
 // Runs the analysis with the engine's own solvers.
@@ -55,10 +66,5 @@ Result<std::string> calculate_from_file(const std::string& path);
 // Reads a model file and writes it back without normalising or analysing it.
 // Failures carry the reading or parsing message alone.
 Result<std::string> load_velk_from_file(const std::string& path);
-
-// Reads a whole file as UTF-8 text. Failures carry the operating system's
-// description ("No such file or directory"), or say that the bytes are not
-// UTF-8 or that the path holds a NUL byte.
-Result<std::string> read_text_file(const std::string& path);
 
 }  // namespace velk

@@ -61,6 +61,9 @@ struct MemberResult {
   NodeForces minimums;
 };
 
+// Per member id.
+using MemberResults = std::map<std::uint32_t, MemberResult>;
+
 struct ResultsSummary {
   std::uint64_t total_displacements = 0;
   std::uint64_t total_reaction_forces = 0;
@@ -96,7 +99,7 @@ struct Results {
   ResultType result_type;
   std::map<std::uint32_t, NodeDisplacement> displacement_nodes;
   std::map<std::uint32_t, ReactionNodeResult> reaction_nodes;
-  std::map<std::uint32_t, MemberResult> member_results;
+  MemberResults member_results;
   ResultsSummary summary;
   std::optional<std::map<std::string, UnityCheck>> unity_checks;
 

@@ -30,6 +30,9 @@ struct AnalysisOptions {
   double axial_slack = 0.0;
 
   std::uint32_t iteration_limit() const { return max_iterations.value_or(default_max_iterations); }
+  // The axial force beyond which the active set switches a tension-only or
+  // compression-only member: half the slack.
+  double switching_tolerance() const { return 0.5 * axial_slack; }
 };
 
 struct GeneralInfo {

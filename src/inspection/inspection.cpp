@@ -12,11 +12,12 @@
 #include "system/dof_numbering.hpp"
 
 namespace velk {
-namespace {
 
 bool carries_results(const VELK& model) {
   return model.results && (!model.results->loadcases.empty() || !model.results->loadcombinations.empty());
 }
+
+namespace {
 
 bool all_zero(const NodeForces& f) {
   return f.fx == 0.0 && f.fy == 0.0 && f.fz == 0.0 && f.mx == 0.0 && f.my == 0.0 && f.mz == 0.0;
@@ -85,7 +86,7 @@ Result<InspectedModel> inspect_model(std::string_view json_text) {
   if (!parsed) return std::unexpected(format_message("Bad JSON input: {}", parsed.error()));
 
   InspectedModel inspected;
-  inspected.findings = check_model(json_text);
+  inspected.findings = check_model(*parsed);
   const UnitSettings& units = parsed->settings.unit_settings;
   inspected.length_unit = std::string(json::canonical_spelling(units.length_unit));
   inspected.force_unit = std::string(json::canonical_spelling(units.force_unit));
@@ -95,20 +96,19 @@ Result<InspectedModel> inspect_model(std::string_view json_text) {
   if (inspected.results_carried_in) {
     inspected.model = std::move(*parsed);
   } else {
-    Result<std::string> written;
+    // Analysed on a copy: a model that fails keeps the records it was read with.
+    inspected.model = *parsed;
+    Result<void> analysed;
     try {
-      written = calculate_from_json(json_text);
+      analysed = analyse_model(inspected.model);
     } catch (const Fault& fault) {
-      written = std::unexpected(std::string(fault.what()));
+      analysed = std::unexpected(std::string(fault.what()));
     }
-    if (!written) {
+    if (!analysed) {
       inspected.model = std::move(*parsed);
-      inspected.analysis_error = written.error();
+      inspected.analysis_error = analysed.error();
       return inspected;
     }
-    auto analysed = read_velk(*written);
-    if (!analysed) return std::unexpected(format_message("Bad JSON input: {}", analysed.error()));
-    inspected.model = std::move(*analysed);
   }
 
   try {

@@ -59,6 +59,10 @@ struct InspectedModel {
   bool results_carried_in = false;
 };
 
+// Whether the document carries results of any case or combination: its
+// model is then in base units already and is not analysed again.
+bool carries_results(const VELK& model);
+
 // Reads, checks and (when it carries no results) analyses the model. Fails
 // only when the text is not a model document ("Bad JSON input: ...").
 Result<InspectedModel> inspect_model(std::string_view json_text);
@@ -66,6 +70,8 @@ Result<InspectedModel> inspect_model(std::string_view json_text);
 // Every finding of the model check; a text that is no model document gives
 // the reader's finding with its line and column.
 std::vector<Finding> check_model(std::string_view json_text);
+// The same for a model as read from its document.
+std::vector<Finding> check_model(const VELK& model);
 
 // The findings as a JSON list of objects with "severity", "message", "where".
 std::string findings_to_json(const std::vector<Finding>& findings);

@@ -5,15 +5,17 @@
 #include <map>
 #include <set>
 
-#include "analysis/driver.hpp"
 #include "base/fault.hpp"
 #include "base/message_format.hpp"
 #include "document/document_io.hpp"
 #include "document/json_writer.hpp"
 #include "document/units.hpp"
 #include "inspection/inspection.hpp"
+#include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
-#include "solvers/mechanism.hpp"
+#include "member/member_geometry.hpp"
+#include "solvers/mechanism_search.hpp"
+#include "system/model_validation.hpp"
 
 namespace velk {
 namespace {
@@ -67,38 +69,25 @@ void check_nodes(const VELK& model, Findings& findings) {
       }
     }
   }
-  const std::size_t count = nodes.size();
-  for (const auto& [id, first] : nodes) {
-    if (id == 0 || id > count) {
-      findings.error(format_message("node {} (member {})", id, first.second),
-                     "Node id {} is outside 1..{}: the {} nodes must be numbered from 1 without gaps", id,
-                     count, count);
-    }
+  const NodeNumbering numbering = node_numbering(model.member_sets);
+  for (const MisnumberedNode& node : numbering.outside) {
+    findings.list.push_back(Finding{error_severity, misnumbered_node_message(numbering, node),
+                                    format_message("node {} (member {})", node.node, node.member)});
   }
 }
 
 void check_members(const VELK& model, Findings& findings) {
-  std::set<std::uint32_t> sections, materials, hinges, supports;
-  for (const Section& s : model.sections) sections.insert(s.id);
-  for (const Material& m : model.materials) materials.insert(m.id);
-  if (model.memberhinges) {
-    for (const MemberHinge& h : *model.memberhinges) hinges.insert(h.id);
-  }
+  const LookupTables tables = build_lookup_tables(model);
+  std::set<std::uint32_t> supports;
   for (const NodalSupport& s : model.nodal_supports) supports.insert(s.id);
-  std::map<std::uint32_t, const Section*> section_of;
-  for (const Section& s : model.sections) section_of.try_emplace(s.id, &s);
 
-  std::size_t member_count = 0;
   std::set<std::uint32_t> support_reported;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {
-      ++member_count;
       const std::string where = format_message("member {}", member.id);
       const Node& s = member.start_node;
       const Node& e = member.end_node;
-      const double length =
-          std::sqrt((e.x - s.x) * (e.x - s.x) + (e.y - s.y) * (e.y - s.y) + (e.z - s.z) * (e.z - s.z));
-      if (!(length >= 1e-12)) {
+      if (!(member_length(member) >= min_member_length)) {
         findings.error(where, "Member {} starts and ends at the same point: node {} at {} and node {} at {}",
                        member.id, s.id, point(s), e.id, point(e));
       }
@@ -106,16 +95,16 @@ void check_members(const VELK& model, Findings& findings) {
         if (member.member_type != MemberType::Rigid)
           findings.error(where, "Member {} ({}) has no section", member.id,
                          member_type_name(member.member_type));
-      } else if (!sections.contains(*member.section)) {
+      } else if (const Section* section = find_in(tables.sections, *member.section); section == nullptr) {
         findings.error(where, "Member {} names section {}, which the model does not have", member.id,
                        *member.section);
-      } else if (!materials.contains(section_of.at(*member.section)->material)) {
+      } else if (find_in(tables.materials, section->material) == nullptr) {
         findings.error(where, "Member {} uses section {}, whose material {} the model does not have",
-                       member.id, *member.section, section_of.at(*member.section)->material);
+                       member.id, *member.section, section->material);
       }
       for (const auto& [hinge, end] :
            {std::pair{&member.start_hinge, "start"}, std::pair{&member.end_hinge, "end"}}) {
-        if (*hinge && !hinges.contains(**hinge)) {
+        if (*hinge && find_in(tables.hinges, **hinge) == nullptr) {
           findings.error(where, "Member {} names {} hinge {}, which the model does not have", member.id, end,
                          **hinge);
         }
@@ -129,10 +118,8 @@ void check_members(const VELK& model, Findings& findings) {
       }
     }
   }
-  if (member_count > max_member_count) {
-    findings.error("model", "Number of members ({}) exceeds allowed maximum of {}", member_count,
-                   max_member_count);
-  }
+  if (auto counted = check_member_count(model); !counted)
+    findings.list.push_back(Finding{error_severity, counted.error(), "model"});
 }
 
 void check_supports(const VELK& model, Findings& findings) {
@@ -237,17 +224,19 @@ void check_mechanisms(const VELK& model, Findings& findings) {
 std::vector<Finding> check_model(std::string_view json_text) {
   auto parsed = read_velk(json_text);
   if (!parsed) return {reader_finding(parsed.error())};
+  return check_model(*parsed);
+}
+
+std::vector<Finding> check_model(const VELK& parsed) {
   Findings findings;
-  check_nodes(*parsed, findings);
-  check_members(*parsed, findings);
-  check_supports(*parsed, findings);
-  check_loads(*parsed, findings);
+  check_nodes(parsed, findings);
+  check_members(parsed, findings);
+  check_supports(parsed, findings);
+  check_loads(parsed, findings);
   if (findings.list.empty()) {
-    VELK model = std::move(*parsed);
+    VELK model = parsed;
     // A document that carries results holds its model in base units already.
-    const bool analysed =
-        model.results && (!model.results->loadcases.empty() || !model.results->loadcombinations.empty());
-    if (!analysed) normalize_units(model, unit_factors(model.settings.unit_settings));
+    if (!carries_results(model)) normalize_units(model, unit_factors(model.settings.unit_settings));
     try {
       check_mechanisms(model, findings);
     } catch (const Fault& fault) {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/fault.hpp"
+#include "document/record_schema.hpp"
 
 namespace velk {
 
@@ -16,21 +17,7 @@ Vector3 position(const Node& node) { return {node.x, node.y, node.z}; }
 
 }  // namespace
 
-std::string_view member_type_name(MemberType type) {
-  switch (type) {
-    case MemberType::Normal:
-      return "Normal";
-    case MemberType::Truss:
-      return "Truss";
-    case MemberType::Tension:
-      return "Tension";
-    case MemberType::Compression:
-      return "Compression";
-    case MemberType::Rigid:
-      return "Rigid";
-  }
-  return "Normal";
-}
+std::string_view member_type_name(MemberType type) { return json::canonical_spelling(type); }
 
 double member_length(const Member& member) {
   return (position(member.end_node) - position(member.start_node)).norm();
@@ -39,7 +26,7 @@ double member_length(const Member& member) {
 Matrix3 rotation_matrix(const Member& member) {
   const Vector3 d = position(member.end_node) - position(member.start_node);
   const double length = d.norm();
-  if (length < min_direction_length) {
+  if (length < min_member_length) {
     throw Fault("Start and end nodes are the same or too close to define a direction.");
   }
   const Vector3 x = d / length;

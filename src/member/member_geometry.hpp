@@ -15,6 +15,10 @@ namespace velk {
 // Euclidean distance between the two end nodes.
 double member_length(const Member& member);
 
+// A member shorter than this has no direction: its local axes cannot be
+// formed, and the model check reports it.
+inline constexpr double min_member_length = 1e-12;
+
 // The 3x3 rotation `lambda`. Throws Fault when the ends coincide (length
 // below 1e-12) or no local z axis can be formed.
 Matrix3 rotation_matrix(const Member& member);

@@ -5,6 +5,7 @@
 
 #include "member/member_dofs.hpp"
 #include "results/node_vectors.hpp"
+#include "system/load_assembler.hpp"
 #include "system/rigid_links.hpp"
 #include "system/support_utils.hpp"
 

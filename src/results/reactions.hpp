@@ -13,7 +13,8 @@
 
 #include "base/result.hpp"
 #include "document/velk.hpp"
-#include "results/results.hpp"
+#include "member/member_dofs.hpp"
+#include "system/active_set.hpp"
 
 namespace velk {
 

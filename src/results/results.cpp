@@ -13,6 +13,8 @@
 #include "member/member_stiffness.hpp"
 #include "results/node_vectors.hpp"
 #include "results/reactions.hpp"
+#include "system/global_stiffness.hpp"
+#include "system/model_validation.hpp"
 
 namespace velk {
 namespace {
@@ -76,29 +78,9 @@ Vector12 semi_rigid_end_forces(const Matrix12& k, const Vector12& u_local, const
 
 }  // namespace
 
-std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model, ResultType identity) {
-  const auto find_case = [&](std::uint32_t id) -> const LoadCase* {
-    const auto it = std::find_if(model.load_cases.begin(), model.load_cases.end(),
-                                 [&](const LoadCase& c) { return c.id == id; });
-    return it == model.load_cases.end() ? nullptr : &*it;
-  };
-  std::vector<std::pair<const LoadCase*, double>> cases;
-  if (!identity.is_combination()) {
-    if (const LoadCase* load_case = find_case(identity.id)) cases.emplace_back(load_case, 1.0);
-    return cases;
-  }
-  const auto combination = std::find_if(model.load_combinations.begin(), model.load_combinations.end(),
-                                        [&](const LoadCombination& c) { return c.id == identity.id; });
-  if (combination == model.load_combinations.end()) return cases;
-  for (const auto& [case_id, factor] : combination->load_cases_factors) {
-    if (const LoadCase* load_case = find_case(case_id)) cases.emplace_back(load_case, factor);
-  }
-  return cases;
-}
-
 CaseRecovery case_recovery(const VELK& model, ResultType identity, const RecoveryOptions& options) {
   return CaseRecovery{build_lookup_tables(model), factored_load_cases(model, identity), options,
-                      std::max(0.5 * model.settings.analysis_options.axial_slack, 1e-6)};
+                      geometric_threshold(model.settings.analysis_options)};
 }
 
 Vector12 member_load_vector(const Member& member, const CaseRecovery& recovery) {
@@ -208,8 +190,7 @@ Result<Results> store_results(VELK& model, const std::string& name, ResultType i
   results.reaction_nodes = collect_reaction_nodes(model, reactions);
   results.displacement_nodes = build_node_displacements(model, u);
 
-  std::uint64_t members = 0;
-  for (const MemberSet& set : model.member_sets) members += set.members.size();
+  const std::uint64_t members = member_count(model);
   results.summary = ResultsSummary{members, model.nodal_supports.size(), members};
   results.computed_in_base_units = true;
 

@@ -17,13 +17,9 @@
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
 #include "system/active_set.hpp"
+#include "system/load_assembler.hpp"
 
 namespace velk {
-
-// The load cases whose loads act in a case, with their factors: the case
-// itself with 1.0, or the factored cases of a combination. Ids that match no
-// load case are left out.
-std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model, ResultType identity);
 
 // How member end forces are recovered from the displacements.
 struct RecoveryOptions {
@@ -32,8 +28,6 @@ struct RecoveryOptions {
   // moments and balance the loads in the deformed state.
   bool second_order = false;
 };
-
-using MemberResults = std::map<std::uint32_t, MemberResult>;
 
 // What the recovery of one case needs besides the displacements, found once.
 struct CaseRecovery {

@@ -12,18 +12,6 @@
 
 namespace velk {
 
-const LoadCase* find_load_case(const VELK& model, std::uint32_t load_case_id) {
-  const auto it = std::find_if(model.load_cases.begin(), model.load_cases.end(),
-                               [&](const LoadCase& c) { return c.id == load_case_id; });
-  return it == model.load_cases.end() ? nullptr : &*it;
-}
-
-const LoadCombination* find_combination(const VELK& model, std::uint32_t combination_id) {
-  const auto it = std::find_if(model.load_combinations.begin(), model.load_combinations.end(),
-                               [&](const LoadCombination& c) { return c.id == combination_id; });
-  return it == model.load_combinations.end() ? nullptr : &*it;
-}
-
 Result<Eigen::VectorXd> combined_load_vector(const VELK& model, std::uint32_t combination_id) {
   const LoadCombination* combination = find_combination(model, combination_id);
   if (combination == nullptr)
@@ -63,7 +51,7 @@ std::optional<Eigen::VectorXd> warm_start(const VELK& model, std::uint32_t combi
 
 ActiveMap initial_activity(const VELK& model, const Eigen::VectorXd& u) {
   const LookupTables tables = build_lookup_tables(model);
-  const double threshold = 0.5 * model.settings.analysis_options.axial_slack;
+  const double threshold = model.settings.analysis_options.switching_tolerance();
   ActiveMap active;
   for (const MemberSet& set : model.member_sets) {
     for (const Member& member : set.members) {

@@ -12,14 +12,9 @@
 #include "base/result.hpp"
 #include "document/velk.hpp"
 #include "system/active_set.hpp"
+#include "system/load_assembler.hpp"
 
 namespace velk {
-
-// The first load case with the id, or nullptr.
-const LoadCase* find_load_case(const VELK& model, std::uint32_t load_case_id);
-
-// The first combination with the id, or nullptr.
-const LoadCombination* find_combination(const VELK& model, std::uint32_t combination_id);
 
 // Sum of factor times load vector over the combination's load cases; a case
 // id that matches no load case adds nothing. Fails with "LoadCombination {}

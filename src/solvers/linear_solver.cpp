@@ -3,7 +3,6 @@
 #include <cmath>
 #include <limits>
 
-#include "base/message_format.hpp"
 #include "diagnostics/diagnostics.hpp"
 #include "member/member_stiffness.hpp"
 #include "results/results.hpp"
@@ -96,19 +95,18 @@ bool finalize_active_set(const VELK& model, const LookupTables& tables, const Ei
   return changed;
 }
 
-Result<void> iterate_active_set(const VELK& model, const LookupTables& tables, SolveContext& context,
-                                const Eigen::VectorXd& f, const ActiveSetRules& rules, ActiveMap& active,
-                                Eigen::VectorXd& u) {
+SolveResult<void> iterate_active_set(const VELK& model, const LookupTables& tables, SolveContext& context,
+                                     const Eigen::VectorXd& f, const ActiveSetRules& rules, ActiveMap& active,
+                                     Eigen::VectorXd& u) {
   auto t = context.transform();
-  if (!t) return std::unexpected(std::move(t.error()));
+  if (!t) return std::unexpected(SolveFailure::model(std::move(t.error())));
   const AnalysisOptions& options = model.settings.analysis_options;
-  const double tol = 0.5 * options.axial_slack;
+  const double tol = options.switching_tolerance();
   const std::uint32_t limit = options.iteration_limit();
   Eigen::VectorXd u_prev = Eigen::VectorXd::Zero((*t)->full_size);
   bool converged = false;
   for (std::uint32_t i = 0; i < limit && !converged; ++i) {
-    if (auto solved = context.first_order_displacements(f, active, rules.singular_message, u); !solved)
-      return solved;
+    if (auto solved = context.first_order_displacements(f, active, u); !solved) return solved;
     const double du = (u - u_prev).norm();
     u_prev = u;
     if (decide_active_set(model, tables, u, active, tol, rules.reactivate)) continue;
@@ -122,51 +120,45 @@ Result<void> iterate_active_set(const VELK& model, const LookupTables& tables, S
       converged = true;
     }
   }
-  if (!converged) return std::unexpected(format_message(rules.limit_message, limit));
+  if (!converged) return std::unexpected(SolveFailure::of(SolveFailureKind::IterationLimit));
 
   if (rules.reactivation_pass && decide_active_set(model, tables, u, active, tol, true)) {
-    if (auto solved = context.first_order_displacements(f, active, rules.reactivation_singular_message, u);
-        !solved)
+    if (auto solved = context.first_order_displacements(f, active, u); !solved) {
+      solved.error().stage = ActiveSetStage::Reactivation;
       return solved;
+    }
   }
-  auto finalized =
-      finalization_pass(model, tables, context, f, active, rules.finalization_singular_message, u);
+  auto finalized = finalization_pass(model, tables, context, f, active, u);
   if (!finalized) return std::unexpected(std::move(finalized.error()));
   return {};
 }
 
-Result<bool> finalization_pass(const VELK& model, const LookupTables& tables, SolveContext& context,
-                               const Eigen::VectorXd& f, ActiveMap& active, std::string_view singular_message,
-                               Eigen::VectorXd& u) {
+SolveResult<bool> finalization_pass(const VELK& model, const LookupTables& tables, SolveContext& context,
+                                    const Eigen::VectorXd& f, ActiveMap& active, Eigen::VectorXd& u) {
   if (!finalize_active_set(model, tables, u, active)) return false;
-  if (auto solved = context.first_order_displacements(f, active, singular_message, u); !solved)
+  if (auto solved = context.first_order_displacements(f, active, u); !solved) {
+    solved.error().stage = ActiveSetStage::Finalization;
     return std::unexpected(std::move(solved.error()));
+  }
   return true;
 }
 
 Result<Results> active_set_solve(VELK& model, SolveContext& context, const Eigen::VectorXd& f,
-                                 const std::string& name, bool is_combination, std::uint32_t case_id,
+                                 const std::string& name, ResultType identity,
                                  std::optional<ActiveMap> seed) {
   ActiveMap active = seed ? std::move(*seed) : initial_active_map(model);
   const LookupTables tables = build_lookup_tables(model);
-  // A combination's iteration only switches members off; the pass after it
-  // may switch them back on.
   const ActiveSetRules rules{
-      .reactivate = !is_combination,
+      .reactivate = !identity.is_combination(),
       .repeat_unchanged_solve = false,
       .reactivation_pass = true,
-      .singular_message = "Reduced stiffness matrix is singular or near-singular",
-      .reactivation_singular_message = "Reduced stiffness matrix is singular after reactivation pass.",
-      .finalization_singular_message =
-          "Reduced stiffness matrix is singular or near-singular in finalization.",
-      .limit_message = "Active-set iteration did not converge within {} iterations",
   };
   Eigen::VectorXd u;
-  if (auto iterated = iterate_active_set(model, tables, context, f, rules, active, u); !iterated)
-    return std::unexpected(std::move(iterated.error()));
-  return store_results(model, name,
-                       is_combination ? ResultType::combination(case_id) : ResultType::load_case(case_id), u,
-                       active);
+  if (auto iterated = iterate_active_set(model, tables, context, f, rules, active, u); !iterated) {
+    return std::unexpected(failure_message(iterated.error(), FirstOrderSolve::Analysis,
+                                           model.settings.analysis_options.iteration_limit()));
+  }
+  return store_results(model, name, identity, u, active);
 }
 
 }  // namespace velk

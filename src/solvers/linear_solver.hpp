@@ -10,12 +10,12 @@
 #include <expected>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "base/result.hpp"
 #include "document/velk.hpp"
 #include "member/lookup_tables.hpp"
 #include "solvers/solve_context.hpp"
+#include "solvers/solve_failure.hpp"
 #include "system/active_set.hpp"
 #include "system/constraints.hpp"
 
@@ -52,35 +52,32 @@ struct ActiveSetRules {
   // Whether the converged iteration is followed by a decision step that may
   // switch members back on, and a solve when it does.
   bool reactivation_pass = true;
-  // The message of a singular system in the iteration, after the
-  // reactivation pass and in the finalization pass; the message of the
-  // iteration limit, with a placeholder for the limit.
-  std::string_view singular_message;
-  std::string_view reactivation_singular_message;
-  std::string_view finalization_singular_message;
-  std::string_view limit_message;
 };
 
 // The active-set iteration of first-order solves of the load vector f from
 // the map `active`, by `rules`: the iteration, the reactivation pass when the
 // rules ask for it, and the finalization pass. Leaves the final map in
-// `active` and the full displacements in u. The solves are the context's.
-Result<void> iterate_active_set(const VELK& model, const LookupTables& tables, SolveContext& context,
-                                const Eigen::VectorXd& f, const ActiveSetRules& rules, ActiveMap& active,
-                                Eigen::VectorXd& u);
+// `active` and the full displacements in u. The solves are the context's; a
+// failure says in which stage it met, and IterationLimit when the iteration
+// did not settle within the options' iteration limit.
+SolveResult<void> iterate_active_set(const VELK& model, const LookupTables& tables, SolveContext& context,
+                                     const Eigen::VectorXd& f, const ActiveSetRules& rules, ActiveMap& active,
+                                     Eigen::VectorXd& u);
 
 // The finalization pass: finalize_active_set, then, when it switched any
-// member off, the first-order displacements of f with the new map into u,
-// failing with `singular_message` on a singular system. True when it solved.
-Result<bool> finalization_pass(const VELK& model, const LookupTables& tables, SolveContext& context,
-                               const Eigen::VectorXd& f, ActiveMap& active, std::string_view singular_message,
-                               Eigen::VectorXd& u);
+// member off, the first-order displacements of f with the new map into u; a
+// failure is of the Finalization stage. True when it solved.
+SolveResult<bool> finalization_pass(const VELK& model, const LookupTables& tables, SolveContext& context,
+                                    const Eigen::VectorXd& f, ActiveMap& active, Eigen::VectorXd& u);
 
-// The active-set iteration for the load vector f, ending in the results of
-// the case stored in the model's bundle. `context` holds what the solves of
-// one analysis share.
+// The active-set iteration for the load vector f of the load case or
+// combination `identity`, ending in the results of the case stored in the
+// model's bundle; a combination's iteration only switches members off, the
+// pass after it may switch them back on. Failures are worded here
+// (failure_message of a FirstOrderSolve::Analysis). `context` holds what the
+// solves of one analysis share.
 Result<Results> active_set_solve(VELK& model, SolveContext& context, const Eigen::VectorXd& f,
-                                 const std::string& name, bool is_combination, std::uint32_t case_id,
+                                 const std::string& name, ResultType identity,
                                  std::optional<ActiveMap> seed = std::nullopt);
 
 }  // namespace velk

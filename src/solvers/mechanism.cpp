@@ -6,9 +6,6 @@
 
 #include "base/message_format.hpp"
 #include "member/member_dofs.hpp"
-#include "numerics/factorization.hpp"
-#include "solvers/solve_context.hpp"
-#include "system/dof_numbering.hpp"
 
 namespace velk {
 namespace {
@@ -99,20 +96,6 @@ std::vector<Mechanism> mechanisms_of(const Eigen::SparseMatrix<double>& k_reduce
     a.bottomRightCorner(rest, rest).noalias() -= a.col(k).tail(rest) * a.row(k).tail(rest);
   }
   return found;
-}
-
-Result<std::vector<Mechanism>> find_mechanisms(const VELK& model) {
-  SolveContext context(model);
-  auto t = context.transform();
-  if (!t) return std::unexpected(std::move(t.error()));
-  auto stiffness = context.reduced_stiffness();
-  if (!stiffness) return std::unexpected(std::move(stiffness.error()));
-  if (auto ids = check_node_ids(model.member_sets); !ids) return std::unexpected(std::move(ids.error()));
-  if (auto assembled = (*stiffness)->assemble(ActiveMap{}); !assembled)
-    return std::unexpected(std::move(assembled.error()));
-  Eigen::VectorXd f_reduced = Eigen::VectorXd::Zero((*stiffness)->size());
-  (*stiffness)->apply_restraints(f_reduced);
-  return mechanisms_of((*stiffness)->matrix(), **t);
 }
 
 }  // namespace velk

@@ -13,10 +13,13 @@
 #include <vector>
 
 #include "base/result.hpp"
-#include "document/velk.hpp"
 #include "system/constraints.hpp"
 
 namespace velk {
+
+// The pivot ratio of first-order solves: below it a pivot is rounding noise
+// left of a stiffness that cancelled itself out.
+inline constexpr double first_order_zero_pivot_ratio = 1e-12;
 
 struct Mechanism {
   std::uint32_t node = 0;
@@ -27,11 +30,6 @@ struct Mechanism {
 // "Mechanism: node 3 moves along (0.955, 0.000, 0.296) without resistance",
 // or "... turns about (...) ..." for a rotation.
 std::string mechanism_message(const Mechanism& mechanism);
-
-// The independent mechanisms of a model in base units, under its first-order
-// stiffness with every member active; empty when the structure is stable.
-// Errors are the messages of the assembly and of the rigid links.
-Result<std::vector<Mechanism>> find_mechanisms(const VELK& model);
 
 // The mechanisms of a restrained reduced stiffness K_r, whose unknowns map
 // to node motions through u = T q.

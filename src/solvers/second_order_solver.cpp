@@ -140,15 +140,13 @@ class SecondOrderSolver {
         .reactivate = true,
         .repeat_unchanged_solve = true,
         .reactivation_pass = false,
-        .singular_message = "Reduced stiffness matrix is singular in predictor.",
-        .reactivation_singular_message = {},
-        .finalization_singular_message = "Predictor finalization solve failed (singular).",
-        .limit_message = "First-order predictor did not converge within {} iterations",
     };
     ActiveMap active = initial_active_map(model_);
     matrix_at_q_ = false;  // the shared stiffness may be assembled anew
-    if (auto iterated = iterate_active_set(model_, tables_, context_, f_, rules, active, u_); !iterated)
-      return iterated;
+    if (auto iterated = iterate_active_set(model_, tables_, context_, f_, rules, active, u_); !iterated) {
+      return std::unexpected(
+          failure_message(iterated.error(), FirstOrderSolve::SecondOrderStart, options_.iteration_limit()));
+    }
     active_ = std::move(active);
     q_ = projection_.project(u_);
     expand_solution(t_, q_, u_);
@@ -196,8 +194,12 @@ class SecondOrderSolver {
   // become the first-order solution of the whole load with the new map.
   Result<bool> finalize() {
     matrix_at_q_ = false;  // the shared stiffness may be assembled anew
-    return finalization_pass(model_, tables_, context_, f_, active_,
-                             "Reduced stiffness singular in finalization.", u_);
+    auto finalized = finalization_pass(model_, tables_, context_, f_, active_, u_);
+    if (!finalized) {
+      return std::unexpected(failure_message(finalized.error(), FirstOrderSolve::SecondOrderFinalization,
+                                             options_.iteration_limit()));
+    }
+    return *finalized;
   }
 
   const Eigen::VectorXd& displacements() const { return u_; }

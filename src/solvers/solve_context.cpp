@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "base/log.hpp"
+#include "system/model_validation.hpp"
 
 namespace velk {
 namespace {
@@ -30,7 +31,13 @@ void report_mechanisms(const Eigen::SparseMatrix<double>& k_reduced, const Const
 
 }  // namespace
 
+Result<void> SolveContext::validate() {
+  if (!validated_) validated_ = check_node_ids(model_.member_sets);
+  return *validated_;
+}
+
 Result<const ConstraintTransform*> SolveContext::transform() {
+  if (auto valid = validate(); !valid) return std::unexpected(std::move(valid.error()));
   if (!transform_) transform_ = build_constraint_transform(model_);
   if (!*transform_) return std::unexpected((*transform_).error());
   return &**transform_;
@@ -43,11 +50,12 @@ Result<ReducedStiffness*> SolveContext::reduced_stiffness() {
   return &*stiffness_;
 }
 
-Result<void> SolveContext::first_order_displacements(const Eigen::VectorXd& f, const ActiveMap& active,
-                                                     std::string_view singular_message, Eigen::VectorXd& u) {
+SolveResult<void> SolveContext::first_order_displacements(const Eigen::VectorXd& f, const ActiveMap& active,
+                                                          Eigen::VectorXd& u) {
   auto t = transform();
-  if (!t) return std::unexpected(std::move(t.error()));
-  if (auto stiffness = reduced_stiffness(); !stiffness) return std::unexpected(std::move(stiffness.error()));
+  if (!t) return std::unexpected(SolveFailure::model(std::move(t.error())));
+  if (auto stiffness = reduced_stiffness(); !stiffness)
+    return std::unexpected(SolveFailure::model(std::move(stiffness.error())));
 
   switched_off_members(active, switched_off_);
   auto found = std::find_if(factored_.begin(), factored_.end(),
@@ -59,7 +67,7 @@ Result<void> SolveContext::first_order_displacements(const Eigen::VectorXd& f, c
     stiffness_->replay_restraint_events(found->penalty_alphas);
   } else {
     if (auto assembled = stiffness_->assemble(active); !assembled)
-      return std::unexpected(std::move(assembled.error()));
+      return std::unexpected(SolveFailure::model(std::move(assembled.error())));
     std::vector<double> alphas = stiffness_->apply_restraints(f_reduced_);
     // A new matrix of the same pattern starts from the ordering and pivots
     // of the last one factored (the evicted entry's storage is reused).
@@ -78,14 +86,14 @@ Result<void> SolveContext::first_order_displacements(const Eigen::VectorXd& f, c
     if (!factored) {
       factored_.pop_front();  // a singular matrix serves nobody
       report_mechanisms(stiffness_->matrix(), **t);
-      return std::unexpected(std::string(singular_message));
+      return std::unexpected(SolveFailure::of(SolveFailureKind::Singular));
     }
   }
   factored_.front().lu.solve(f_reduced_, q_);
   // Overflowing or undefined input (infinite stiffness, NaN loads) leaves no
   // usable solution either: it is reported like a singular system, never
   // written out as a document of nulls.
-  if (!q_.allFinite()) return std::unexpected(std::string(singular_message));
+  if (!q_.allFinite()) return std::unexpected(SolveFailure::of(SolveFailureKind::NonFinite));
   expand_solution(**t, q_, u);
   return {};
 }

@@ -11,22 +11,18 @@
 #include <list>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "base/result.hpp"
 #include "document/velk.hpp"
 #include "numerics/factorization.hpp"
 #include "solvers/mechanism.hpp"
+#include "solvers/solve_failure.hpp"
 #include "system/active_set.hpp"
 #include "system/constraints.hpp"
 #include "system/reduced_system.hpp"
 
 namespace velk {
-
-// The pivot ratio of first-order solves: below it a pivot is rounding noise
-// left of a stiffness that cancelled itself out.
-inline constexpr double first_order_zero_pivot_ratio = 1e-12;
 
 class SolveContext {
  public:
@@ -36,7 +32,12 @@ class SolveContext {
   SolveContext(const SolveContext&) = delete;
   SolveContext& operator=(const SolveContext&) = delete;
 
-  // The constraint transformation, or the rigid links' message.
+  // The model validation the solves need before anything is sized by the
+  // model (system/model_validation.hpp: the numbering of its nodes), run once.
+  Result<void> validate();
+
+  // The constraint transformation, or the validation's or the rigid links'
+  // message.
   Result<const ConstraintTransform*> transform();
 
   // The reduced stiffness with its pattern, built once. Second-order solves
@@ -49,12 +50,13 @@ class SolveContext {
   // displacements; storage sized once): assembles K(active), reduces it and
   // f by the constraint transformation, restrains the supports, factors,
   // solves for the reduced coordinates and expands them to every DOF. Fails
-  // with `singular_message` when a pivot is exactly zero or the solution is
-  // not finite; assembly errors pass through. A matrix met before is not
-  // assembled or factored again, and gives bit for bit the solution that
-  // refactoring it would give.
-  Result<void> first_order_displacements(const Eigen::VectorXd& f, const ActiveMap& active,
-                                         std::string_view singular_message, Eigen::VectorXd& u);
+  // as Singular when a pivot is exactly zero and as NonFinite when the
+  // solution is not finite; the messages of the transformation and the
+  // assembly come as Model failures. A matrix met before is not assembled or
+  // factored again, and gives bit for bit the solution that refactoring it
+  // would give.
+  SolveResult<void> first_order_displacements(const Eigen::VectorXd& f, const ActiveMap& active,
+                                              Eigen::VectorXd& u);
 
   // The factorisation second-order solves factor their tangents into: the
   // ordering is computed once per call and every tangent after the first is
@@ -85,6 +87,7 @@ class SolveContext {
   };
 
   const VELK& model_;
+  std::optional<Result<void>> validated_;
   std::optional<Result<ConstraintTransform>> transform_;
   std::optional<ReducedStiffness> stiffness_;
   std::list<Factored> factored_;  // stable addresses; most recently used first

@@ -7,19 +7,9 @@
 #include "solvers/linear_solver.hpp"
 #include "solvers/second_order_solver.hpp"
 #include "solvers/solve_context.hpp"
-#include "system/dof_numbering.hpp"
 #include "system/load_assembler.hpp"
 
 namespace velk {
-namespace {
-
-// The node numbering is checked before anything is sized by it: the largest
-// id sets the length of every vector, so a gap below a huge id must be
-// reported before 6 N entries are allocated.
-Result<void> checked_numbering(const VELK& model) { return check_node_ids(model.member_sets); }
-
-}  // namespace
-
 Result<Results> solve_load_case_linear(VELK& model, std::uint32_t load_case_id) {
   SolveContext context(model);
   return solve_load_case_linear(model, load_case_id, context);
@@ -31,16 +21,16 @@ Result<Results> solve_combination_linear(VELK& model, std::uint32_t combination_
 }
 
 Result<Results> solve_load_case_linear(VELK& model, std::uint32_t load_case_id, SolveContext& context) {
-  if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
+  if (auto valid = context.validate(); !valid) return std::unexpected(std::move(valid.error()));
   const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
   const LoadCase* load_case = find_load_case(model, load_case_id);
   if (load_case == nullptr) return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
   const std::string name = load_case->name;
-  return active_set_solve(model, context, f, name, false, load_case_id);
+  return active_set_solve(model, context, f, name, ResultType::load_case(load_case_id));
 }
 
 Result<Results> solve_combination_linear(VELK& model, std::uint32_t combination_id, SolveContext& context) {
-  if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
+  if (auto valid = context.validate(); !valid) return std::unexpected(std::move(valid.error()));
   auto f = combined_load_vector(model, combination_id);
   if (!f) return std::unexpected(std::move(f.error()));
   std::optional<ActiveMap> seed;
@@ -48,7 +38,7 @@ Result<Results> solve_combination_linear(VELK& model, std::uint32_t combination_
     seed = initial_activity(model, *start);
   }
   const std::string name = find_combination(model, combination_id)->name;
-  return active_set_solve(model, context, *f, name, true, combination_id, std::move(seed));
+  return active_set_solve(model, context, *f, name, ResultType::combination(combination_id), std::move(seed));
 }
 
 Result<Results> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
@@ -65,7 +55,7 @@ Result<Results> solve_combination_second_order(VELK& model, std::uint32_t combin
 
 Result<Results> solve_load_case_second_order(VELK& model, std::uint32_t load_case_id,
                                              std::uint32_t max_iterations, SolveContext& context) {
-  if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
+  if (auto valid = context.validate(); !valid) return std::unexpected(std::move(valid.error()));
   const Eigen::VectorXd f = assemble_load_vector(model, load_case_id);
   const LoadCase* load_case = find_load_case(model, load_case_id);
   if (load_case == nullptr) return std::unexpected(format_message("LoadCase {} not found.", load_case_id));
@@ -75,7 +65,7 @@ Result<Results> solve_load_case_second_order(VELK& model, std::uint32_t load_cas
 
 Result<Results> solve_combination_second_order(VELK& model, std::uint32_t combination_id,
                                                std::uint32_t max_iterations, SolveContext& context) {
-  if (auto ids = checked_numbering(model); !ids) return std::unexpected(std::move(ids.error()));
+  if (auto valid = context.validate(); !valid) return std::unexpected(std::move(valid.error()));
   auto f = combined_load_vector(model, combination_id);
   if (!f) return std::unexpected(std::move(f.error()));
   const std::optional<Eigen::VectorXd> start = warm_start(model, combination_id);

@@ -25,12 +25,12 @@ MemberMatrix beam_global_stiffness(const Member& member, const Matrix12& k_local
   return *k_global;
 }
 
-double geometric_threshold(double axial_slack) {
-  const double half_slack = 0.5 * axial_slack;
+}  // namespace
+
+double geometric_threshold(const AnalysisOptions& options) {
+  const double half_slack = options.switching_tolerance();
   return half_slack > min_axial_force_threshold ? half_slack : min_axial_force_threshold;
 }
-
-}  // namespace
 
 MemberMatrix member_global_stiffness(const VELK& model, const Member& member, const LookupTables& tables,
                                      const ActiveMap& active) {
@@ -77,7 +77,7 @@ MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member,
 MemberMatrix member_geometric_stiffness(const VELK& model, const Member& member, const LookupTables& tables,
                                         const ActiveMap& active, const Eigen::VectorXd& u,
                                         std::optional<AxialForceBasis>& basis) {
-  const double threshold = geometric_threshold(model.settings.analysis_options.axial_slack);
+  const double threshold = geometric_threshold(model.settings.analysis_options);
   if (member.member_type == MemberType::Rigid) return std::nullopt;
   if (is_switched_off(member, active)) return std::nullopt;
   if (!basis) basis = axial_force_basis(member, tables);

@@ -23,6 +23,10 @@ namespace velk {
 Result<std::optional<Matrix12>> member_global_stiffness(const VELK& model, const Member& member,
                                                         const LookupTables& tables, const ActiveMap& active);
 
+// The axial force below which a member carries no geometric stiffness:
+// max(axial_slack / 2, 1e-6).
+double geometric_threshold(const AnalysisOptions& options);
+
 // The member's geometric stiffness in global axes at its axial force in the
 // displacement state u, or nothing for Rigid members, inactive
 // Tension/Compression members and forces below max(axial_slack / 2, 1e-6).

@@ -56,6 +56,32 @@ const Member* find_member(const VELK& model, std::uint32_t member_id) {
 
 }  // namespace
 
+const LoadCase* find_load_case(const VELK& model, std::uint32_t load_case_id) {
+  const auto it = std::find_if(model.load_cases.begin(), model.load_cases.end(),
+                               [&](const LoadCase& c) { return c.id == load_case_id; });
+  return it == model.load_cases.end() ? nullptr : &*it;
+}
+
+const LoadCombination* find_combination(const VELK& model, std::uint32_t combination_id) {
+  const auto it = std::find_if(model.load_combinations.begin(), model.load_combinations.end(),
+                               [&](const LoadCombination& c) { return c.id == combination_id; });
+  return it == model.load_combinations.end() ? nullptr : &*it;
+}
+
+std::vector<std::pair<const LoadCase*, double>> factored_load_cases(const VELK& model, ResultType identity) {
+  std::vector<std::pair<const LoadCase*, double>> cases;
+  if (!identity.is_combination()) {
+    if (const LoadCase* load_case = find_load_case(model, identity.id)) cases.emplace_back(load_case, 1.0);
+    return cases;
+  }
+  const LoadCombination* combination = find_combination(model, identity.id);
+  if (combination == nullptr) return cases;
+  for (const auto& [case_id, factor] : combination->load_cases_factors) {
+    if (const LoadCase* load_case = find_load_case(model, case_id)) cases.emplace_back(load_case, factor);
+  }
+  return cases;
+}
+
 Vector12 distributed_load_nodal_vector(const VELK& model, const Member& member, const DistributedLoad& load,
                                        const LookupTables& tables) {
   Vector12 p_local = equivalent_load_vector(member, load);

@@ -1,8 +1,6 @@
 // Mechanisms are errors wherever they point; stable but ill-conditioned
 // structures keep solving with their closed-form answers.
 
-#include "solvers/mechanism.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,7 @@
 
 #include "base/log.hpp"
 #include "numerics/factorization.hpp"
+#include "solvers/mechanism_search.hpp"
 #include "solvers/solve_context.hpp"
 #include "support/frame_builder.hpp"
 #include "support/log_capture.hpp"

@@ -6,6 +6,7 @@
 #include "member/lookup_tables.hpp"
 #include "member/member_dofs.hpp"
 #include "system/dof_numbering.hpp"
+#include "system/model_validation.hpp"
 #include "system/restraints.hpp"
 #include "system/support_utils.hpp"
 
