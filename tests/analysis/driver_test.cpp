@@ -7,6 +7,7 @@
 
 #include "base/log.hpp"
 #include "document/document_io.hpp"
+#include "support/frame_models.hpp"
 #include "support/log_capture.hpp"
 #include "support/model_text.hpp"
 
@@ -280,6 +281,24 @@ TEST(Driver, LogsConfigurationSummaryAndEverySolve) {
   FakeSolvers solvers;
   ASSERT_TRUE(analyse_document(model.text(), solvers.entries()).has_value());
   EXPECT_TRUE(off.lines.empty());
+}
+
+// The entry on a parsed model is the analysis of the text: written, the
+// analysed model is the document calculate_from_json returns, for the linear
+// and the second-order solvers alike.
+TEST(Driver, AnalysingTheParsedModelGivesTheDocumentOfItsText) {
+  for (const AnalysisOrder order : {AnalysisOrder::Linear, AnalysisOrder::Nonlinear}) {
+    VELK frame = test_support::frame_model({.members = 24, .rigid_stubs = 2});
+    frame.settings.analysis_options.order = order;
+    const std::string text = write_velk(frame);
+    auto parsed = read_velk(text);
+    ASSERT_TRUE(parsed.has_value()) << parsed.error();
+    const auto analysed = analyse_model(*parsed);
+    ASSERT_TRUE(analysed.has_value()) << analysed.error();
+    const auto written = calculate_from_json(text);
+    ASSERT_TRUE(written.has_value()) << written.error();
+    EXPECT_EQ(write_velk(*parsed), *written);
+  }
 }
 
 }  // namespace
