@@ -6,6 +6,7 @@
 #include "base/message_format.hpp"
 #include "inspection/inspection.hpp"
 #include "results/equilibrium.hpp"
+#include "results/node_vectors.hpp"
 
 namespace velk {
 namespace {
@@ -27,7 +28,7 @@ void summarise_case(std::string& out, const InspectedModel& inspected, const Cas
   std::uint32_t largest_node = 0;
   double largest_norm = -1.0;
   for (const auto& [node, d] : c.results.displacement_nodes) {
-    const double norm = std::sqrt(d.dx * d.dx + d.dy * d.dy + d.dz * d.dz);
+    const double norm = translation_norm(d);
     if (norm > largest_norm) {
       largest_norm = norm;
       largest = &d;

@@ -2,6 +2,8 @@
 // The six values of a node as records and as vectors, in DOF order:
 // fx, fy, fz, mx, my, mz and dx, dy, dz, rx, ry, rz.
 
+#include <cmath>
+
 #include "document/results_records.hpp"
 #include "member/member_dofs.hpp"
 
@@ -23,6 +25,12 @@ inline Vector6 displacement_vector(const NodeDisplacement& d) {
   Vector6 v;
   v << d.dx, d.dy, d.dz, d.rx, d.ry, d.rz;
   return v;
+}
+
+// The length of the node's translation, sqrt(dx^2 + dy^2 + dz^2): the
+// displacement the summaries and the report rank nodes by.
+inline double translation_norm(const NodeDisplacement& d) {
+  return std::sqrt(d.dx * d.dx + d.dy * d.dy + d.dz * d.dz);
 }
 
 }  // namespace velk
