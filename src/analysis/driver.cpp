@@ -30,6 +30,17 @@ void convert_new_results(std::map<std::string, Results>& results, const UnitFact
   }
 }
 
+// The solver's message of a case, wrapped with the case and the order.
+Result<void> case_error(ResultType identity, bool nonlinear, const std::string& message) {
+  if (identity.is_combination()) {
+    if (nonlinear)
+      return std::unexpected(format_message("Combo {} second-order error: {}", identity.id, message));
+    return std::unexpected(format_message("Combo {} linear error: {}", identity.id, message));
+  }
+  if (nonlinear) return std::unexpected(format_message("LC {} second-order error: {}", identity.id, message));
+  return std::unexpected(format_message("LC {} linear error: {}", identity.id, message));
+}
+
 }  // namespace
 
 Result<void> analyse_model(VELK& model, const SolverEntries& entries) {
@@ -69,7 +80,6 @@ Result<void> analyse_model(VELK& model, const SolverEntries& entries) {
   for (const ResultType identity : to_solve) {
     const bool combination = identity.is_combination();
     const std::string_view kind = combination ? "load combination" : "load case";
-    const std::string_view label = combination ? "Combo" : "LC";
     Result<Results> solved;
     if (nonlinear) {
       log::info(log_target,
@@ -82,10 +92,7 @@ Result<void> analyse_model(VELK& model, const SolverEntries& entries) {
       const auto& entry = combination ? entries.combination_linear : entries.load_case_linear;
       solved = entry(model, identity.id, context);
     }
-    if (!solved) {
-      return std::unexpected(format_message("{} {} {} error: {}", label, identity.id,
-                                            nonlinear ? "second-order" : "linear", solved.error()));
-    }
+    if (!solved) return case_error(identity, nonlinear, solved.error());
   }
 
   if (model.results) {

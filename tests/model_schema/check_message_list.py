@@ -13,14 +13,11 @@ import sys
 
 LITERAL = r'"((?:[^"\\]|\\.)*)"'
 # Where messages are made: returned errors, faults, reader failures, the
-# texts handed to the solves for a singular system or set in the rules of an
-# active-set iteration, the tokenizer's and the refinement's messages, and
-# the module's exceptions.
+# sentences of the solve failures (returned or named constants), the
+# tokenizer's and the refinement's messages, and the module's exceptions.
 PATTERNS = [
     r"(?:unexpected|Fault)\(\s*(?:std::string\(\s*)?(?:format_message\(\s*)?" + LITERAL,
     r"fail\(\s*\*?\w+(?:->\w+)?,\s*(?:format_message\(\s*)?" + LITERAL,
-    r"(?:first_order_displacements|finalization_pass)\([^\"]*?" + LITERAL,
-    r"\.\w*_message\s*=\s*" + LITERAL,
     r"return\s+(?:at_end \? )?" + LITERAL,
     r":\s+" + LITERAL + r";",
     r"SyntaxError\{" + LITERAL,
