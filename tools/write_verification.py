@@ -591,9 +591,9 @@ diagrams as in [conventions.md](conventions.md). Numbers are printed with {digit
 the difference column is (engine - reference) / |reference|. The equilibrium residual is the largest
 component of the sum of all applied loads and all reported reactions (forces, and moments about the
 origin; for the second-order problems, about the displaced nodes). A first-order solution balances to
-round-off. A second-order solution stops when the relative change of the displacements in a Newton
-iteration is below 1e-4 (or the relative residual below max(`tolerance`, 1e-6)), so its force residual
-is of that order relative to the loads; its moment residual about the displaced nodes also holds the
+round-off. A second-order solution stops when the relative equilibrium residual of its Newton
+iteration is below `tolerance` (1e-6 when that is larger), so its force residual is of that order
+relative to the loads; its moment residual about the displaced nodes also holds the
 terms that the linearised geometric stiffness leaves out (axial shortening, rotations squared). Unless stated otherwise E = 200 GPa, G = 80 GPa, A = {area} m^2,
 i_y = {iy} m^4, i_z = {iz} m^4, J = {j} m^4.
 

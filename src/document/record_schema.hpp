@@ -435,8 +435,9 @@ struct Schema<AnalysisOptions> {
             "true: every load case is solved and gets results; false: only the combinations are solved."),
       field("solver", &AnalysisOptions::solver, "Free text naming the solver; carried, not interpreted."),
       field("tolerance", &AnalysisOptions::tolerance,
-            "Absolute convergence bound on the change of the displacement vector between iterations [m and "
-            "rad, base units]."),
+            "First order: absolute convergence bound on the change of the displacement vector between "
+            "active-set iterations [m and rad, base units]. Second order: bound on the relative equilibrium "
+            "residual |K(u) q - F| / max(|F|, 1) of every load step, 1e-6 when larger or not positive."),
       field("max_iterations", &AnalysisOptions::max_iterations,
             "Iteration limit of the active-set and Newton iterations; 20 when absent."),
       field("dimensionality", &AnalysisOptions::dimensionality,

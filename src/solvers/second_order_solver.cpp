@@ -23,10 +23,13 @@ namespace {
 
 constexpr std::string_view log_target = log::model_target;
 
-// The relative residual never has to fall below this, whatever the tolerance.
-constexpr double min_residual_tolerance = 1e-6;
-// A Newton pass has converged when the step changes q by less than this share.
-constexpr double increment_tolerance = 1e-4;
+// The relative residual a Newton pass must reach when the tolerance asks for
+// nothing tighter (and when it is zero, negative or not a number).
+constexpr double default_residual_tolerance = 1e-6;
+// Where rounding keeps the residual above a tolerance tighter than it can
+// reach, a pass has still converged once an iteration changes q by less
+// than this share of q itself and the residual is below the default bound.
+constexpr double stagnation_increment = 1e-10;
 // Smallest norm a change or residual is taken relative to.
 constexpr double norm_floor = 1.0;
 // Steps at multiplier 1 are 2^exponent: 4 for a load case, 8 for a combination.
@@ -98,6 +101,13 @@ class Projection {
   std::optional<Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>>> lu_;
 };
 
+// The bound on the relative residual |K_r(u) q - F_r| / max(|F_r|, 1) at
+// which a Newton pass has converged: the analysis tolerance, never looser
+// than the default.
+double residual_tolerance(double tolerance) {
+  return tolerance > 0.0 ? std::min(tolerance, default_residual_tolerance) : default_residual_tolerance;
+}
+
 class SecondOrderSolver {
  public:
   SecondOrderSolver(const VELK& model, SolveContext& context, ReducedStiffness& k_reduced,
@@ -113,7 +123,7 @@ class SecondOrderSolver {
         options_(model.settings.analysis_options),
         step_exponent_(is_combination ? combination_step_exponent : load_case_step_exponent),
         iteration_limit_(iteration_limit),
-        residual_tolerance_(std::max(options_.tolerance, min_residual_tolerance)),
+        residual_tolerance_(residual_tolerance(options_.tolerance)),
         decision_tol_(0.5 * options_.axial_slack),
         trace_(trace),
         lu_(context.tangent_factorization()) {}
@@ -242,7 +252,7 @@ class SecondOrderSolver {
       if (!accepted) return std::unexpected(std::move(accepted.error()));
       if (!*accepted) return PassOutcome::LineSearchFailed;
 
-      const double change = (q_trial_ - q_).norm() / std::max(q_.norm(), norm_floor);
+      const double change = (q_trial_ - q_).norm();
       std::swap(q_, q_trial_);
       std::swap(u_, u_trial_);
       // The accepted trial was the last system assembled.
@@ -250,7 +260,11 @@ class SecondOrderSolver {
       residual_at_q_ = trial_residual_;
       const bool changed = decide_active_set(model_, tables_, u_, active_, decision_tol_, false);
       if (changed) matrix_at_q_ = false;
-      if (!changed && change < increment_tolerance) return PassOutcome::Converged;
+      // The residual of the accepted state decides; the size of the last
+      // change only once rounding stops the residual from falling further.
+      if (!changed && trial_residual_ < default_residual_tolerance &&
+          change <= stagnation_increment * q_.norm())
+        return PassOutcome::Converged;
     }
     return PassOutcome::IterationLimit;
   }
