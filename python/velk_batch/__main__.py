@@ -7,8 +7,8 @@ import sys
 import threading
 import time
 
+from . import requirement
 from .batch import LOCAL_NO_WORKER_LIMIT, BatchError, Skip, check_name, local_cluster, output_paths, run_items
-from .local_worker import local_client
 
 USAGE_ERROR, INTERRUPTED = 2, 130
 
@@ -125,6 +125,11 @@ def parse(argv):
 
 
 def main(argv=None):
+    try:
+        requirement.distributed()
+    except ModuleNotFoundError as error:
+        print(error, file=sys.stderr)
+        return USAGE_ERROR
     options = parse(sys.argv[1:] if argv is None else argv)
     try:
         models = model_files(options.models, options.out)
@@ -133,6 +138,8 @@ def main(argv=None):
         return USAGE_ERROR
 
     from distributed import Client
+
+    from .local_worker import local_client
 
     # Ctrl-C raises KeyboardInterrupt as usual, and is remembered too: raised
     # while a finalizer runs, it would be reported and dropped.

@@ -8,7 +8,7 @@ import threading
 import time
 import uuid
 
-from . import summary
+from . import requirement, summary
 from .task import analyse
 
 _KILLED_WORKER_MESSAGE = (
@@ -41,8 +41,8 @@ def local_cluster(workers=None):
     holds only the task it runs, so a crash counts against that model alone."""
     import logging
 
+    distributed = requirement.distributed()
     import dask
-    import distributed
 
     settings = {
         "distributed.scheduler.allowed-failures": 1,
@@ -153,6 +153,7 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
     cluster left without workers that long ends the batch with BatchError.
     `interrupted()` true stops the batch with KeyboardInterrupt after the
     model at hand."""
+    requirement.distributed()
     from distributed import as_completed
     from distributed.scheduler import KilledWorker
 
@@ -288,6 +289,7 @@ def run(documents, out, client=None, *, progress=None):
         total = None
     if client is not None:
         return run_items(documents, out, client, total=total, progress=progress)[0]
+    requirement.distributed()
     from .local_worker import local_client
 
     with local_cluster() as cluster, local_client(cluster) as own_client:
