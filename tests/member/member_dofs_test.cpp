@@ -1,3 +1,4 @@
+// The global DOF index of a node and its bounds fault, one DOF and a node's six.
 #include "member/member_dofs.hpp"
 
 #include <gtest/gtest.h>

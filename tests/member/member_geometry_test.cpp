@@ -1,3 +1,4 @@
+// Member local axes and transformation: the vertical-member rule, coincident ends, random orientations.
 #include "member/member_geometry.hpp"
 
 #include <gtest/gtest.h>

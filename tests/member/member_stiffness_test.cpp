@@ -1,3 +1,4 @@
+// Member stiffness (beam, truss, rigid, geometric), rigid-body motions, axial force, and their faults.
 #include "member/member_stiffness.hpp"
 
 #include <gtest/gtest.h>

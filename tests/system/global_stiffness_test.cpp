@@ -1,3 +1,4 @@
+// Global stiffness assembly: messages, active map, cantilever and Euler-column closed forms, block scatter.
 #include "system/global_stiffness.hpp"
 
 #include <gtest/gtest.h>
