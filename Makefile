@@ -1,17 +1,18 @@
 # Build, run and test velk_calculations on a Debian 12 machine.
-#   make run            install what is missing, build (Release), run the examples (module and velk)
-#   make test           the same set-up, then every test
+#   make run            install what it needs, build (Release) the modules and velk, run the examples
+#   make test           install what the tests need, build everything, then run every test
 #   make test-sanitize  every test again, built with address and UB sanitizers
 #   make test-browser   the HTML reports of the examples and of a 100-member frame in headless Chromium
 #   make bench          the Google Benchmark timings
 #   make format-check   clang-format over the C++ sources
 #   make include-check  no include runs up the layers or round a cycle; tests share code through tests/support
 #   make fuzz           the libFuzzer targets, FUZZ_SECONDS (60) each, with address and UB sanitizers
+#                       (installs Clang 19, which nothing else needs)
 #   make schema         write schema/velk-model.schema.json from the engine's record tables, and the
 #                       record tables of docs/model-format.md from the schema
 #   make verification   write docs/verification.md from the engine's answers
 #   make docs-check     fail when the committed schema or verification.md is not what the engine writes
-#   make wheel          dist/velk-<version>-cp311-abi3-linux_x86_64.whl from the build
+#   make wheel          dist/velk-<version>-cp311-abi3-manylinux_2_35_x86_64.whl from the build
 #   make bench-batch    models per second, serially and on a local Dask cluster
 # The modules are built against the stable ABI of CPython 3.11 with the headers
 # of PYTHON (3.11 or later) when given, else of Python 3.12 from pyenv, else of
@@ -27,9 +28,16 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := document_fuzzer analysis_fuzzer
 # Clang 19: the oldest Debian 12 Clang whose C++23 library support has std::expected.
 FUZZ_CXX ?= clang++-19
-# python3-jsonschema: the JSON Schema validator (for Debian's /usr/bin/python3) that the schema tests use.
-DEB_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libgtest-dev libbenchmark-dev clang-format \
-  clang-19 libclang-rt-19-dev python3-jsonschema python3-venv python3-distributed python3-dask
+# What building the modules and velk needs (make run).
+RUN_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev
+# What the tests add: GoogleTest, Google Benchmark, the formatter, the JSON Schema validator (for
+# Debian's /usr/bin/python3) of the schema tests, virtual environments for the wheel, Dask for batches.
+TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libbenchmark-dev clang-format python3-jsonschema python3-venv \
+  python3-distributed python3-dask
+# The fuzz targets' compiler and its libFuzzer and sanitizer runtimes (make fuzz only).
+FUZZ_PACKAGES := $(RUN_PACKAGES) clang-19 libclang-rt-19-dev
+# The targets make run builds and runs.
+RUN_TARGETS := velk_calculations velk_tools velk
 BROWSER_PACKAGES := chromium fonts-dejavu-core
 FORMAT_FILES = $(shell find src tests bench fuzz tools -name '*.cpp' -o -name '*.hpp' 2>/dev/null)
 
@@ -43,8 +51,8 @@ endif
 
 SYSTEM_PYTHON ?= /usr/bin/python3
 
-.PHONY: all run test test-sanitize test-browser bench bench-batch wheel fuzz format-check deps browser-deps python \
-  configure build clean include-check \
+.PHONY: all run test test-sanitize test-browser bench bench-batch wheel fuzz format-check deps run-deps fuzz-deps \
+  browser-deps python configure configure-run build build-run clean include-check \
   schema verification docs-check
 
 all: build
@@ -64,7 +72,13 @@ define install_missing
 endef
 
 deps:
-	$(call install_missing,$(DEB_PACKAGES))
+	$(call install_missing,$(TEST_PACKAGES))
+
+run-deps:
+	$(call install_missing,$(RUN_PACKAGES))
+
+fuzz-deps:
+	$(call install_missing,$(FUZZ_PACKAGES))
 
 # Headless Chromium for the browser tests of the HTML report.
 browser-deps:
@@ -76,12 +90,21 @@ python:
 	fi
 
 configure: deps python
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE="$(PYTHON)"
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE="$(PYTHON)" -DVELK_BUILD_TESTS=ON
 
 build: configure
 	cmake --build $(BUILD_DIR)
 
-run: build
+# A build folder configured first by make run leaves out the tests, benchmarks
+# and their packages; one configured by make test keeps them.
+configure-run: run-deps python
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE="$(PYTHON)" \
+	  $(if $(wildcard $(BUILD_DIR)/CMakeCache.txt),,-DVELK_BUILD_TESTS=OFF)
+
+build-run: configure-run
+	cmake --build $(BUILD_DIR) --target $(RUN_TARGETS)
+
+run: build-run
 	PYTHONPATH=$(BUILD_DIR)/python "$(PYTHON)" examples/run_examples.py examples/*.json
 	$(BUILD_DIR)/velk analyse examples/portal_frame.json
 
@@ -97,7 +120,7 @@ test-sanitize: deps python
 # Reports of the examples, of a 100-member frame with 20 cases and of a model
 # that cannot be analysed, rendered and checked in headless Chromium
 # (tests/browser/check_reports.py); pages and screenshots in $(BUILD_DIR)/browser.
-test-browser: build browser-deps
+test-browser: build-run browser-deps
 	mkdir -p $(BUILD_DIR)/browser
 	python3 tests/browser/frame_model.py > $(BUILD_DIR)/browser/frame_100.json
 	python3 tests/browser/frame_model.py --unanalysable > $(BUILD_DIR)/browser/unanalysable.json
@@ -108,7 +131,7 @@ bench: configure
 	cmake --build $(BUILD_DIR) --target velk_bench
 	$(BUILD_DIR)/bench/velk_bench
 
-wheel: build
+wheel: build-run
 	"$(SYSTEM_PYTHON)" packaging/make_wheel.py --build-dir $(BUILD_DIR) --out dist
 
 # The 100-member frame of the benchmarks, analysed serially in one process and
@@ -120,7 +143,7 @@ bench-batch: configure
 # Each target runs for FUZZ_SECONDS on a fresh corpus seeded with the examples
 # and the test models; a finding stops the run and leaves its input in
 # $(FUZZ_BUILD_DIR)/findings/ (keep it in tests/fuzz_regressions/).
-fuzz: deps
+fuzz: fuzz-deps
 	cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_FUZZ=ON \
 	  -DCMAKE_CXX_COMPILER=$(FUZZ_CXX)
 	cmake --build $(FUZZ_BUILD_DIR)
@@ -137,7 +160,8 @@ fuzz: deps
 	    $(FUZZ_BUILD_DIR)/corpus/$$target $(FUZZ_BUILD_DIR)/seeds; \
 	done
 
-format-check: deps
+format-check:
+	$(call install_missing,clang-format)
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "clang-format: clean"
 
 include-check:

@@ -1,7 +1,11 @@
-"""Writes the wheel dist/velk-<version>-cp311-abi3-linux_x86_64.whl from a
-build tree, with the standard library only: every extension module of
+"""Writes the wheel dist/velk-<version>-cp311-abi3-manylinux_2_35_x86_64.whl
+from a build tree, with the standard library only: every extension module of
 <build>/python (built against the stable ABI of CPython 3.11), the package
 velk_batch, and the program `velk` as a script when it is built.
+
+The manylinux tag promises that the programs run with any glibc from 2.35 on
+and nothing else but the libraries every Linux has; the wheel is refused when
+a program needs more (a newer glibc, the system's libstdc++).
 
     python3 packaging/make_wheel.py [--build-dir build] [--out dist]
 """
@@ -13,12 +17,41 @@ import glob
 import hashlib
 import io
 import os
+import re
+import struct
 import sys
 import zipfile
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DISTRIBUTION = "velk"
-TAG = "cp311-abi3-linux_x86_64"
+# The newest glibc the programs may need, as a build on Debian 12 (glibc 2.36)
+# asks: hypot of libm has its version of 2.35, and so has _dl_find_object of
+# the unwinder linked in; the C++ library asks pthread_once of 2.34.
+GLIBC = (2, 35)
+PLATFORM = f"manylinux_{GLIBC[0]}_{GLIBC[1]}_x86_64"
+TAG = f"cp311-abi3-{PLATFORM}"
+# The shared libraries a manylinux program may need (PEP 600: those every
+# distribution has with its glibc), and the versions it may ask of them.
+SYSTEM_LIBRARIES = ("libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2", "librt.so.1", "libgcc_s.so.1",
+                    "ld-linux-x86-64.so.2")
+# The unwinder of libgcc_s as GCC 4.8 had it, the oldest of every manylinux.
+LIBGCC_S = (4, 8)
+LICENSE = "LICENSE"
+CLASSIFIERS = (
+    "Development Status :: 4 - Beta",
+    "Environment :: Console",
+    "Intended Audience :: Science/Research",
+    "License :: OSI Approved :: Apache Software License",
+    "Operating System :: POSIX :: Linux",
+    "Programming Language :: C++",
+    "Programming Language :: Python :: 3",
+    "Programming Language :: Python :: 3 :: Only",
+    "Programming Language :: Python :: 3.11",
+    "Programming Language :: Python :: 3.12",
+    "Programming Language :: Python :: Implementation :: CPython",
+    "Topic :: Scientific/Engineering",
+    "Topic :: Scientific/Engineering :: Physics",
+)
 # Fixed times make the same inputs give the same wheel.
 ZIP_TIME = (2020, 1, 1, 0, 0, 0)
 
@@ -33,16 +66,31 @@ def record_hash(data):
     return "sha256=" + base64.urlsafe_b64encode(digest).rstrip(b"=").decode("ascii")
 
 
+def read_source(name):
+    with open(os.path.join(SOURCE_DIR, name), encoding="utf-8") as f:
+        return f.read()
+
+
 def metadata(ver):
-    return (
-        "Metadata-Version: 2.1\n"
-        f"Name: {DISTRIBUTION}\n"
-        f"Version: {ver}\n"
-        "Summary: Structural analysis of 3D frames and trusses: the module velk_calculations and batch runs on Dask\n"
-        "Requires-Python: >=3.11\n"
-        "Provides-Extra: batch\n"
-        'Requires-Dist: distributed>=2022.12; extra == "batch"\n'
-    )
+    """The core metadata, with the README as the description a package index
+    shows below the fields."""
+    fields = [
+        ("Metadata-Version", "2.1"),
+        ("Name", DISTRIBUTION),
+        ("Version", ver),
+        ("Summary", "Structural analysis of 3D frames and trusses: the module velk_calculations and batch runs on Dask"),
+        ("Keywords", "structural analysis,frame,truss,finite element,stiffness method,second order"),
+        ("License", "Apache-2.0"),
+        ("Platform", "Linux"),
+        *(("Classifier", classifier) for classifier in CLASSIFIERS),
+        ("Requires-Python", ">=3.11"),
+        ("Description-Content-Type", "text/markdown"),
+        ("License-File", LICENSE),
+        ("Provides-Extra", "batch"),
+        ("Requires-Dist", 'distributed>=2022.12; extra == "batch"'),
+    ]
+    head = "".join(f"{key}: {value}\n" for key, value in fields)
+    return head + "\n" + read_source("README.md")
 
 
 def wheel_file():
@@ -52,6 +100,73 @@ def wheel_file():
         "Root-Is-Purelib: false\n"
         f"Tag: {TAG}\n"
     )
+
+
+def elf_needs(path):
+    """The shared libraries an ELF64 (little-endian) program or module needs,
+    with the symbol versions it asks of each: {library: {version, ...}}, read
+    from its dynamic section and its version needs (.gnu.version_r)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:4] != b"\x7fELF" or data[4] != 2 or data[5] != 1:
+        raise ValueError(f"{path} is no little-endian 64-bit ELF file")
+    section_offset, = struct.unpack_from("<Q", data, 0x28)
+    entry_size, count = struct.unpack_from("<HH", data, 0x3A)
+    sections = [struct.unpack_from("<IIQQQQIIQQ", data, section_offset + i * entry_size) for i in range(count)]
+
+    def string(table, offset):
+        start = sections[table][4] + offset
+        return data[start:data.index(b"\0", start)].decode("ascii")
+
+    dynamic_type, version_need_type, dt_needed = 6, 0x6FFFFFFE, 1
+    needs = {}
+    for _, kind, _, _, offset, size, link, info, _, _ in sections:
+        if kind == dynamic_type:
+            for at in range(offset, offset + size, 16):
+                tag, value = struct.unpack_from("<qQ", data, at)
+                if tag == dt_needed:
+                    needs.setdefault(string(link, value), set())
+        elif kind == version_need_type:
+            at = offset
+            for _ in range(info):
+                _, aux_count, file, aux, following = struct.unpack_from("<HHIII", data, at)
+                versions = needs.setdefault(string(link, file), set())
+                aux_at = at + aux
+                for _ in range(aux_count):
+                    _, _, _, name, aux_following = struct.unpack_from("<IHHII", data, aux_at)
+                    versions.add(string(link, name))
+                    aux_at += aux_following
+                at += following
+    return needs
+
+
+def version_number(version, prefix):
+    """(2, 34) of "GLIBC_2.34" with prefix "GLIBC_"; None for other names."""
+    match = re.fullmatch(re.escape(prefix) + r"(\d+(?:\.\d+)*)", version)
+    return tuple(int(part) for part in match.group(1).split(".")) if match else None
+
+
+def platform_faults(path):
+    """What keeps the program at `path` from the wheel's platform tag, one
+    sentence each; none when it runs wherever the tag promises."""
+    faults = []
+    name = os.path.basename(path)
+    for library, versions in sorted(elf_needs(path).items()):
+        if library not in SYSTEM_LIBRARIES:
+            faults.append(f"{name} needs {library}, which {PLATFORM} does not promise")
+            continue
+        for version in sorted(versions):
+            glibc = version_number(version, "GLIBC_")
+            gcc = version_number(version, "GCC_")
+            if glibc is not None:
+                if glibc > GLIBC:
+                    faults.append(f"{name} needs {version} of {library}, newer than {PLATFORM} promises")
+            elif gcc is not None:
+                if gcc > LIBGCC_S:
+                    faults.append(f"{name} needs {version} of {library}, newer than every manylinux has")
+            else:
+                faults.append(f"{name} needs {version} of {library}, which {PLATFORM} does not promise")
+    return faults
 
 
 def contents(build_dir, ver):
@@ -88,11 +203,17 @@ def build(build_dir, out_dir):
     os.makedirs(out_dir, exist_ok=True)
     path = os.path.join(out_dir, f"{DISTRIBUTION}-{ver}-{TAG}.whl")
     entries = []
-    for name, source, executable in contents(build_dir, ver):
+    files = contents(build_dir, ver)
+    faults = [fault for name, source, _ in files if name.endswith(".so") or name.endswith("/velk")
+              for fault in platform_faults(source)]
+    if faults:
+        raise SystemExit("make_wheel: " + "; ".join(faults))
+    for name, source, executable in files:
         with open(source, "rb") as f:
             entries.append((name, f.read(), executable))
     entries += [
         (f"{dist_info}/METADATA", metadata(ver).encode("utf-8"), False),
+        (f"{dist_info}/{LICENSE}", read_source(LICENSE).encode("utf-8"), False),
         (f"{dist_info}/WHEEL", wheel_file().encode("utf-8"), False),
         (f"{dist_info}/entry_points.txt", b"[console_scripts]\nvelk-batch = velk_batch.__main__:main\n", False),
     ]

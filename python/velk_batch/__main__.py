@@ -7,8 +7,8 @@ import sys
 import threading
 import time
 
-from .batch import LOCAL_NO_WORKER_LIMIT, BatchError, Skip, check_name, local_cluster, output_paths, run_items
-from .local_worker import local_client
+from . import requirement
+from .batch import LOCAL_NO_WORKER_LIMIT, BatchError, WorkItem, check_name, local_cluster, output_paths, run_items
 
 USAGE_ERROR, INTERRUPTED = 2, 130
 
@@ -57,7 +57,7 @@ def file_items(models, out, force):
         if not force:
             try:
                 if os.stat(document_path).st_mtime_ns > os.stat(path).st_mtime_ns:
-                    yield Skip(name, lambda name=name, path=path: read_model(name, path))
+                    yield WorkItem(name, reread=lambda name=name, path=path: read_model(name, path))
                     continue
             except OSError:
                 pass
@@ -65,15 +65,21 @@ def file_items(models, out, force):
 
 
 def read_model(name, path):
-    """(name, text), or (name, None, message) for a file that cannot be read."""
+    """The model file as an item to analyse or, when it cannot be read (no
+    such file, not UTF-8), as a failed one with the engine's own sentence,
+    the one calculate_from_file gives."""
     try:
         with open(path, "rb") as f:
-            data = f.read()
-        return name, data.decode("utf-8")
-    except UnicodeDecodeError:
-        return name, None, f"Failed to read JSON file '{path}': stream did not contain valid UTF-8"
-    except OSError as error:
-        return name, None, f"Failed to read JSON file '{path}': {error.strerror}"
+            return WorkItem(name, f.read().decode("utf-8"))
+    except (OSError, UnicodeDecodeError) as error:
+        import velk_calculations
+
+        try:
+            velk_calculations.calculate_from_file(path)
+        except RuntimeError as message:
+            return WorkItem(name, failure=str(message))
+        # The engine read what this process could not: the file changed.
+        raise BatchError(f"the model file {path} changed while it was read") from error
 
 
 class Progress:
@@ -125,6 +131,11 @@ def parse(argv):
 
 
 def main(argv=None):
+    try:
+        requirement.distributed()
+    except ModuleNotFoundError as error:
+        print(error, file=sys.stderr)
+        return USAGE_ERROR
     options = parse(sys.argv[1:] if argv is None else argv)
     try:
         models = model_files(options.models, options.out)
@@ -133,6 +144,8 @@ def main(argv=None):
         return USAGE_ERROR
 
     from distributed import Client
+
+    from .local_worker import local_client
 
     # Ctrl-C raises KeyboardInterrupt as usual, and is remembered too: raised
     # while a finalizer runs, it would be reported and dropped.

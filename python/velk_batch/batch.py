@@ -1,6 +1,7 @@
 """The client side of a batch: models go to the cluster as tasks, a few at a
 time, and their documents are written as they come back."""
 
+import dataclasses
 import io
 import os
 import tempfile
@@ -8,7 +9,7 @@ import threading
 import time
 import uuid
 
-from . import summary
+from . import requirement, summary
 from .task import analyse
 
 _KILLED_WORKER_MESSAGE = (
@@ -25,13 +26,32 @@ class BatchError(Exception):
     """A batch that cannot go on: the cluster failed, not a model."""
 
 
-class Skip:
-    """A model whose output is already there: its rows come from that output.
-    `analyse()` gives the model as an item to analyse should that output turn
-    out unreadable."""
+@dataclasses.dataclass(frozen=True)
+class WorkItem:
+    """One model of a batch: its document `text` to analyse; or `failure`, the
+    message of a model that failed before it could be sent; or, for a model
+    whose output is already there and gives its rows, `reread`, which gives
+    the model as an item to analyse should that output turn out unreadable."""
 
-    def __init__(self, name, analyse):
-        self.name, self.analyse = name, analyse
+    name: str
+    text: str | None = None
+    failure: str | None = None
+    reread: object = None
+
+
+# Task keys name their model, so that the scheduler's and workers' logs do.
+TASK_KEY_PREFIX = "velk-analyse-"
+
+
+def task_key(name):
+    return f"{TASK_KEY_PREFIX}{name}-{uuid.uuid4().hex[:12]}"
+
+
+def task_model(key):
+    """The model a key of task_key() names; None for any other key."""
+    if not isinstance(key, str) or not key.startswith(TASK_KEY_PREFIX):
+        return None
+    return key[len(TASK_KEY_PREFIX):].rsplit("-", 1)[0]
 
 
 def local_cluster(workers=None):
@@ -41,8 +61,8 @@ def local_cluster(workers=None):
     holds only the task it runs, so a crash counts against that model alone."""
     import logging
 
+    distributed = requirement.distributed()
     import dask
-    import distributed
 
     settings = {
         "distributed.scheduler.allowed-failures": 1,
@@ -146,13 +166,13 @@ class _WorkerWatch:
 
 
 def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=None, interrupted=None):
-    """Runs the batch. `items` yields (name, text) for a model to analyse,
-    (name, None, message) for one that failed before it could be sent, or
-    Skip(name). Returns the summary rows in summary order (also written to
+    """Runs the batch on the WorkItem of each model that `items` yields.
+    Returns the summary rows in summary order (also written to
     out/summary.csv) and the counts. With `no_worker_limit` seconds, a
     cluster left without workers that long ends the batch with BatchError.
     `interrupted()` true stops the batch with KeyboardInterrupt after the
     model at hand."""
+    requirement.distributed()
     from distributed import as_completed
     from distributed.scheduler import KilledWorker
 
@@ -196,24 +216,23 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
             item = next(models, None)
             if item is None:
                 return
-            name = item.name if isinstance(item, Skip) else item[0]
+            name = item.name
             check_name(name)
             if name in seen:
                 raise ValueError(f"two models are named {name!r}")
             seen.add(name)
-            if isinstance(item, Skip):
+            if item.reread is not None:
                 if skipped(name):
                     report()
                     continue
-                item = item.analyse()
-            if item[1] is not None and not isinstance(item[1], str):
-                raise TypeError(f"the document of {name!r} is {type(item[1]).__name__}, not str")
-            if item[1] is None:
-                finish(name, "failed", item[2], [summary.failure_row(name, item[2])])
+                item = item.reread()
+            if item.failure is not None:
+                finish(name, "failed", item.failure, [summary.failure_row(name, item.failure)])
                 report()
                 continue
-            key = f"velk-analyse-{name}-{uuid.uuid4().hex[:12]}"
-            future = client.submit(analyse, name, item[1], key=key, pure=False)
+            if not isinstance(item.text, str):
+                raise TypeError(f"the document of {name!r} is {type(item.text).__name__}, not str")
+            future = client.submit(analyse, name, item.text, key=task_key(name), pure=False)
             pending[future] = name
             completed.add(future)
 
@@ -286,10 +305,12 @@ def run(documents, out, client=None, *, progress=None):
         total = len(documents)
     except TypeError:
         total = None
+    items = (WorkItem(name, text) for name, text in documents)
     if client is not None:
-        return run_items(documents, out, client, total=total, progress=progress)[0]
+        return run_items(items, out, client, total=total, progress=progress)[0]
+    requirement.distributed()
     from .local_worker import local_client
 
     with local_cluster() as cluster, local_client(cluster) as own_client:
-        return run_items(documents, out, own_client, total=total, progress=progress,
+        return run_items(items, out, own_client, total=total, progress=progress,
                          no_worker_limit=LOCAL_NO_WORKER_LIMIT)[0]

@@ -2,23 +2,11 @@
 velk_calculations and summarise the result, so only the document text and a
 few rows travel back."""
 
-import os
-import signal
-
 from .summary import document_rows, failure_row
-
-# For the tests of worker crashes only: a comma-separated list of model names
-# whose task ends its worker process abruptly, as a crash of the engine
-# would. Read by nothing else; never set it on a production cluster.
-CRASH_MODELS_VARIABLE = "VELK_BATCH_TEST_CRASH_MODELS"
 
 
 def analyse(name, text):
     """("ok", document, rows) or ("failed", message, rows)."""
-    crash = os.environ.get(CRASH_MODELS_VARIABLE)
-    if crash and name in crash.split(","):
-        os.kill(os.getpid(), signal.SIGKILL)
-
     import velk_calculations
 
     try:

@@ -37,7 +37,7 @@ constexpr const char* usage_text =
     "\n"
     "Run 'velk COMMAND --help' for the options of a command.\n";
 
-constexpr const char* kAnalyseHelp =
+constexpr const char* analyse_help =
     "Usage: velk analyse MODEL.json [-o OUT.json]\n"
     "\n"
     "Analyses the model (as calculate_from_file does) and prints per load case and combination the\n"
@@ -47,7 +47,7 @@ constexpr const char* kAnalyseHelp =
     "  -o, --output OUT.json   also write the results document to OUT.json\n"
     "  -h, --help              show this help\n";
 
-constexpr const char* kCheckHelp =
+constexpr const char* check_help =
     "Usage: velk check MODEL.json [--json]\n"
     "\n"
     "Reads and checks the model without solving it and prints every finding with where it is.\n"
@@ -56,7 +56,7 @@ constexpr const char* kCheckHelp =
     "  --json       print the findings as a JSON list of objects with severity, message and where\n"
     "  -h, --help   show this help\n";
 
-constexpr const char* kDiagramsHelp =
+constexpr const char* diagrams_help =
     "Usage: velk diagrams FILE.json [--stations N] [--csv]\n"
     "\n"
     "Prints the internal forces (N, Vy, Vz, T, My, Mz) and displacements (ux, uy, uz, rx) along every\n"
@@ -262,9 +262,9 @@ int run(int argc, char** argv) {
     int (*run)(const Arguments&);
   };
   const Command commands[] = {
-      {"analyse", {{}, {"-o", "--output"}}, kAnalyseHelp, analyse},
-      {"check", {{"--json"}, {}}, kCheckHelp, check},
-      {"diagrams", {{"--csv"}, {"--stations"}}, kDiagramsHelp, diagrams},
+      {"analyse", {{}, {"-o", "--output"}}, analyse_help, analyse},
+      {"check", {{"--json"}, {}}, check_help, check},
+      {"diagrams", {{"--csv"}, {"--stations"}}, diagrams_help, diagrams},
       {"report", {{}, {"-o", "--output"}}, velk::cli::report_help, report},
   };
   for (const Command& c : commands) {

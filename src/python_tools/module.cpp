@@ -34,13 +34,12 @@ PyObject* member_diagrams(PyObject* module, PyObject* args, PyObject* kwargs) {
 
 PyObject* check_model(PyObject* module, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"json_data", nullptr};
-  const char* data = nullptr;
-  Py_ssize_t size = 0;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "s#:check_model", const_cast<char**>(keywords), &data,
-                                   &size)) {
+  PyObject* json_data = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "U:check_model", const_cast<char**>(keywords), &json_data)) {
     return nullptr;
   }
-  const std::string_view text(data, static_cast<std::size_t>(size));
+  std::string_view text;
+  if (!utf8_of(json_data, text)) return nullptr;
   return run_guarded_without_lock(
       module, [&]() -> velk::Result<std::string> { return velk::findings_to_json(velk::check_model(text)); });
 }

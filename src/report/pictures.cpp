@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <string_view>
 
 #include "member/member_dofs.hpp"
@@ -230,6 +231,33 @@ std::string structure_picture(const Scene& scene, View view, double width, doubl
   return picture.finish();
 }
 
+namespace {
+
+// Where the arrows of a nodal force or moment go, along its direction on the
+// picture from the node: a force points onto the node, a moment vector is
+// double-headed and points away from it.
+struct ArrowPlacement {
+  double tip_offset;
+  double length;
+};
+constexpr ArrowPlacement force_arrows[] = {{-3.0, 38.0}};
+constexpr ArrowPlacement moment_arrows[] = {{34.0, 30.0}, {28.0, 6.0}};
+
+// How a kind of nodal load is drawn: its arrows, the circle of one seen end
+// on, and where its value is written along its direction.
+struct NodalVectorStyle {
+  std::span<const ArrowPlacement> arrows;
+  std::string_view arrow_class;
+  double end_on_radius;
+  std::string_view end_on_class;
+  double label_offset;
+  std::string_view label_class;
+};
+constexpr NodalVectorStyle force_style{force_arrows, "load", 5.0, "load-end", -44.0, "load-text"};
+constexpr NodalVectorStyle moment_style{moment_arrows, "moment", 7.0, "moment-end", 40.0, "moment-text"};
+
+}  // namespace
+
 std::string loads_picture(const Scene& scene, const VELK& model, ResultType identity, const Units& units) {
   Picture picture(scene, View::Isometric, case_width, case_height, "view loads", "Loads");
   picture.members("base");
@@ -256,44 +284,34 @@ std::string loads_picture(const Scene& scene, const VELK& model, ResultType iden
         load_case->nodal_loads.size() + load_case->nodal_moments.size() + load_case->distributed_loads.size();
   const bool label_loads = load_count <= 24;
   int drawn = 0;
+  // A nodal force or moment at its node, drawn in its style, with its value
+  // in `unit` (of `unit_factor` base units) beside it.
+  const auto nodal_vector = [&](const auto& load, double factor, const NodalVectorStyle& style,
+                                double unit_factor, const std::string& unit) {
+    const auto node = scene.nodes.find(load.node);
+    if (node == scene.nodes.end()) return;
+    const Vector3 vector =
+        factor * load.magnitude * Vector3(load.direction[0], load.direction[1], load.direction[2]);
+    const double x = picture.x(node->second.position), y = picture.y(node->second.position);
+    const auto dir = picture.screen_direction(vector);
+    if (dir.first == 0.0 && dir.second == 0.0) {
+      canvas.circle(x, y, style.end_on_radius, style.end_on_class);
+    } else {
+      for (const ArrowPlacement& arrow : style.arrows)
+        picture.arrow(x + dir.first * arrow.tip_offset, y + dir.second * arrow.tip_offset, dir, arrow.length,
+                      style.arrow_class);
+    }
+    if (label_loads)
+      canvas.text(x + dir.first * style.label_offset, y + dir.second * style.label_offset + 3.0,
+                  format_value(vector.norm() / unit_factor) + " " + unit, style.label_class, "middle");
+    ++drawn;
+  };
+  const std::string moment_unit = units.force + units.length;
   for (const auto& [load_case, factor] : factored) {
-    for (const NodalLoad& load : load_case->nodal_loads) {
-      const auto node = scene.nodes.find(load.node);
-      if (node == scene.nodes.end()) continue;
-      const Vector3 force =
-          factor * load.magnitude * Vector3(load.direction[0], load.direction[1], load.direction[2]);
-      const double x = picture.x(node->second.position), y = picture.y(node->second.position);
-      const auto dir = picture.screen_direction(force);
-      if (dir.first == 0.0 && dir.second == 0.0) {
-        canvas.circle(x, y, 5.0, "load-end");
-      } else {
-        picture.arrow(x - dir.first * 3.0, y - dir.second * 3.0, dir, 38.0, "load");
-      }
-      if (label_loads)
-        canvas.text(x - dir.first * 44.0, y - dir.second * 44.0 + 3.0,
-                    format_value(force.norm() / force_factor) + " " + units.force, "load-text", "middle");
-      ++drawn;
-    }
-    for (const NodalMoment& load : load_case->nodal_moments) {
-      const auto node = scene.nodes.find(load.node);
-      if (node == scene.nodes.end()) continue;
-      const Vector3 moment =
-          factor * load.magnitude * Vector3(load.direction[0], load.direction[1], load.direction[2]);
-      const double x = picture.x(node->second.position), y = picture.y(node->second.position);
-      const auto dir = picture.screen_direction(moment);
-      if (dir.first == 0.0 && dir.second == 0.0) {
-        canvas.circle(x, y, 7.0, "moment-end");
-      } else {
-        // A moment vector: a double-headed arrow pointing away from the node.
-        picture.arrow(x + dir.first * 34.0, y + dir.second * 34.0, dir, 30.0, "moment");
-        picture.arrow(x + dir.first * 28.0, y + dir.second * 28.0, dir, 6.0, "moment");
-      }
-      if (label_loads)
-        canvas.text(x + dir.first * 40.0, y + dir.second * 40.0 + 3.0,
-                    format_value(moment.norm() / moment_factor) + " " + units.force + units.length,
-                    "moment-text", "middle");
-      ++drawn;
-    }
+    for (const NodalLoad& load : load_case->nodal_loads)
+      nodal_vector(load, factor, force_style, force_factor, units.force);
+    for (const NodalMoment& load : load_case->nodal_moments)
+      nodal_vector(load, factor, moment_style, moment_factor, moment_unit);
     for (const DistributedLoad& load : load_case->distributed_loads) {
       if (load.load_case != load_case->id) continue;
       const SceneMember* member = scene.member(load.member);

@@ -99,9 +99,9 @@ void PathData::close() { d_ += 'Z'; }
 
 SvgCanvas::SvgCanvas(double width, double height, std::string_view css_class, std::string_view attributes)
     : width_(width), height_(height) {
-  out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"";
-  out_ += css_class;
-  out_ += "\" viewBox=\"0 0 ";
+  out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\"";
+  attribute("class", css_class);
+  out_ += " viewBox=\"0 0 ";
   append_coordinate(out_, width);
   out_ += ' ';
   append_coordinate(out_, height);
@@ -110,12 +110,31 @@ SvgCanvas::SvgCanvas(double width, double height, std::string_view css_class, st
   out_ += '>';
 }
 
-void SvgCanvas::path(const PathData& d, std::string_view css_class, std::string_view attributes) {
-  out_ += "<path class=\"";
-  out_ += css_class;
-  out_ += "\" d=\"";
-  out_ += d.text();
+void SvgCanvas::open_element(std::string_view element, std::string_view css_class) {
+  out_ += '<';
+  out_ += element;
+  attribute("class", css_class);
+}
+
+void SvgCanvas::attribute(std::string_view name, std::string_view value) {
+  out_ += ' ';
+  out_ += name;
+  out_ += "=\"";
+  out_ += value;
   out_ += '"';
+}
+
+void SvgCanvas::attribute(std::string_view name, double coordinate) {
+  out_ += ' ';
+  out_ += name;
+  out_ += "=\"";
+  append_coordinate(out_, coordinate);
+  out_ += '"';
+}
+
+void SvgCanvas::path(const PathData& d, std::string_view css_class, std::string_view attributes) {
+  open_element("path", css_class);
+  attribute("d", d.text());
   out_ += attributes;
   out_ += "/>";
 }
@@ -128,31 +147,19 @@ void SvgCanvas::line(double x1, double y1, double x2, double y2, std::string_vie
 }
 
 void SvgCanvas::circle(double cx, double cy, double r, std::string_view css_class) {
-  out_ += "<circle class=\"";
-  out_ += css_class;
-  out_ += "\" cx=\"";
-  append_coordinate(out_, cx);
-  out_ += "\" cy=\"";
-  append_coordinate(out_, cy);
-  out_ += "\" r=\"";
-  append_coordinate(out_, r);
-  out_ += "\"/>";
+  open_element("circle", css_class);
+  attribute("cx", cx);
+  attribute("cy", cy);
+  attribute("r", r);
+  out_ += "/>";
 }
 
 void SvgCanvas::text(double x, double y, std::string_view text, std::string_view css_class,
                      std::string_view anchor) {
-  out_ += "<text class=\"";
-  out_ += css_class;
-  out_ += "\" x=\"";
-  append_coordinate(out_, x);
-  out_ += "\" y=\"";
-  append_coordinate(out_, y);
-  out_ += '"';
-  if (anchor != "start") {
-    out_ += " text-anchor=\"";
-    out_ += anchor;
-    out_ += '"';
-  }
+  open_element("text", css_class);
+  attribute("x", x);
+  attribute("y", y);
+  if (anchor != "start") attribute("text-anchor", anchor);
   out_ += '>';
   append_escaped(out_, text);
   out_ += "</text>";

@@ -54,6 +54,13 @@ class SvgCanvas {
   std::string finish();
 
  private:
+  // `<element class="css_class"`, left open for its attributes.
+  void open_element(std::string_view element, std::string_view css_class);
+  // ` name="value"`: a value that needs no escaping (a class, a keyword, path
+  // data), or a coordinate in the picture's layout.
+  void attribute(std::string_view name, std::string_view value);
+  void attribute(std::string_view name, double coordinate);
+
   std::string out_;
   double width_;
   double height_;

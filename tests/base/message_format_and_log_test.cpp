@@ -1,3 +1,4 @@
+// Shortest round-trip number text, JSON number layouts, message placeholders, the log facade.
 #include <gtest/gtest.h>
 
 #include <bit>

@@ -275,8 +275,12 @@ class Diagrams(Workspace):
     def test_module_errors(self):
         with self.assertRaisesRegex(RuntimeError, "^Bad JSON input: "):
             velk_tools.member_diagrams("{")
-        with self.assertRaises(TypeError):
-            velk_tools.member_diagrams(b"{}")
+        # Every function takes the document as str, as velk_calculations does:
+        # bytes are refused alike, whatever they hold.
+        for function in (velk_tools.member_diagrams, velk_tools.check_model, velk_tools.report_html):
+            with self.assertRaises(TypeError) as raised:
+                function(json.dumps(beam_model()).encode())
+            self.assertEqual(str(raised.exception), f"{function.__name__}() argument 1 must be str, not bytes")
         model = beam_model()
         model["nodal_supports"] = [support(1, "", ""), support(2, "", "")]
         with self.assertRaises(RuntimeError):

@@ -1,3 +1,4 @@
+// The solvers' debug events: one compact JSON record per kind, nothing built below the debug level.
 #include <gtest/gtest.h>
 
 #include <limits>

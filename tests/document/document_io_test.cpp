@@ -1,3 +1,4 @@
+// The document reader and writer: byte-for-byte round trips, defaults, layouts, exact reader messages.
 #include "document/document_io.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Unit factors and normalisation: models in mm and kN to base units and results back to document units.
 #include "document/units.hpp"
 
 #include <gtest/gtest.h>

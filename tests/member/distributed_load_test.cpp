@@ -1,3 +1,4 @@
+// Distributed member loads: closed-form integrals and equivalent end loads by member type.
 #include "member/distributed_load.hpp"
 
 #include <gtest/gtest.h>

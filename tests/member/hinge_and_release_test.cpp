@@ -1,3 +1,4 @@
+// End releases and hinges: kinds from the fields, condensation of released and spring ends, messages.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The global DOF index of a node and its bounds fault, one DOF and a node's six.
 #include "member/member_dofs.hpp"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <optional>
 
 #include "base/fault.hpp"
+#include "support/expect_fault.hpp"
 
 namespace velk {
 namespace {
@@ -27,12 +29,7 @@ TEST_P(CheckedDof, IsSixPerNodeFromOneOrTheBoundsFault) {
     EXPECT_EQ(global_dof(c.node, c.local), *c.index);
     return;
   }
-  try {
-    checked_dof(c.node, c.local, c.size);
-    FAIL() << "expected a fault";
-  } catch (const Fault& fault) {
-    EXPECT_STREQ(fault.what(), "Matrix index out of bounds.");
-  }
+  EXPECT_FAULT(checked_dof(c.node, c.local, c.size), "Matrix index out of bounds.");
 }
 
 INSTANTIATE_TEST_SUITE_P(Boundaries, CheckedDof,
@@ -65,12 +62,7 @@ TEST_P(NodeDofs, AllSixOrAFault) {
     EXPECT_EQ(checked_node_dofs(c.node, c.size), 6 * (static_cast<std::int64_t>(c.node) - 1));
     return;
   }
-  try {
-    checked_node_dofs(c.node, c.size);
-    FAIL() << "expected a fault";
-  } catch (const Fault& fault) {
-    EXPECT_STREQ(fault.what(), "Matrix index out of bounds.");
-  }
+  EXPECT_FAULT(checked_node_dofs(c.node, c.size), "Matrix index out of bounds.");
 }
 
 INSTANTIATE_TEST_SUITE_P(Boundaries, NodeDofs,

@@ -1,3 +1,4 @@
+// Member local axes and transformation: the vertical-member rule, coincident ends, random orientations.
 #include "member/member_geometry.hpp"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <random>
 
 #include "base/fault.hpp"
+#include "support/expect_fault.hpp"
 #include "support/model_parts.hpp"
 
 namespace velk {
@@ -57,12 +59,8 @@ TEST(LocalAxes, VerticalReferenceSwitchesJustAboveTheThreshold) {
 
 TEST(LocalAxes, CoincidentEndsAreFatal) {
   const Member member = make_member(7, make_node(1, 1, 2, 3), make_node(2, 1, 2, 3 + 1e-13));
-  try {
-    rotation_matrix(member);
-    FAIL() << "expected a fault";
-  } catch (const Fault& fault) {
-    EXPECT_STREQ(fault.what(), "Start and end nodes are the same or too close to define a direction.");
-  }
+  EXPECT_FAULT(rotation_matrix(member),
+               "Start and end nodes are the same or too close to define a direction.");
   EXPECT_THROW(transformation_matrix(member), Fault);
   EXPECT_DOUBLE_EQ(member_length(make_member(1, make_node(1, 1, 2, 3), make_node(2, 4, 6, 3))), 5.0);
 }

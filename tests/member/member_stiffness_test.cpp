@@ -1,3 +1,4 @@
+// Member stiffness (beam, truss, rigid, geometric), rigid-body motions, axial force, and their faults.
 #include "member/member_stiffness.hpp"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "member/geometric_stiffness.hpp"
 #include "member/member_geometry.hpp"
 #include "member/rigid_member.hpp"
+#include "support/expect_fault.hpp"
 #include "support/model_parts.hpp"
 
 namespace velk {
@@ -25,16 +27,6 @@ using test_support::kJ;
 using test_support::make_member;
 using test_support::make_node;
 using test_support::model_with;
-
-template <class F>
-std::string fault_text(F&& f) {
-  try {
-    f();
-  } catch (const Fault& fault) {
-    return fault.what();
-  }
-  return "no fault";
-}
 
 // Global displacements of a rigid-body motion: translation t plus rotation w
 // about the origin, at both ends of the member.
@@ -96,11 +88,11 @@ TEST(LocalStiffness, MissingDataIsAbsentOrFatal) {
   EXPECT_FALSE(local_stiffness_matrix(member, tables));
   EXPECT_FALSE(truss_global_stiffness(member, tables));
   member.section = std::nullopt;
-  EXPECT_EQ(fault_text([&] { local_stiffness_matrix(member, tables); }),
-            "Member 4 (Normal) missing section id required to compute axial force.");
+  EXPECT_FAULT(local_stiffness_matrix(member, tables),
+               "Member 4 (Normal) missing section id required to compute axial force.");
   member.member_type = MemberType::Compression;
-  EXPECT_EQ(fault_text([&] { truss_global_stiffness(member, tables); }),
-            "Member 4 (Compression) missing section id required to compute axial force.");
+  EXPECT_FAULT(truss_global_stiffness(member, tables),
+               "Member 4 (Compression) missing section id required to compute axial force.");
   model.materials.clear();
   EXPECT_FALSE(local_stiffness_matrix(model.member_sets[0].members[0], build_lookup_tables(model)));
 }
@@ -128,20 +120,19 @@ TEST(AxialForce, StretchGivesTensionAndFaultsNameTheMissingData) {
   u.segment<3>(END + UX) *= -1;
   EXPECT_NEAR(member_axial_force(member, u, tables), -kE * kA * delta / 5, 1e-6);
 
-  EXPECT_EQ(fault_text([&] { member_axial_force(member, Eigen::VectorXd::Zero(11), tables); }),
-            "Matrix index out of bounds.");
+  EXPECT_FAULT(member_axial_force(member, Eigen::VectorXd::Zero(11), tables), "Matrix index out of bounds.");
   Member no_section = member;
   no_section.section = std::nullopt;
-  EXPECT_EQ(fault_text([&] { member_axial_force(no_section, u, tables); }),
-            "Member 3 (Normal) missing section id required to compute axial force.");
+  EXPECT_FAULT(member_axial_force(no_section, u, tables),
+               "Member 3 (Normal) missing section id required to compute axial force.");
   Member other_section = member;
   other_section.section = 8;
-  EXPECT_EQ(fault_text([&] { member_axial_force(other_section, u, tables); }),
-            "Missing section data: member_id=3, section_id=8");
+  EXPECT_FAULT(member_axial_force(other_section, u, tables),
+               "Missing section data: member_id=3, section_id=8");
   model.sections[0].material = 5;
   tables = build_lookup_tables(model);
-  EXPECT_EQ(fault_text([&] { member_axial_force(member, u, tables); }),
-            "Missing material for section: member_id=3, material_id=5");
+  EXPECT_FAULT(member_axial_force(member, u, tables),
+               "Missing material for section: member_id=3, material_id=5");
 }
 
 // Axial end springs of a Truss member act in series with E A / L, both in its
@@ -288,8 +279,8 @@ TEST(AxialForce, KeptBasisGivesTheSameForceBitForBit) {
   Member no_section = make_member(3, make_node(1, 0, 0, 0), make_node(2, 1, 0, 0));
   no_section.section = std::nullopt;
   const VELK model = model_with({no_section});
-  EXPECT_EQ(fault_text([&] { axial_force_basis(no_section, build_lookup_tables(model)); }),
-            "Member 3 (Normal) missing section id required to compute axial force.");
+  EXPECT_FAULT(axial_force_basis(no_section, build_lookup_tables(model)),
+               "Member 3 (Normal) missing section id required to compute axial force.");
 }
 
 // The string matrix is P / L times the identity on each end's translations,

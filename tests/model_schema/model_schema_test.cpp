@@ -1,3 +1,4 @@
+// The JSON Schema from the record tables: references, required fields, array forms, units, enumerations.
 #include "model_schema/model_schema.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The sparse LU against dense partial pivoting: pivot choice, bit-for-bit refactoring, zero pivots.
 #include "numerics/sparse_lu.hpp"
 
 #include <gtest/gtest.h>

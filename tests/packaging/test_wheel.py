@@ -1,13 +1,17 @@
-"""The wheel: its metadata and record check out, and pip installs it into a
-fresh virtual environment of each interpreter, with no index, where the
-example runs through it and a batch runs on a local cluster."""
+"""The wheel: its metadata, licence and record check out, its programs need
+no newer glibc than its manylinux tag, and pip installs it into a fresh
+virtual environment of each interpreter, with no index, where the example runs
+through it, a batch runs on a local cluster, and velk-batch without Dask says
+what to install."""
 
 import base64
 import csv
+import email.parser
 import glob
 import hashlib
 import io
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -24,6 +28,39 @@ import make_wheel  # noqa: E402
 with open(os.path.join(SOURCE_DIR, "VERSION"), encoding="utf-8") as f:
     VERSION = f.read().strip()
 EXAMPLE = os.path.join(SOURCE_DIR, "examples", "portal_frame.json")
+TAG = "cp311-abi3-manylinux_2_35_x86_64"
+NEWEST_GLIBC = (2, 35)
+MISSING_DISTRIBUTED = "velk_batch needs Dask's distributed: install velk[batch] or Debian's python3-distributed\n"
+
+
+def read_source(name):
+    with open(os.path.join(SOURCE_DIR, name), encoding="utf-8") as f:
+        return f.read()
+
+
+def objdump_needs(path):
+    """{library: {version, ...}} as binutils read them: the NEEDED entries of
+    `readelf -d` and the version needs of `readelf -V`."""
+    dynamic = subprocess.run(["readelf", "-dW", path], capture_output=True, text=True, check=True).stdout
+    needs = {name: set() for name in re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", dynamic)}
+    versions = subprocess.run(["readelf", "-VW", path], capture_output=True, text=True, check=True).stdout
+    library = None
+    for line in versions.split("Version needs section", 1)[-1].splitlines():
+        file = re.search(r"File: (\S+)", line)
+        if file:
+            library = file.group(1)
+            needs.setdefault(library, set())
+        name = re.search(r"Name: (\S+)\s+Flags", line)
+        if name and library:
+            needs[library].add(name.group(1))
+    return needs
+
+
+def programs(build_dir):
+    """The extension modules and velk, as they go into the wheel."""
+    found = sorted(glob.glob(os.path.join(build_dir, "python", "*.abi3.so")))
+    velk = os.path.join(build_dir, "velk")
+    return found + ([velk] if os.access(velk, os.X_OK) else [])
 
 
 def clean_environment():
@@ -46,7 +83,7 @@ def tearDownModule():
 
 class WheelContentsTest(unittest.TestCase):
     def test_name_metadata_and_record(self):
-        self.assertEqual(os.path.basename(WHEEL), f"velk-{VERSION}-cp311-abi3-linux_x86_64.whl")
+        self.assertEqual(os.path.basename(WHEEL), f"velk-{VERSION}-{TAG}.whl")
         dist_info = f"velk-{VERSION}.dist-info"
         with zipfile.ZipFile(WHEEL) as archive:
             names = archive.namelist()
@@ -64,7 +101,7 @@ class WheelContentsTest(unittest.TestCase):
                 self.assertEqual((digest, int(size)), ("sha256=" + expected, len(data)), name)
             modes = {info.filename: info.external_attr >> 16 for info in archive.infolist()}
         self.assertIn("Root-Is-Purelib: false\n", wheel)
-        self.assertIn("Tag: cp311-abi3-linux_x86_64\n", wheel)
+        self.assertIn(f"Tag: {TAG}\n", wheel)
         self.assertIn(f"Name: velk\nVersion: {VERSION}\n", metadata)
         self.assertIn("Requires-Python: >=3.11\n", metadata)
 
@@ -78,6 +115,62 @@ class WheelContentsTest(unittest.TestCase):
             self.assertEqual(modes[program] & 0o777, 0o755)
         else:
             self.assertNotIn(program, names)
+
+    def test_metadata_a_package_index_shows(self):
+        dist_info = f"velk-{VERSION}.dist-info"
+        with zipfile.ZipFile(WHEEL) as archive:
+            metadata = email.parser.Parser().parsestr(archive.read(f"{dist_info}/METADATA").decode())
+            license_text = archive.read(f"{dist_info}/LICENSE").decode()
+        self.assertEqual(metadata["Metadata-Version"], "2.1")
+        self.assertEqual(metadata["Summary"], "Structural analysis of 3D frames and trusses: the module "
+                                              "velk_calculations and batch runs on Dask")
+        # The README is the description, whole, as Markdown.
+        self.assertEqual(metadata.get_payload(), read_source("README.md"))
+        self.assertEqual(metadata["Description-Content-Type"], "text/markdown")
+        # The licence is declared three ways and shipped.
+        self.assertEqual(metadata["License"], "Apache-2.0")
+        self.assertEqual(metadata["License-File"], "LICENSE")
+        self.assertEqual(license_text, read_source("LICENSE"))
+        self.assertTrue(license_text.lstrip().startswith("Apache License\n                           Version 2.0, January 2004"))
+        self.assertIn("END OF TERMS AND CONDITIONS", license_text)
+        classifiers = metadata.get_all("Classifier")
+        self.assertIn("License :: OSI Approved :: Apache Software License", classifiers)
+        self.assertIn("Operating System :: POSIX :: Linux", classifiers)
+        self.assertIn("Programming Language :: Python :: 3.11", classifiers)
+        self.assertEqual(len(classifiers), len(set(classifiers)))
+        self.assertEqual(metadata.get_all("Provides-Extra"), ["batch"])
+        self.assertEqual(metadata.get_all("Requires-Dist"), ['distributed>=2022.12; extra == "batch"'])
+
+    def test_programs_need_no_newer_glibc_than_the_tag(self):
+        # Read with binutils, apart from the wheel writer's own reader, which
+        # must agree: the C++ runtime is linked in, so only glibc's libraries
+        # are needed, at versions no newer than the manylinux tag promises.
+        found = programs(BUILD_DIR)
+        self.assertIn(os.path.join(BUILD_DIR, "python", "velk_calculations.abi3.so"), found)
+        for path in found:
+            with self.subTest(program=os.path.basename(path)):
+                needs = objdump_needs(path)
+                self.assertEqual(needs, make_wheel.elf_needs(path))
+                self.assertLessEqual(set(needs), {"libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2"})
+                versions = set().union(*needs.values())
+                glibc = [tuple(map(int, v[len("GLIBC_"):].split("."))) for v in versions
+                         if re.fullmatch(r"GLIBC_[0-9.]+", v)]
+                self.assertEqual(sorted(versions - {f"GLIBC_{'.'.join(map(str, v))}" for v in glibc}), [])
+                self.assertLessEqual(max(glibc), NEWEST_GLIBC)
+                self.assertEqual(make_wheel.platform_faults(path), [])
+        self.assertEqual(make_wheel.GLIBC, NEWEST_GLIBC)
+
+    def test_a_program_on_the_systems_cxx_library_is_refused(self):
+        # A module linked the ordinary way needs libstdc++.so.6 and its
+        # GLIBCXX versions, which no manylinux tag promises.
+        with tempfile.TemporaryDirectory() as folder:
+            source = os.path.join(folder, "plain.cpp")
+            with open(source, "w", encoding="utf-8") as f:
+                f.write('#include <string>\nextern "C" int length(const char* s) { return std::string(s).size(); }\n')
+            module = os.path.join(folder, "plain.so")
+            subprocess.run(["g++", "-shared", "-fPIC", "-O1", source, "-o", module], check=True)
+            faults = make_wheel.platform_faults(module)
+        self.assertIn("plain.so needs libstdc++.so.6, which manylinux_2_35_x86_64 does not promise", faults)
 
     def test_modules_export_only_their_entry_point(self):
         # The engine inside each module stays private to it, so modules on the
@@ -96,14 +189,15 @@ class WheelContentsTest(unittest.TestCase):
 
 
 class InstallTest(unittest.TestCase):
-    def install(self, python, folder):
+    def install(self, python, folder, system=True):
         """A fresh environment of `python`, the wheel installed into it by
         that interpreter's pip (the environment itself gets no pip of its own,
-        which saves a minute of setting one up)."""
+        which saves a minute of setting one up); with `system` false it sees
+        none of the system's site packages."""
         venv = os.path.join(folder, "venv")
         # Debian's Dask comes from the system's site packages.
-        subprocess.run([python, "-m", "venv", "--without-pip", "--system-site-packages", venv], check=True,
-                       env=clean_environment())
+        subprocess.run([python, "-m", "venv", "--without-pip", *(["--system-site-packages"] if system else []),
+                        venv], check=True, env=clean_environment())
         venv_python = os.path.join(venv, "bin", "python")
         pip = subprocess.run([python, "-m", "pip", "--python", venv_python, "install", "--no-index", WHEEL],
                              capture_output=True, text=True, env=clean_environment())
@@ -149,6 +243,21 @@ class InstallTest(unittest.TestCase):
                                          EXAMPLE], capture_output=True, text=True, env=clean_environment())
                 with open(os.path.join(out, "portal_frame.json"), encoding="utf-8") as f:
                     self.assertEqual(f.read(), serial.stdout)
+
+    def test_velk_batch_without_dask_says_what_to_install(self):
+        for python in PYTHONS:
+            with self.subTest(python=python), tempfile.TemporaryDirectory() as folder:
+                venv, venv_python = self.install(python, folder, system=False)
+                for command in ([os.path.join(venv, "bin", "velk-batch"), "--help"],
+                                [venv_python, "-m", "velk_batch", "run", EXAMPLE, "--out", "out"]):
+                    batch = subprocess.run(command, capture_output=True, text=True, env=clean_environment(),
+                                           cwd=folder)
+                    self.assertEqual((batch.returncode, batch.stdout, batch.stderr), (2, "", MISSING_DISTRIBUTED))
+                # The package imports; a batch from Python raises the same sentence.
+                api = subprocess.run([venv_python, "-c", "import velk_batch\ntry:\n velk_batch.run([], out='out')\n"
+                                      "except ModuleNotFoundError as e:\n print(e.name, e, sep=': ')"],
+                                     capture_output=True, text=True, env=clean_environment(), cwd=folder)
+                self.assertEqual((api.returncode, api.stdout), (0, "distributed: " + MISSING_DISTRIBUTED), api.stderr)
 
 
 if __name__ == "__main__":

@@ -1,3 +1,4 @@
+// The report's drawing geometry: projections, fitting a picture, deformed-shape scale, diagram offsets.
 #include "report/drawing_geometry.hpp"
 
 #include <gtest/gtest.h>

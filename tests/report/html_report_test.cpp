@@ -1,3 +1,4 @@
+// The HTML report page: self-contained, every member drawn, balanced sums, escaping, failed and empty models.
 #include "report/html_report.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The report's scene (nodes, supports, released ends) and text (values as printed, SVG text and paths).
 #include <gtest/gtest.h>
 
 #include <cmath>

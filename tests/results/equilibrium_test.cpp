@@ -1,3 +1,4 @@
+// The equilibrium balance of loads and reactions about the origin, in document and base units.
 #include "results/equilibrium.hpp"
 
 #include <gtest/gtest.h>

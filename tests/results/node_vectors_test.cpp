@@ -1,3 +1,4 @@
+// NodeForces and NodeDisplacement to and from 6-vectors.
 #include "results/node_vectors.hpp"
 
 #include <gtest/gtest.h>

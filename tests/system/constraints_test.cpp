@@ -1,3 +1,4 @@
+// Rigid links and the constraint transformation: graph faults, chain order, slave restraints, strategies.
 #include "system/constraints.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The load vector: nodal and member loads, static equivalence, rigid releases, propped-cantilever reactions.
 #include "system/load_assembler.hpp"
 
 #include <gtest/gtest.h>

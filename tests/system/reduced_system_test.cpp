@@ -1,3 +1,4 @@
+// The sparse reduced stiffness against the dense reduction with restraints, and its assembly messages.
 #include "system/reduced_system.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Supports: springs on the diagonal, the restraint rule, dangling rotations of truss-only nodes, messages.
 #include "system/support_utils.hpp"
 
 #include <gtest/gtest.h>

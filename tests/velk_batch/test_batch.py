@@ -1,6 +1,7 @@
 """Batch runs on a real local Dask cluster: 200 generated models, broken ones
 among them, through the command line and the Python API; resume, Ctrl-C, a
-worker killed in the middle and a model that crashes its worker."""
+worker killed in the middle and a model that crashes its worker (through a
+worker plugin of the tests)."""
 
 import csv
 import glob
@@ -14,12 +15,16 @@ import tempfile
 import time
 import unittest
 
+import cloudpickle
 from distributed import Client
 
+import crash_plugin
 import velk_batch
 import velk_calculations
-from velk_batch.batch import run_items
-from velk_batch.task import CRASH_MODELS_VARIABLE
+from velk_batch.batch import WorkItem, run_items, task_key, task_model
+
+# The workers get the plugin by value: they need not find this folder.
+cloudpickle.register_pickle_by_value(crash_plugin)
 
 E, I = 2.1e11, 2.0e-5
 BROKEN = {
@@ -353,6 +358,17 @@ class BatchTest(BatchCase):
         self.assert_outputs_equal_serial()
 
 
+class TaskKeyTest(unittest.TestCase):
+    def test_task_keys_name_their_model(self):
+        for name in ("model_003", "a-b-c", "x"):
+            key = task_key(name)
+            self.assertRegex(key, r"^velk-analyse-.+-[0-9a-f]{12}$")
+            self.assertEqual(task_model(key), name)
+        self.assertNotEqual(task_key("x"), task_key("x"))
+        self.assertIsNone(task_model("other-task-1234"))
+        self.assertIsNone(task_model(("tuple", "key")))
+
+
 class WorkerFailureTest(BatchCase):
     def test_worker_killed_in_the_middle_loses_nothing(self):
         with velk_batch.local_cluster(2) as cluster, Client(cluster) as client:
@@ -379,17 +395,21 @@ class WorkerFailureTest(BatchCase):
                     cluster.scale(0)
 
             with self.assertRaises(velk_batch.BatchError) as raised:
-                run_items(MODELS, self.out, client, progress=lose_the_workers, no_worker_limit=2)
+                run_items((WorkItem(name, text) for name, text in MODELS), self.out, client,
+                          progress=lose_the_workers, no_worker_limit=2)
         self.assertEqual(str(raised.exception), "the cluster has had no workers for 2 s")
         finished = [os.path.basename(p)[: -len(".json")] for p in glob.glob(os.path.join(self.out, "*.json"))]
         self.assertGreaterEqual(len(finished), 5)
         self.assert_outputs_equal_serial(finished)
 
     def test_model_that_crashes_its_worker_twice_fails_alone(self):
-        env = dict(os.environ, **{CRASH_MODELS_VARIABLE: "model_003"})
         names = [name for name, _ in MODELS[:30]]
         files = [os.path.join(self.models, name + ".json") for name in names]
-        run = self.run_command(*files, "--out", self.out, "--workers", "2", env=env)
+        # A cluster of the local kind whose workers, restarted ones too, crash
+        # on model_003.
+        with velk_batch.local_cluster(2) as cluster, Client(cluster) as client:
+            client.register_worker_plugin(crash_plugin.CrashOnModels(["model_003"]))
+            run = self.run_command(*files, "--out", self.out, "--scheduler", cluster.scheduler_address)
         self.assertEqual(run.returncode, 1, run.stderr)
         self.assertIn("30 models: 28 analysed, 2 failed, 0 skipped", run.stdout, run.stderr)
         message = ("Worker crash: the analysis of this model ended its worker process each time it was tried "
