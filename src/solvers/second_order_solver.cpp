@@ -152,7 +152,6 @@ class SecondOrderSolver {
         .reactivation_pass = false,
     };
     ActiveMap active = initial_active_map(model_);
-    matrix_at_q_ = false;  // the shared stiffness may be assembled anew
     if (auto iterated = iterate_active_set(model_, tables_, context_, f_, rules, active, u_); !iterated) {
       return std::unexpected(
           failure_message(iterated.error(), FirstOrderSolve::SecondOrderStart, options_.iteration_limit()));
@@ -191,7 +190,7 @@ class SecondOrderSolver {
       if (*refinement == Refinement::NewtonLimit || *refinement == Refinement::ActiveSetLimit) {
         q_ = q_saved_;
         u_ = u_saved_;
-        matrix_at_q_ = false;
+        assembly_at_q_.reset();
       }
       if (m >= largest_multiplier) return std::unexpected(refinement_error(*refinement, k, n_steps));
       m *= 2;
@@ -203,7 +202,6 @@ class SecondOrderSolver {
   // Switches off members beyond the full slack; if any, the displacements
   // become the first-order solution of the whole load with the new map.
   Result<bool> finalize() {
-    matrix_at_q_ = false;  // the shared stiffness may be assembled anew
     auto finalized = finalization_pass(model_, tables_, context_, f_, active_, u_);
     if (!finalized) {
       return std::unexpected(failure_message(finalized.error(), FirstOrderSolve::SecondOrderFinalization,
@@ -233,7 +231,7 @@ class SecondOrderSolver {
           break;
       }
       if (!decide_active_set(model_, tables_, u_, active_, decision_tol_, true)) return std::nullopt;
-      matrix_at_q_ = false;
+      assembly_at_q_.reset();  // assembled with the members switched before
       log::debug(log_target, "  post-convergence reactivation → repeating current substep");
     }
     return Refinement::ActiveSetLimit;
@@ -256,10 +254,10 @@ class SecondOrderSolver {
       std::swap(q_, q_trial_);
       std::swap(u_, u_trial_);
       // The accepted trial was the last system assembled.
-      matrix_at_q_ = true;
+      assembly_at_q_ = k_reduced_.assemblies();
       residual_at_q_ = trial_residual_;
       const bool changed = decide_active_set(model_, tables_, u_, active_, decision_tol_, false);
-      if (changed) matrix_at_q_ = false;
+      if (changed) assembly_at_q_.reset();
       // The residual of the accepted state decides; the size of the last
       // change only once rounding stops the residual from falling further.
       if (!changed && trial_residual_ < default_residual_tolerance &&
@@ -341,7 +339,6 @@ class SecondOrderSolver {
   // Backtracking along the direction from q; the accepted trial is left in
   // q_trial_ and u_trial_. False when no acceptable trial exists.
   Result<bool> line_search(double r0) {
-    matrix_at_q_ = false;
     const auto bound = [r0](double alpha) { return (1.0 - sufficient_decrease * alpha) * r0; };
     double alpha = 1.0;
     auto r_t = trial(alpha);
@@ -375,10 +372,10 @@ class SecondOrderSolver {
   // same restraint factors, so only their events are emitted again, and a
   // new step load is reduced and restrained on its own.
   Result<double> residual_at_current() {
-    if (!matrix_at_q_) {
+    if (assembly_at_q_ != k_reduced_.assemblies()) {
       auto r = residual_at(q_, u_);
       if (r) {
-        matrix_at_q_ = true;
+        assembly_at_q_ = k_reduced_.assemblies();
         residual_at_q_ = *r;
       }
       return r;
@@ -478,9 +475,11 @@ class SecondOrderSolver {
   // The values of the tangent whose factors lu_ holds, when it was not damped.
   std::vector<double> factored_values_;
   mutable std::vector<double> diagonal_;
-  // Whether k_reduced_ (and alphas_) hold the restrained system at q_ with
-  // active_, and residual_at_q_ its relative residual under f_step_.
-  bool matrix_at_q_ = false;
+  // The assembly of k_reduced_ (and alphas_) that holds the restrained
+  // system at q_ with active_; the system is still there while nobody
+  // (a trial, the first-order start or finalization, another solve) has
+  // assembled since. residual_at_q_ is its relative residual under f_step_.
+  std::optional<std::uint64_t> assembly_at_q_;
   std::optional<double> residual_at_q_;
 };
 

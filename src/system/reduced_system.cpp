@@ -151,6 +151,7 @@ Result<void> ReducedStiffness::assemble(const ActiveMap& active, const Eigen::Ve
   // at the first one and kept, and the iterations allocate nothing here.
   // The node numbering is the caller's to check, before anything is sized
   // by it.
+  ++assemblies_;
   double* values = k_reduced_.valuePtr();
   std::fill(values, values + k_reduced_.nonZeros(), 0.0);
   if (!tables_) tables_ = build_lookup_tables(model_);

@@ -50,6 +50,11 @@ class ReducedStiffness {
   void replay_restraint_events(const std::vector<double>& alphas) const;
 
   const Eigen::SparseMatrix<double>& matrix() const { return k_reduced_; }
+
+  // How many assemblies have refilled the values so far: the values belong
+  // to whoever holds the latest count, so a user that remembers the count of
+  // its own assembly can tell whether someone else has assembled since.
+  std::uint64_t assemblies() const { return assemblies_; }
   Eigen::Index size() const { return k_reduced_.rows(); }
 
   // Used by the restraint steps.
@@ -71,6 +76,7 @@ class ReducedStiffness {
   const VELK& model_;
   const ConstraintTransform& t_;
   Eigen::SparseMatrix<double> k_reduced_;
+  std::uint64_t assemblies_ = 0;
   std::vector<Contribution> contributions_;
   std::vector<std::size_t> member_begin_;  // per member in walk order, into contributions_
   std::vector<std::int32_t> diagonal_;     // position of K_r[p, p]
