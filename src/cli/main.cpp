@@ -208,7 +208,7 @@ int check(const Arguments& args) {
 }
 
 int diagrams(const Arguments& args) {
-  int stations = 11;
+  int stations = velk::default_diagram_stations;
   if (args.stations) {
     const std::string& s = *args.stations;
     std::size_t used = 0;

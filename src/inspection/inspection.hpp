@@ -84,6 +84,10 @@ std::string findings_to_json(const std::vector<Finding>& findings);
 Result<std::string> member_diagrams_json(std::string_view json_text, int stations);
 std::string diagrams_to_json(const InspectedModel& inspected, int stations);
 
+// The stations a member's diagram is read at unless the caller asks for
+// others (the help texts and the docstring of velk_tools say 11 too).
+inline constexpr int default_diagram_stations = 11;
+
 // The most stations a member's diagram is read at.
 inline constexpr int max_diagram_stations = 100000;
 

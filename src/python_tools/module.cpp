@@ -22,7 +22,7 @@ using namespace velk::python;
 PyObject* member_diagrams(PyObject* module, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"json_data", "stations", nullptr};
   PyObject* json_data = nullptr;
-  int stations = 11;
+  int stations = velk::default_diagram_stations;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "U|i:member_diagrams", const_cast<char**>(keywords),
                                    &json_data, &stations)) {
     return nullptr;

@@ -10,6 +10,7 @@
 #include "report/scene.hpp"
 #include "report/svg_canvas.hpp"
 #include "results/equilibrium.hpp"
+#include "results/node_vectors.hpp"
 
 namespace velk::report {
 namespace {
@@ -266,7 +267,7 @@ void write_displacements(Html& html, const CaseInspection& inspection, const Ins
   };
   std::vector<Entry> entries;
   for (const auto& [id, d] : inspection.results.displacement_nodes)
-    entries.push_back({id, std::sqrt(d.dx * d.dx + d.dy * d.dy + d.dz * d.dz), d});
+    entries.push_back({id, translation_norm(d), d});
   std::stable_sort(entries.begin(), entries.end(),
                    [](const Entry& a, const Entry& b) { return a.size > b.size; });
   if (entries.size() > 10) entries.resize(10);

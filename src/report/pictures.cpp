@@ -7,6 +7,7 @@
 
 #include "member/member_dofs.hpp"
 #include "report/svg_canvas.hpp"
+#include "results/node_vectors.hpp"
 
 namespace velk::report {
 namespace {
@@ -371,7 +372,7 @@ std::string deformed_picture(const Scene& scene, const Results& results, const M
   double largest = 0.0;
   std::uint32_t largest_node = 0;
   for (const auto& [id, d] : results.displacement_nodes) {
-    const double size = std::sqrt(d.dx * d.dx + d.dy * d.dy + d.dz * d.dz);
+    const double size = translation_norm(d);
     if (size > largest) {
       largest = size;
       largest_node = id;
