@@ -1,3 +1,6 @@
+// The analysis driver: the member limit, dispatch in document and analysis
+// order, the wrapping of solver messages, unit conversion back, its log lines.
+
 #include "analysis/driver.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,6 @@
+// Model files read whole as UTF-8 text, and the wording of the file functions'
+// failures.
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 

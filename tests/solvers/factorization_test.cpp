@@ -1,3 +1,6 @@
+// The factorisation of the reduced stiffness: dense and sparse paths agree,
+// and an exactly zero pivot is singular on both.
+
 #include "numerics/factorization.hpp"
 
 #include <gtest/gtest.h>
