@@ -5,14 +5,15 @@ the examples (examples/make_examples.py), the verification manual
 Every function returns one record with the engine's keys in the order the
 engine writes them (the tables of docs/model-format.md), so a document built
 here reads back unchanged through `load_velk_from_file`. An optional field not
-given is written as null, as the engine writes it; `document` also takes
-ABSENT for an optional record that should be left out altogether. The
-defaults of the required fields are the plain ones (no rotation, an empty
-classification, a rigid connection, a uniform load over the whole member).
+given is null, as the engine writes it; `document` also takes ABSENT for an
+optional record that is to be left out altogether. The required fields that
+models seldom vary have plain defaults: no rotation, an empty classification,
+no weight, a uniform load over the whole member, a first-order analysis in
+base units.
 
-Run from anywhere with plain `python3`; the examples and the browser models put
-this folder on sys.path, the tests get it on PYTHONPATH from tests/CMakeLists.txt.
-It is not part of the wheel.
+Standard library only, for plain `python3`: the examples and the browser models
+put this folder on sys.path, the tests find it on the PYTHONPATH that
+tests/CMakeLists.txt sets. It is not part of the wheel.
 """
 
 AXES = "XYZ"
