@@ -7,13 +7,19 @@ root: python3 examples/make_examples.py
 """
 
 import json
-import math
 import os
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tools"))
+
+import model_builder as mb  # noqa: E402
 
 
 class Model:
+    """A model that numbers its records as they are added and its nodes by
+    their coordinates."""
+
     def __init__(self, project, units, order="LINEAR", tolerance=1e-6, axial_slack=0.0, max_iterations=None):
         self.nodes = {}  # (x, y, z) -> node record
         self.member_sets = []
@@ -23,97 +29,64 @@ class Model:
         self.sections = []
         self.supports = []
         self.hinges = []
-        self.settings = {
-            "id": 1,
-            "analysis_options": {
-                "id": 1, "solve_loadcases": True, "solver": "direct", "tolerance": tolerance,
-                "max_iterations": max_iterations, "dimensionality": "3D", "order": order,
-                "rigid_strategy": "LinearMpc", "axial_slack": axial_slack},
-            "general_info": {"project_name": project, "author": "velk examples", "version": "1"},
-            "unit_settings": dict(units, system="metric"),
-        }
+        self.settings = mb.settings(
+            mb.analysis_options(order=order, tolerance=tolerance, max_iterations=max_iterations,
+                                axial_slack=axial_slack),
+            mb.general_info(project, "velk examples"), mb.unit_settings(**units, system="metric"))
 
     def node(self, x, y, z, support=None):
         key = (float(x), float(y), float(z))
         if key not in self.nodes:
-            self.nodes[key] = {"id": len(self.nodes) + 1, "X": key[0], "Y": key[1], "Z": key[2],
-                               "nodal_support": support}
+            self.nodes[key] = mb.node(len(self.nodes) + 1, *key, nodal_support=support)
         elif support is not None:
             self.nodes[key]["nodal_support"] = support
         return self.nodes[key]["id"]
 
     def member_set(self, name):
-        self.member_sets.append({"id": len(self.member_sets) + 1, "l_y": None, "l_z": None,
-                                 "classification": name, "members": []})
+        self.member_sets.append(mb.member_set(len(self.member_sets) + 1, [], classification=name))
         return self.member_sets[-1]
 
     def member(self, member_set, start, end, section, member_type="Normal", start_hinge=None, end_hinge=None,
                classification="", rotation_angle=0.0):
+        """A member between node ids; the nodes' records are put in by document()."""
         member_id = sum(len(s["members"]) for s in self.member_sets) + 1
-        member_set["members"].append({
-            "id": member_id, "start_node": start, "end_node": end, "section": section,
-            "rotation_angle": rotation_angle, "start_hinge": start_hinge, "end_hinge": end_hinge,
-            "classification": classification or member_set["classification"], "weight": 0.0, "chi": None,
-            "reference_member": None, "reference_node": None, "member_type": member_type})
+        member_set["members"].append(mb.member(
+            member_id, start, end, section, member_type, rotation_angle, start_hinge, end_hinge,
+            classification or member_set["classification"]))
         return member_id
 
     def material(self, name, e_mod, g_mod, density, yield_stress):
-        self.materials.append({"id": len(self.materials) + 1, "name": name, "e_mod": e_mod, "g_mod": g_mod,
-                               "density": density, "yield_stress": yield_stress})
+        self.materials.append(mb.material(len(self.materials) + 1, e_mod, g_mod, name, density, yield_stress))
         return self.materials[-1]["id"]
 
     def section(self, name, material, area, i_y, i_z, j, h=None, b=None):
-        self.sections.append({"id": len(self.sections) + 1, "name": name, "material": material, "h": h, "b": b,
-                              "i_y": i_y, "i_z": i_z, "j": j, "area": area, "shape_path": None})
+        self.sections.append(mb.section(len(self.sections) + 1, material, area, i_y, i_z, j, name, h, b))
         return self.sections[-1]["id"]
 
     def support(self, name, displacement, rotation):
-        def conditions(by_axis):
-            out = {}
-            for axis, value in by_axis.items():
-                if isinstance(value, str):
-                    out[axis] = {"condition_type": value, "stiffness": None}
-                else:
-                    out[axis] = {"condition_type": "Spring", "stiffness": value}
-            return out
-        self.supports.append({"id": len(self.supports) + 1, "classification": name,
-                              "displacement_conditions": conditions(displacement),
-                              "rotation_conditions": conditions(rotation)})
+        self.supports.append(mb.support(len(self.supports) + 1, displacement, rotation, name))
         return self.supports[-1]["id"]
 
     def hinge(self, name, **releases):
-        record = {"id": len(self.hinges) + 1, "hinge_type": name}
-        for key in ("translational_release_vx", "translational_release_vy", "translational_release_vz",
-                    "rotational_release_mx", "rotational_release_my", "rotational_release_mz",
-                    "max_tension_vx", "max_tension_vy", "max_tension_vz",
-                    "max_moment_mx", "max_moment_my", "max_moment_mz"):
-            record[key] = releases.get(key)
-        self.hinges.append(record)
-        return record["id"]
+        self.hinges.append(mb.hinge(len(self.hinges) + 1, name, **releases))
+        return self.hinges[-1]["id"]
 
     def load_case(self, name):
-        self.load_cases.append({"id": len(self.load_cases) + 1, "name": name, "nodal_loads": [],
-                                "nodal_moments": [], "distributed_loads": [], "rotation_imperfections": [],
-                                "translation_imperfections": []})
+        self.load_cases.append(mb.load_case(len(self.load_cases) + 1, name))
         return self.load_cases[-1]
 
     def nodal_load(self, case, node, magnitude, direction, load_type="point"):
         loads = case["nodal_loads"]
-        loads.append({"id": len(loads) + 1, "node": node, "load_case": case["id"], "magnitude": magnitude,
-                      "direction": direction, "load_type": load_type})
+        loads.append(mb.nodal_load(len(loads) + 1, node, case["id"], magnitude, direction, load_type))
 
     def line_load(self, case, member, magnitude, direction, end_magnitude=None, start_frac=0.0, end_frac=1.0):
-        case["distributed_loads"].append({
-            "member": member, "load_case": case["id"], "magnitude": magnitude, "direction": direction,
-            "start_frac": start_frac, "end_frac": end_frac,
-            "end_magnitude": magnitude if end_magnitude is None else end_magnitude})
+        case["distributed_loads"].append(
+            mb.distributed_load(member, case["id"], magnitude, direction, start_frac, end_frac, end_magnitude))
 
     def combination(self, name, factors, limit_state, situation="persistent"):
-        self.load_combinations.append({
-            "id": len(self.load_combinations) + 1, "name": name,
-            "load_cases_factors": {str(case["id"]): factor for case, factor in factors},
-            "situation": situation, "check": "strength" if limit_state == "ULS" else "deflection",
-            "limit_state": limit_state})
+        self.load_combinations.append(mb.combination(
+            len(self.load_combinations) + 1, name, {case["id"]: factor for case, factor in factors},
+            "strength" if limit_state == "ULS" else "deflection", situation, limit_state))
 
     def document(self):
         by_id = {record["id"]: record for record in self.nodes.values()}
@@ -121,11 +94,8 @@ class Model:
             for member in member_set["members"]:
                 member["start_node"] = dict(by_id[member["start_node"]])
                 member["end_node"] = dict(by_id[member["end_node"]])
-        return {"member_sets": self.member_sets, "load_cases": self.load_cases,
-                "load_combinations": self.load_combinations, "imperfection_cases": [],
-                "settings": self.settings, "results": None, "memberhinges": self.hinges or None,
-                "materials": self.materials, "sections": self.sections, "nodal_supports": self.supports,
-                "shape_paths": None}
+        return mb.document(self.member_sets, self.materials, self.sections, self.supports, self.load_cases,
+                           self.load_combinations, self.settings, self.hinges or None)
 
 
 def dumps(value, indent=0, width=110):

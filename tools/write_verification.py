@@ -14,6 +14,7 @@ import json
 import math
 import sys
 
+import model_builder as mb
 import velk_calculations
 
 DIGITS = 5  # significant digits printed; keeps the document stable across builds
@@ -46,27 +47,21 @@ class Frame:
         return node_id
 
     def support(self, displacement, rotation):
-        def conditions(by_axis):
-            return {axis: ({"condition_type": kind, "stiffness": None} if isinstance(kind, str)
-                           else {"condition_type": "Spring", "stiffness": kind}) for axis, kind in by_axis.items()}
-        self.supports.append({"id": len(self.supports) + 1, "classification": None,
-                              "displacement_conditions": conditions(displacement),
-                              "rotation_conditions": conditions(rotation)})
+        self.supports.append(mb.support(len(self.supports) + 1, displacement, rotation))
         return self.supports[-1]["id"]
 
     def fixed(self):
-        return self.support({"X": "Fixed", "Y": "Fixed", "Z": "Fixed"}, {"X": "Fixed", "Y": "Fixed", "Z": "Fixed"})
+        return self.support("Fixed", "Fixed")
 
     def section(self, area, i_y, i_z, j, e_mod=200e9, g_mod=80e9):
+        """A section of its own material."""
         section_id = len(self.sections) + 1
-        self.sections.append(({"id": section_id, "name": f"S{section_id}", "material": section_id, "h": None,
-                               "b": None, "i_y": i_y, "i_z": i_z, "j": j, "area": area, "shape_path": None},
-                              {"id": section_id, "name": f"M{section_id}", "e_mod": e_mod, "g_mod": g_mod,
-                               "density": 0.0, "yield_stress": 0.0}))
+        self.sections.append((mb.section(section_id, section_id, area, i_y, i_z, j, f"S{section_id}"),
+                              mb.material(section_id, e_mod, g_mod, f"M{section_id}")))
         return section_id
 
     def hinge(self, **releases):
-        self.hinges.append(dict({"id": len(self.hinges) + 1, "hinge_type": "joint"}, **releases))
+        self.hinges.append(mb.hinge(len(self.hinges) + 1, "joint", **releases))
         return self.hinges[-1]["id"]
 
     def member(self, start, end, section, member_type="Normal", rotation_angle=0.0, start_hinge=None,
@@ -98,44 +93,26 @@ class Frame:
         position = {node_id: key for key, node_id in self.coordinates.items()}
 
         def node_record(node_id):
-            x, y, z = position[node_id]
-            return {"id": node_id, "X": x, "Y": y, "Z": z, "nodal_support": self.supports_of.get(node_id)}
+            return mb.node(node_id, *position[node_id], self.supports_of.get(node_id))
 
-        members = [{"id": m_id, "start_node": node_record(s), "end_node": node_record(e), "section": sec,
-                    "rotation_angle": angle, "start_hinge": sh, "end_hinge": eh, "classification": "",
-                    "weight": 0.0, "chi": None, "reference_member": None, "reference_node": None,
-                    "member_type": kind} for m_id, s, e, sec, kind, angle, sh, eh in self.members]
+        members = [mb.member(m_id, node_record(s), node_record(e), sec, kind, angle, sh, eh)
+                   for m_id, s, e, sec, kind, angle, sh, eh in self.members]
 
         def unit(vector):
             size = math.sqrt(sum(c * c for c in vector))
             return size, [c / size for c in vector]
 
-        nodal_loads, nodal_moments = [], []
-        for node_id, force in self.nodal_loads:
-            size, direction = unit(force)
-            nodal_loads.append({"id": len(nodal_loads) + 1, "node": node_id, "load_case": 1, "magnitude": size,
-                                "direction": direction, "load_type": ""})
-        for node_id, moment in self.nodal_moments:
-            size, direction = unit(moment)
-            nodal_moments.append({"id": len(nodal_moments) + 1, "node": node_id, "load_case": 1,
-                                  "magnitude": size, "direction": direction, "load_type": ""})
-        distributed = [{"member": m, "load_case": 1, "magnitude": w, "direction": list(d), "start_frac": 0.0,
-                        "end_frac": 1.0, "end_magnitude": w} for m, w, d in self.line_loads]
-        return {
-            "member_sets": [{"id": 1, "l_y": None, "l_z": None, "classification": None, "members": members}],
-            "load_cases": [{"id": 1, "name": "LC", "nodal_loads": nodal_loads, "nodal_moments": nodal_moments,
-                            "distributed_loads": distributed, "rotation_imperfections": [],
-                            "translation_imperfections": []}],
-            "load_combinations": [], "imperfection_cases": [],
-            "settings": {"id": 1, "analysis_options": {
-                "id": 1, "solve_loadcases": True, "solver": "direct", "tolerance": 1e-10, "max_iterations": 50,
-                "dimensionality": "3D", "order": self.order, "rigid_strategy": "LinearMpc", "axial_slack": 0.0},
-                "general_info": {"project_name": "verification", "author": "", "version": "1"},
-                "unit_settings": {}},
-            "results": None, "memberhinges": self.hinges or None,
-            "materials": [material for _, material in self.sections],
-            "sections": [section for section, _ in self.sections],
-            "nodal_supports": self.supports, "shape_paths": None}
+        nodal_loads = [mb.nodal_load(k, node_id, 1, *unit(force)) for k, (node_id, force)
+                       in enumerate(self.nodal_loads, 1)]
+        nodal_moments = [mb.nodal_moment(k, node_id, 1, *unit(moment)) for k, (node_id, moment)
+                         in enumerate(self.nodal_moments, 1)]
+        distributed = [mb.distributed_load(m, 1, w, d) for m, w, d in self.line_loads]
+        options = mb.analysis_options(order=self.order, tolerance=1e-10, max_iterations=50)
+        return mb.document([mb.member_set(1, members)], [material for _, material in self.sections],
+                           [section for section, _ in self.sections], self.supports,
+                           [mb.load_case(1, "LC", nodal_loads, nodal_moments, distributed)],
+                           settings=mb.settings(options, mb.general_info("verification")),
+                           memberhinges=self.hinges or None)
 
     def solve(self):
         self.model = self.document()

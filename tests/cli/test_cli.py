@@ -1,7 +1,6 @@
 """The command line `velk` and the module `velk_tools`: closed forms through
 both, the shapes of their outputs, exit statuses, and hostile files."""
 
-import copy
 import csv
 import io
 import json
@@ -11,6 +10,7 @@ import subprocess
 import tempfile
 import unittest
 
+import model_builder as mb
 import velk_calculations
 import velk_tools
 
@@ -43,22 +43,17 @@ def support(sid, held, turning):
 
 def beam_model(length=6.0, w=12.0):
     """A simply supported beam along X (pinned and held against twist at the
-    start, a roller at the end) under a uniform downward load, in m and kN."""
-    model = example()
-    node = lambda i, x, s: {"id": i, "X": x, "Y": 0.0, "Z": 0.0, "nodal_support": s}
-    member = copy.deepcopy(model["member_sets"][0]["members"][0])
-    member.update(id=1, start_node=node(1, 0.0, 1), end_node=node(2, length, 2), start_hinge=None,
-                  end_hinge=None, section=1, member_type="Normal")
-    model["member_sets"] = [{"id": 1, "l_y": None, "l_z": None, "classification": None, "members": [member]}]
-    model["nodal_supports"] = [support(1, "XYZ", "X"), support(2, "YZ", "")]
-    model["load_cases"] = [{"id": 1, "name": "Uniform", "nodal_loads": [], "nodal_moments": [],
-                            "distributed_loads": [{"member": 1, "load_case": 1, "magnitude": w,
-                                                   "direction": [0.0, -1.0, 0.0], "start_frac": 0.0,
-                                                   "end_frac": 1.0, "end_magnitude": w}],
-                            "rotation_imperfections": [], "translation_imperfections": []}]
-    model["load_combinations"] = []
-    model["memberhinges"] = None
-    return model
+    start, a roller at the end) under a uniform downward load, in m and kN:
+    an HEA 200 (I_Z) of steel (E_KN_PER_M2)."""
+    beam = mb.member(1, mb.node(1, 0.0, nodal_support=1), mb.node(2, length, nodal_support=2), 1,
+                     classification="beam")
+    return mb.document(
+        [mb.member_set(1, [beam])], [mb.material(1, E_KN_PER_M2 / 1e3, 81000.0, "S355", 7850.0, 355.0)],
+        [mb.section(1, 1, 0.005383, 1.336e-05, I_Z, 2.1e-07, "HEA200", h=0.19, b=0.2)],
+        [support(1, "XYZ", "X"), support(2, "YZ", "")],
+        [mb.load_case(1, "Uniform", distributed_loads=[mb.distributed_load(1, 1, w, [0.0, -1.0, 0.0])])],
+        settings=mb.settings(mb.analysis_options(max_iterations=20), mb.general_info("Simply supported beam"),
+                             mb.unit_settings(lengthUnit="m", forceUnit="kN", pressureUnit="MPa")))
 
 
 def beam_model_in_millimetres():

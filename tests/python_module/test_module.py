@@ -9,6 +9,7 @@ import tempfile
 import textwrap
 import unittest
 
+import model_builder as mb
 import velk_calculations
 
 EXAMPLES = os.environ.get(
@@ -23,52 +24,22 @@ FUNCTIONS = {
 
 
 def node(node_id, x, support=None):
-    return {"id": node_id, "X": x, "Y": 0.0, "Z": 0.0, "nodal_support": support}
+    return mb.node(node_id, x, nodal_support=support)
 
 
 def model(members, **extra):
-    """A small model document as a dict: a row of members along X."""
-    doc = {
-        "member_sets": [{"id": 1, "members": members}],
-        "load_cases": [],
-        "load_combinations": [],
-        "imperfection_cases": [],
-        "settings": {
-            "id": 1,
-            "analysis_options": {
-                "id": 1,
-                "solve_loadcases": True,
-                "solver": "direct",
-                "tolerance": 1e-6,
-                "dimensionality": "3D",
-                "order": "LINEAR",
-                "rigid_strategy": "LinearMpc",
-                "axial_slack": 0.0,
-            },
-            "general_info": {"project_name": "p", "author": "a", "version": "1"},
-            "unit_settings": {},
-        },
-        "materials": [
-            {"id": 1, "name": "S355", "e_mod": 2.1e11, "g_mod": 8.1e10, "density": 7850.0, "yield_stress": 3.55e8}
-        ],
-        "sections": [{"id": 1, "name": "S", "material": 1, "i_y": 1e-5, "i_z": 1e-5, "j": 1e-6, "area": 1e-3}],
-        "nodal_supports": [],
-    }
+    """A small model document as a dict: a row of members along X, in base
+    units, without the optional records."""
+    doc = mb.document([mb.member_set(1, members)], [mb.material(1, 2.1e11, 8.1e10, "S355", 7850.0, 3.55e8)],
+                      [mb.section(1, 1, 1e-3, 1e-5, 1e-5, 1e-6, "S")],
+                      settings=mb.settings(general_info=mb.general_info("p", "a")),
+                      results=mb.ABSENT, memberhinges=mb.ABSENT, shape_paths=mb.ABSENT)
     doc.update(extra)
     return doc
 
 
 def member(member_id, start, end, member_type="Normal"):
-    return {
-        "id": member_id,
-        "start_node": start,
-        "end_node": end,
-        "section": 1,
-        "rotation_angle": 0.0,
-        "classification": "beam",
-        "weight": 0.0,
-        "member_type": member_type,
-    }
+    return mb.member(member_id, start, end, 1, member_type, classification="beam")
 
 
 class TempDir(unittest.TestCase):
@@ -185,18 +156,8 @@ class MessagesTest(TempDir):
         # with a fault that ordinary `except Exception` handlers do not catch.
         doc = model(
             [member(1, node(1, 0.0, 1), node(2, 0.0))],
-            nodal_supports=[{"id": 1, "displacement_conditions": {}, "rotation_conditions": {}}],
-            load_cases=[
-                {
-                    "id": 1,
-                    "name": "LC1",
-                    "nodal_loads": [],
-                    "nodal_moments": [],
-                    "distributed_loads": [],
-                    "rotation_imperfections": [],
-                    "translation_imperfections": [],
-                }
-            ],
+            nodal_supports=[mb.support(1, {}, {})],
+            load_cases=[mb.load_case(1, "LC1")],
         )
         with self.assertRaises(BaseException) as raised:
             velk_calculations.calculate_from_json(json.dumps(doc))

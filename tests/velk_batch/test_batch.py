@@ -19,6 +19,7 @@ import cloudpickle
 from distributed import Client
 
 import crash_plugin
+import model_builder as mb
 import velk_batch
 import velk_calculations
 from velk_batch.batch import WorkItem, run_items, task_key, task_model
@@ -38,53 +39,22 @@ FAILING = sorted((*BROKEN, FAULT, TOO_BIG, GAP))
 OK_COUNT = 200 - len(FAILING)
 
 
-def node(node_id, x, support=None):
-    return {"id": node_id, "X": x, "Y": 0.0, "Z": 0.0, "nodal_support": support}
-
-
-def nodal_load(load_id, node_id, case, magnitude, direction):
-    return {"id": load_id, "node": node_id, "load_case": case, "magnitude": magnitude, "direction": direction,
-            "load_type": "x"}
-
-
-def case(case_id, name, loads):
-    return {"id": case_id, "name": name, "nodal_loads": loads, "nodal_moments": [], "distributed_loads": [],
-            "rotation_imperfections": [], "translation_imperfections": []}
-
-
 def cantilever(segments, length, p, q):
     """A cantilever along X fixed at node 1, in `segments` members, with a tip
     load -p along Y (case "Z tip"... listed second) and q along Z."""
     xs = [length * k / segments for k in range(segments + 1)]
-    members = [
-        {"id": k, "start_node": node(k, xs[k - 1], 1 if k == 1 else None), "end_node": node(k + 1, xs[k]),
-         "section": 1, "rotation_angle": 0.0, "classification": "beam", "weight": 0.0, "member_type": "Normal"}
-        for k in range(1, segments + 1)
-    ]
-    fixed = {"condition_type": "Fixed", "stiffness": None}
+    members = [mb.member(k, mb.node(k, xs[k - 1], nodal_support=1 if k == 1 else None), mb.node(k + 1, xs[k]), 1,
+                         classification="beam") for k in range(1, segments + 1)]
     tip = segments + 1
-    return {
-        "member_sets": [{"id": 1, "members": members}],
+    return mb.document(
+        [mb.member_set(1, members)], [mb.material(1, E, 8.1e10, "S355", 7850.0, 3.55e8)],
+        [mb.section(1, 1, 1e-2, I, I, 1e-5, "S")], [mb.support(1)],
         # Listed out of the bundle's name order: the summary follows the document.
-        "load_cases": [case(2, "Z tip", [nodal_load(2, tip, 2, q, [0.0, 0.0, 1.0])]),
-                       case(1, "Y tip", [nodal_load(1, tip, 1, p, [0.0, -1.0, 0.0])])],
-        "load_combinations": [{"id": 1, "name": "ULS", "load_cases_factors": {"1": 1.35, "2": 1.5},
-                               "situation": "Persistent", "check": "ULS", "limit_state": "ULS"}],
-        "imperfection_cases": [],
-        "settings": {
-            "id": 1,
-            "analysis_options": {"id": 1, "solve_loadcases": True, "solver": "direct", "tolerance": 1e-6,
-                                 "dimensionality": "3D", "order": "LINEAR", "rigid_strategy": "LinearMpc",
-                                 "axial_slack": 0.0},
-            "general_info": {"project_name": "p", "author": "a", "version": "1"},
-            "unit_settings": {"lengthUnit": "m", "forceUnit": "N"},
-        },
-        "materials": [{"id": 1, "name": "S355", "e_mod": E, "g_mod": 8.1e10, "density": 7850.0,
-                       "yield_stress": 3.55e8}],
-        "sections": [{"id": 1, "name": "S", "material": 1, "i_y": I, "i_z": I, "j": 1e-5, "area": 1e-2}],
-        "nodal_supports": [{"id": 1, "displacement_conditions": {a: fixed for a in "XYZ"},
-                            "rotation_conditions": {a: fixed for a in "XYZ"}}],
-    }
+        [mb.load_case(2, "Z tip", [mb.nodal_load(2, tip, 2, q, [0.0, 0.0, 1.0], "x")]),
+         mb.load_case(1, "Y tip", [mb.nodal_load(1, tip, 1, p, [0.0, -1.0, 0.0], "x")])],
+        [mb.combination(1, "ULS", {1: 1.35, 2: 1.5}, "ULS", "Persistent", "ULS")],
+        mb.settings(general_info=mb.general_info("p", "a"),
+                    unit_settings=mb.unit_settings(lengthUnit="m", forceUnit="N")))
 
 
 def parameters(i):
