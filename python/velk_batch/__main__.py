@@ -9,6 +9,7 @@ import time
 
 from . import requirement
 from .batch import LOCAL_NO_WORKER_LIMIT, BatchError, WorkItem, check_name, local_cluster, output_paths, run_items
+from .quiet_loop import quiet_timeout_leftovers
 
 USAGE_ERROR, INTERRUPTED = 2, 130
 
@@ -162,6 +163,7 @@ def main(argv=None):
     try:
         if options.scheduler:
             client = Client(options.scheduler)
+            quiet_timeout_leftovers(client.loop)
         else:
             cluster = local_cluster(options.workers)
             client = local_client(cluster)

@@ -10,6 +10,7 @@ import time
 import uuid
 
 from . import requirement, summary
+from .quiet_loop import quiet_timeout_leftovers
 from .task import analyse
 
 _KILLED_WORKER_MESSAGE = (
@@ -69,7 +70,7 @@ def local_cluster(workers=None):
         "distributed.scheduler.worker-saturation": 1.0,
     }
     with dask.config.set(settings):
-        return distributed.LocalCluster(
+        cluster = distributed.LocalCluster(
             n_workers=workers or os.cpu_count() or 1,
             threads_per_worker=1,
             processes=True,
@@ -77,6 +78,8 @@ def local_cluster(workers=None):
             dashboard_address="127.0.0.1:0",  # any free port: several clusters may run side by side
             silence_logs=logging.ERROR,
         )
+    quiet_timeout_leftovers(cluster.loop)
+    return cluster
 
 
 def check_name(name):

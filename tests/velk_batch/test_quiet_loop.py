@@ -1,0 +1,73 @@
+"""The event loops of the batch's client and local cluster stop without
+leaving asyncio's "exception was never retrieved" reports on standard error
+for the timeouts Dask's connections leave behind, and with every other report
+intact."""
+
+import asyncio
+import datetime
+import gc
+import unittest
+
+from tornado import gen
+
+import velk_batch
+from velk_batch.local_worker import local_client
+from velk_batch.quiet_loop import quiet_timeout_leftovers
+
+
+def drop_with_loop(loop, futures):
+    """Closes the loop and lets the futures go, as a stopped client does."""
+    loop.close()
+    futures.clear()
+    gc.collect()
+
+
+class TimeoutLeftoverTest(unittest.TestCase):
+    def timed_out_future(self, loop):
+        # tornado's with_timeout, as Dask's batched sends wait: the timeout
+        # fires in the loop's last turn and nobody awaits the future again.
+        async def arm():
+            return gen.with_timeout(datetime.timedelta(seconds=0.001), asyncio.get_running_loop().create_future())
+
+        future = loop.run_until_complete(arm())
+        while not future.done():  # done() leaves the exception untaken
+            loop.run_until_complete(asyncio.sleep(0.01))
+        return future
+
+    def test_a_loop_without_the_handler_reports_the_leftover(self):
+        # The report the batch used to leave after its progress bar.
+        loop = asyncio.new_event_loop()
+        futures = [self.timed_out_future(loop)]
+        with self.assertLogs("asyncio", level="ERROR") as logs:
+            drop_with_loop(loop, futures)
+        self.assertIn("Future exception was never retrieved", logs.output[0])
+        self.assertIn("TimeoutError: Timeout", logs.output[0])
+
+    def test_the_timeout_leftover_is_let_go(self):
+        loop = asyncio.new_event_loop()
+        quiet_timeout_leftovers(loop)
+        futures = [self.timed_out_future(loop)]
+        with self.assertNoLogs("asyncio"):
+            drop_with_loop(loop, futures)
+
+    def test_every_other_report_stays(self):
+        loop = asyncio.new_event_loop()
+        quiet_timeout_leftovers(loop)
+        futures = [loop.create_future()]
+        futures[0].set_exception(ValueError("a real fault"))
+        with self.assertLogs("asyncio", level="ERROR") as logs:
+            drop_with_loop(loop, futures)
+        self.assertIn("Future exception was never retrieved", logs.output[0])
+        self.assertIn("ValueError: a real fault", logs.output[0])
+
+        loop = asyncio.new_event_loop()
+        quiet_timeout_leftovers(loop)
+        with self.assertLogs("asyncio", level="ERROR") as logs:
+            loop.call_exception_handler({"message": "Exception in callback", "exception": asyncio.TimeoutError()})
+        self.assertIn("Exception in callback", logs.output[0])
+        loop.close()
+
+    def test_the_batchs_own_loops_carry_the_handler(self):
+        with velk_batch.local_cluster(1) as cluster, local_client(cluster) as client:
+            for loop in (cluster.loop, client.loop):
+                self.assertEqual(loop.asyncio_loop.get_exception_handler().__module__, "velk_batch.quiet_loop")
