@@ -114,6 +114,15 @@ class Progress:
         self.stream.flush()
 
 
+def _unraisable_but_interrupts(unraisable):
+    """Python's report of an exception it cannot raise (one in a finalizer),
+    but for a KeyboardInterrupt: Python would print "Exception ignored in"
+    with a traceback on the terminal for a Ctrl-C the batch acts on anyway."""
+    if unraisable.exc_type is not None and issubclass(unraisable.exc_type, KeyboardInterrupt):
+        return
+    sys.__unraisablehook__(unraisable)
+
+
 def parse(argv):
     parser = argparse.ArgumentParser(prog="python3 -m velk_batch", description="Batch analyses on a Dask cluster.")
     commands = parser.add_subparsers(dest="command", required=True)
@@ -149,13 +158,15 @@ def main(argv=None):
     from .local_worker import local_client
 
     # Ctrl-C raises KeyboardInterrupt as usual, and is remembered too: raised
-    # while a finalizer runs, it would be reported and dropped.
+    # while a finalizer runs (a Dask future let go), it is dropped there, and
+    # the batch stops after the model at hand.
     interrupted = threading.Event()
 
     def on_interrupt(signum, frame):
         interrupted.set()
         raise KeyboardInterrupt
 
+    sys.unraisablehook = _unraisable_but_interrupts
     signal.signal(signal.SIGINT, on_interrupt)
     progress = Progress(sys.stderr, len(models)) if sys.stderr.isatty() else None
     start = time.monotonic()

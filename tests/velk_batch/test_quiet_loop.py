@@ -1,11 +1,14 @@
-"""The event loops of the batch's client and local cluster stop without
-leaving asyncio's "exception was never retrieved" reports on standard error
-for the timeouts Dask's connections leave behind, and with every other report
-intact."""
+"""The batch leaves nothing on the terminal as it ends: the event loops of its
+client and local cluster stop without asyncio's "exception was never
+retrieved" reports for the timeouts Dask's connections leave behind, with
+every other report intact; and a Ctrl-C that lands in a finalizer is no
+"Exception ignored" traceback."""
 
 import asyncio
 import datetime
 import gc
+import subprocess
+import sys
 import unittest
 
 from tornado import gen
@@ -71,3 +74,19 @@ class TimeoutLeftoverTest(unittest.TestCase):
         with velk_batch.local_cluster(1) as cluster, local_client(cluster) as client:
             for loop in (cluster.loop, client.loop):
                 self.assertEqual(loop.asyncio_loop.get_exception_handler().__module__, "velk_batch.quiet_loop")
+
+
+class InterruptInFinalizerTest(unittest.TestCase):
+    def test_only_the_interrupt_is_let_go(self):
+        # A finalizer that Ctrl-C interrupts, and one with a real fault.
+        code = ("import sys\n"
+                "from velk_batch.__main__ import _unraisable_but_interrupts\n"
+                "sys.unraisablehook = _unraisable_but_interrupts\n"
+                "class Interrupted:\n    def __del__(self): raise KeyboardInterrupt\n"
+                "class Faulty:\n    def __del__(self): raise ValueError('a real fault')\n"
+                "Interrupted()\nFaulty()\nprint('went on')\n")
+        result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+        self.assertEqual((result.returncode, result.stdout), (0, "went on\n"), result.stderr)
+        self.assertNotIn("KeyboardInterrupt", result.stderr)
+        self.assertEqual(result.stderr.count("Exception ignored in"), 1, result.stderr)
+        self.assertIn("ValueError: a real fault", result.stderr)
