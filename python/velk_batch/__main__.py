@@ -8,7 +8,8 @@ import threading
 import time
 
 from . import requirement
-from .batch import LOCAL_NO_WORKER_LIMIT, BatchError, WorkItem, check_name, local_cluster, output_paths, run_items
+from .batch import (LOCAL_NO_WORKER_LIMIT, BatchError, WorkItem, check_name, local_cluster, output_paths, run_items,
+                    writing_a_file)
 from .quiet_loop import quiet_timeout_leftovers
 
 USAGE_ERROR, INTERRUPTED = 2, 130
@@ -114,6 +115,26 @@ class Progress:
         self.stream.flush()
 
 
+class Interrupt:
+    """The handler of Ctrl-C. It raises KeyboardInterrupt as usual, and is
+    remembered too (`is_set`): raised while a finalizer runs (a Dask future let
+    go), it is dropped there, and the batch stops after the model at hand;
+    while a document or error file is being written it is not raised at all
+    until the batch takes it up after that model, so the file is complete and
+    no temporary is left."""
+
+    def __init__(self):
+        self.event = threading.Event()
+
+    def __call__(self, signum, frame):
+        self.event.set()
+        if not writing_a_file():
+            raise KeyboardInterrupt
+
+    def is_set(self):
+        return self.event.is_set()
+
+
 def _unraisable_but_interrupts(unraisable):
     """Python's report of an exception it cannot raise (one in a finalizer),
     but for a KeyboardInterrupt: Python would print "Exception ignored in"
@@ -157,17 +178,9 @@ def main(argv=None):
 
     from .local_worker import local_client
 
-    # Ctrl-C raises KeyboardInterrupt as usual, and is remembered too: raised
-    # while a finalizer runs (a Dask future let go), it is dropped there, and
-    # the batch stops after the model at hand.
-    interrupted = threading.Event()
-
-    def on_interrupt(signum, frame):
-        interrupted.set()
-        raise KeyboardInterrupt
-
+    interrupted = Interrupt()
     sys.unraisablehook = _unraisable_but_interrupts
-    signal.signal(signal.SIGINT, on_interrupt)
+    signal.signal(signal.SIGINT, interrupted)
     progress = Progress(sys.stderr, len(models)) if sys.stderr.isatty() else None
     start = time.monotonic()
     cluster = None

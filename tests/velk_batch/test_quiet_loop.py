@@ -1,19 +1,26 @@
 """The batch leaves nothing on the terminal as it ends: the event loops of its
 client and local cluster stop without asyncio's "exception was never
 retrieved" reports for the timeouts Dask's connections leave behind, with
-every other report intact; and a Ctrl-C that lands in a finalizer is no
-"Exception ignored" traceback."""
+every other report intact; a Ctrl-C that lands in a finalizer is no
+"Exception ignored" traceback, and one that lands while a file is written
+leaves the file complete and no temporary beside it."""
 
 import asyncio
 import datetime
 import gc
+import os
+import signal
 import subprocess
 import sys
+import tempfile
 import unittest
+from unittest import mock
 
 from tornado import gen
 
 import velk_batch
+from velk_batch import batch
+from velk_batch.__main__ import Interrupt
 from velk_batch.local_worker import local_client
 from velk_batch.quiet_loop import quiet_timeout_leftovers
 
@@ -53,6 +60,20 @@ class TimeoutLeftoverTest(unittest.TestCase):
         with self.assertNoLogs("asyncio"):
             drop_with_loop(loop, futures)
 
+    def test_a_gathering_task_ended_with_allexit_is_let_go(self):
+        from distributed.client import AllExit
+
+        async def gathering():
+            raise AllExit()
+
+        loop = asyncio.new_event_loop()
+        quiet_timeout_leftovers(loop)
+        futures = [loop.create_task(gathering())]
+        loop.run_until_complete(asyncio.sleep(0.01))
+        self.assertTrue(futures[0].done())
+        with self.assertNoLogs("asyncio"):
+            drop_with_loop(loop, futures)
+
     def test_every_other_report_stays(self):
         loop = asyncio.new_event_loop()
         quiet_timeout_leftovers(loop)
@@ -76,7 +97,7 @@ class TimeoutLeftoverTest(unittest.TestCase):
                 self.assertEqual(loop.asyncio_loop.get_exception_handler().__module__, "velk_batch.quiet_loop")
 
 
-class InterruptInFinalizerTest(unittest.TestCase):
+class InterruptTest(unittest.TestCase):
     def test_only_the_interrupt_is_let_go(self):
         # A finalizer that Ctrl-C interrupts, and one with a real fault.
         code = ("import sys\n"
@@ -90,3 +111,27 @@ class InterruptInFinalizerTest(unittest.TestCase):
         self.assertNotIn("KeyboardInterrupt", result.stderr)
         self.assertEqual(result.stderr.count("Exception ignored in"), 1, result.stderr)
         self.assertIn("ValueError: a real fault", result.stderr)
+
+    def test_an_interrupt_while_a_file_is_written_waits_for_it(self):
+        handler = Interrupt()
+        make_temporary = tempfile.mkstemp
+
+        def ctrl_c_once_the_temporary_is_made(*args, **kwargs):
+            made = make_temporary(*args, **kwargs)
+            signal.raise_signal(signal.SIGINT)  # the handler runs before this returns
+            return made
+
+        previous = signal.signal(signal.SIGINT, handler)
+        try:
+            with tempfile.TemporaryDirectory() as folder:
+                with mock.patch.object(batch.tempfile, "mkstemp", ctrl_c_once_the_temporary_is_made):
+                    batch._write_atomically(os.path.join(folder, "model.json"), b'{"a": 1}', 0o644)
+                self.assertEqual(os.listdir(folder), ["model.json"])
+                with open(os.path.join(folder, "model.json"), "rb") as f:
+                    self.assertEqual(f.read(), b'{"a": 1}')
+        finally:
+            signal.signal(signal.SIGINT, previous)
+        self.assertTrue(handler.is_set())  # the batch takes it up after the model at hand
+        self.assertFalse(batch.writing_a_file())
+        with self.assertRaises(KeyboardInterrupt):  # outside a write it stops at once
+            handler(signal.SIGINT, None)
