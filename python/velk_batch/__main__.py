@@ -202,15 +202,19 @@ def main(argv=None):
                 progress.close()
             client.close()
     except KeyboardInterrupt:
-        print("velk_batch: interrupted; the documents written so far are complete, run again to resume",
-              file=sys.stderr)
-        return INTERRUPTED
+        ended = INTERRUPTED, "interrupted; the documents written so far are complete, run again to resume"
     except (BatchError, OSError, ValueError) as error:
-        print(f"velk_batch: {error}", file=sys.stderr)
-        return 1
+        ended = 1, str(error)
+    else:
+        ended = None
     finally:
+        # The local cluster goes first, so that what its workers say as they
+        # stop comes before the batch's last word, not after it.
         if cluster is not None:
             cluster.close()
+    if ended is not None:
+        print(f"velk_batch: {ended[1]}", file=sys.stderr)
+        return ended[0]
     elapsed = time.monotonic() - start
     rate = (counts.analysed + counts.failed) / elapsed if elapsed > 0 else 0.0
     print(f"{counts.done} models: {counts.analysed} analysed, {counts.failed} failed, {counts.skipped} skipped "
