@@ -76,7 +76,11 @@ def local_cluster(workers=None):
             processes=True,
             host="127.0.0.1",
             dashboard_address="127.0.0.1:0",  # any free port: several clusters may run side by side
-            silence_logs=logging.ERROR,
+            # The batch reports every model that fails and every loss of the
+            # cluster itself; the scheduler's and workers' own error lines
+            # (a heartbeat that meets the scheduler gone as a Ctrl-C shuts
+            # the cluster down) would be tracebacks beside its messages.
+            silence_logs=logging.CRITICAL,
         )
     quiet_timeout_leftovers(cluster.loop)
     return cluster
