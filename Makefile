@@ -1,6 +1,7 @@
 # Build, run and test velk_calculations on a Debian 12 machine.
 #   make run            install what it needs, build (Release) the modules and velk, run the examples
 #   make test           install what the tests need, build everything, then run every test
+#   make test-loaded    the Python-level suites again, two copies at once, twice each, with every core busy
 #   make test-sanitize  every test again, built with address and UB sanitizers
 #   make test-browser   the HTML reports of the examples and of a 100-member frame in headless Chromium
 #   make bench          the Google Benchmark timings
@@ -51,7 +52,7 @@ endif
 
 SYSTEM_PYTHON ?= /usr/bin/python3
 
-.PHONY: all run test test-sanitize test-browser bench bench-batch wheel fuzz format-check deps run-deps fuzz-deps \
+.PHONY: all run test test-loaded test-sanitize test-browser bench bench-batch wheel fuzz format-check deps run-deps fuzz-deps \
   browser-deps python configure configure-run build build-run clean include-check \
   schema verification docs-check
 
@@ -110,6 +111,12 @@ run: build-run
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j "$$(nproc)"
+
+# The Python-level suites (module, command line and report, batch, wheel) on
+# a loaded machine: a busy loop per core, two copies of the suites at once,
+# each suite twice in each (tools/test_loaded.sh). Fails on any failure.
+test-loaded: build
+	tools/test_loaded.sh $(BUILD_DIR)
 
 test-sanitize: deps python
 	cmake -S . -B $(SANITIZE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_SANITIZE=ON \

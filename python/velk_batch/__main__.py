@@ -8,7 +8,9 @@ import threading
 import time
 
 from . import requirement
-from .batch import LOCAL_NO_WORKER_LIMIT, BatchError, WorkItem, check_name, local_cluster, output_paths, run_items
+from .batch import (LOCAL_NO_WORKER_LIMIT, BatchError, WorkItem, check_name, local_cluster, output_paths, run_items,
+                    writing_a_file)
+from .quiet_loop import quiet_timeout_leftovers
 
 USAGE_ERROR, INTERRUPTED = 2, 130
 
@@ -113,6 +115,35 @@ class Progress:
         self.stream.flush()
 
 
+class Interrupt:
+    """The handler of Ctrl-C. It raises KeyboardInterrupt as usual, and is
+    remembered too (`is_set`): raised while a finalizer runs (a Dask future let
+    go), it is dropped there, and the batch stops after the model at hand;
+    while a document or error file is being written it is not raised at all
+    until the batch takes it up after that model, so the file is complete and
+    no temporary is left."""
+
+    def __init__(self):
+        self.event = threading.Event()
+
+    def __call__(self, signum, frame):
+        self.event.set()
+        if not writing_a_file():
+            raise KeyboardInterrupt
+
+    def is_set(self):
+        return self.event.is_set()
+
+
+def _unraisable_but_interrupts(unraisable):
+    """Python's report of an exception it cannot raise (one in a finalizer),
+    but for a KeyboardInterrupt: Python would print "Exception ignored in"
+    with a traceback on the terminal for a Ctrl-C the batch acts on anyway."""
+    if unraisable.exc_type is not None and issubclass(unraisable.exc_type, KeyboardInterrupt):
+        return
+    sys.__unraisablehook__(unraisable)
+
+
 def parse(argv):
     parser = argparse.ArgumentParser(prog="python3 -m velk_batch", description="Batch analyses on a Dask cluster.")
     commands = parser.add_subparsers(dest="command", required=True)
@@ -147,21 +178,16 @@ def main(argv=None):
 
     from .local_worker import local_client
 
-    # Ctrl-C raises KeyboardInterrupt as usual, and is remembered too: raised
-    # while a finalizer runs, it would be reported and dropped.
-    interrupted = threading.Event()
-
-    def on_interrupt(signum, frame):
-        interrupted.set()
-        raise KeyboardInterrupt
-
-    signal.signal(signal.SIGINT, on_interrupt)
+    interrupted = Interrupt()
+    sys.unraisablehook = _unraisable_but_interrupts
+    signal.signal(signal.SIGINT, interrupted)
     progress = Progress(sys.stderr, len(models)) if sys.stderr.isatty() else None
     start = time.monotonic()
     cluster = None
     try:
         if options.scheduler:
             client = Client(options.scheduler)
+            quiet_timeout_leftovers(client.loop)
         else:
             cluster = local_cluster(options.workers)
             client = local_client(cluster)
@@ -176,15 +202,19 @@ def main(argv=None):
                 progress.close()
             client.close()
     except KeyboardInterrupt:
-        print("velk_batch: interrupted; the documents written so far are complete, run again to resume",
-              file=sys.stderr)
-        return INTERRUPTED
+        ended = INTERRUPTED, "interrupted; the documents written so far are complete, run again to resume"
     except (BatchError, OSError, ValueError) as error:
-        print(f"velk_batch: {error}", file=sys.stderr)
-        return 1
+        ended = 1, str(error)
+    else:
+        ended = None
     finally:
+        # The local cluster goes first, so that what its workers say as they
+        # stop comes before the batch's last word, not after it.
         if cluster is not None:
             cluster.close()
+    if ended is not None:
+        print(f"velk_batch: {ended[1]}", file=sys.stderr)
+        return ended[0]
     elapsed = time.monotonic() - start
     rate = (counts.analysed + counts.failed) / elapsed if elapsed > 0 else 0.0
     print(f"{counts.done} models: {counts.analysed} analysed, {counts.failed} failed, {counts.skipped} skipped "

@@ -10,6 +10,7 @@ import time
 import uuid
 
 from . import requirement, summary
+from .quiet_loop import quiet_timeout_leftovers
 from .task import analyse
 
 _KILLED_WORKER_MESSAGE = (
@@ -69,14 +70,20 @@ def local_cluster(workers=None):
         "distributed.scheduler.worker-saturation": 1.0,
     }
     with dask.config.set(settings):
-        return distributed.LocalCluster(
+        cluster = distributed.LocalCluster(
             n_workers=workers or os.cpu_count() or 1,
             threads_per_worker=1,
             processes=True,
             host="127.0.0.1",
             dashboard_address="127.0.0.1:0",  # any free port: several clusters may run side by side
-            silence_logs=logging.ERROR,
+            # The batch reports every model that fails and every loss of the
+            # cluster itself; the scheduler's and workers' own error lines
+            # (a heartbeat that meets the scheduler gone as a Ctrl-C shuts
+            # the cluster down) would be tracebacks beside its messages.
+            silence_logs=logging.CRITICAL,
         )
+    quiet_timeout_leftovers(cluster.loop)
+    return cluster
 
 
 def check_name(name):
@@ -98,22 +105,39 @@ def _file_mode():
     return 0o666 & ~umask
 
 
+# Files being written by this process. A Ctrl-C that comes while one is
+# (between the temporary file's creation and its rename or removal) waits
+# until it is done: see writing_a_file().
+_files_being_written = 0
+
+
+def writing_a_file():
+    """True while _write_atomically() is at work: an interrupt raised then
+    could leave its temporary file behind."""
+    return _files_being_written > 0
+
+
 def _write_atomically(path, data, mode):
     """Writes under a temporary name in the same folder, then renames: the
-    file at `path` is always absent or complete."""
+    file at `path` is always absent or complete, and no temporary is left."""
+    global _files_being_written
     folder, base = os.path.split(path)
-    handle, temporary = tempfile.mkstemp(dir=folder, prefix=f".{base}.", suffix=".tmp")
+    _files_being_written += 1
     try:
-        with os.fdopen(handle, "wb") as f:
-            os.fchmod(f.fileno(), mode)
-            f.write(data)
-        os.replace(temporary, path)
-    except BaseException:
+        handle, temporary = tempfile.mkstemp(dir=folder, prefix=f".{base}.", suffix=".tmp")
         try:
-            os.unlink(temporary)
-        except FileNotFoundError:
-            pass
-        raise
+            with os.fdopen(handle, "wb") as f:
+                os.fchmod(f.fileno(), mode)
+                f.write(data)
+            os.replace(temporary, path)
+        except BaseException:
+            try:
+                os.unlink(temporary)
+            except FileNotFoundError:
+                pass
+            raise
+    finally:
+        _files_being_written -= 1
 
 
 def _remove(path):

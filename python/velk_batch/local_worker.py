@@ -9,6 +9,8 @@ import signal
 
 from distributed import WorkerPlugin
 
+from .quiet_loop import quiet_timeout_leftovers
+
 
 class IgnoreInterrupt(WorkerPlugin):
     name = "velk-batch-ignore-interrupt"
@@ -22,6 +24,7 @@ def local_client(cluster):
     from distributed import Client
 
     client = Client(cluster)
+    quiet_timeout_leftovers(client.loop)
     try:
         client.register_worker_plugin(IgnoreInterrupt())
     except BaseException:

@@ -22,11 +22,11 @@ E_KN_PER_M2 = 210000.0e3  # 210000 MPa
 I_Z = 3.692e-05
 
 
-def run(*args, user=None):
+def run(*args, user=None, program=None):
     kwargs = {}
     if user is not None:
         kwargs["user"] = user
-    return subprocess.run([VELK, *args], capture_output=True, text=True, timeout=120, **kwargs)
+    return subprocess.run([program or VELK, *args], capture_output=True, text=True, timeout=120, **kwargs)
 
 
 def example():
@@ -311,9 +311,9 @@ class HostileFiles(Workspace):
 
     COMMANDS = (["analyse"], ["check"], ["diagrams"])
 
-    def expect_failure(self, path, reason_pattern, user=None):
+    def expect_failure(self, path, reason_pattern, user=None, program=None):
         for command in self.COMMANDS:
-            result = run(*command, path, user=user)
+            result = run(*command, path, user=user, program=program)
             self.assertEqual(result.returncode, 2, (command, result.stderr))
             self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
             self.assertTrue(result.stderr.startswith("velk: "), result.stderr)
@@ -347,19 +347,28 @@ class HostileFiles(Workspace):
         with open(EXAMPLE, encoding="utf-8") as f:
             path = self.write("secret.json", f.read())
         os.chmod(path, 0)
-        user = None
+        user = program = None
         if os.geteuid() == 0:
             # Root reads every file whatever its mode: run velk as an
-            # unprivileged user instead.
+            # unprivileged user instead. That user may not reach the build
+            # tree (a clone under /root, or in a folder of mode 700), so it
+            # runs a copy of velk from the workspace, which it can reach.
             import pwd
             try:
                 user = pwd.getpwnam("nobody").pw_uid
             except KeyError:
                 self.skipTest("running as root and there is no user 'nobody' to drop to")
-            probe = subprocess.run([VELK, "--help"], capture_output=True, user=user)
-            if probe.returncode != 0:
-                self.skipTest("the velk binary cannot be run as 'nobody' from this build tree")
-        self.expect_failure(path, r"^velk: Cannot read '.*secret\.json': Permission denied\n$", user=user)
+            program = os.path.join(self.dir, "velk")
+            shutil.copy(VELK, program)
+            os.chmod(program, 0o755)
+            try:
+                probe = subprocess.run([program, "--help"], capture_output=True, user=user, cwd=self.dir,
+                                       timeout=120)
+            except OSError as error:  # e.g. a temporary folder mounted noexec
+                self.skipTest(f"velk cannot be run as 'nobody' from {self.dir}: {error}")
+            self.assertEqual(probe.returncode, 0, probe.stderr)
+        self.expect_failure(path, r"^velk: Cannot read '.*secret\.json': Permission denied\n$", user=user,
+                            program=program)
 
 
 if __name__ == "__main__":

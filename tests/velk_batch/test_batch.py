@@ -300,6 +300,10 @@ class BatchTest(BatchCase):
         os.close(main)
         stdout = process.communicate(timeout=120)[0]
         self.assertEqual(process.returncode, 1)
+        # Nothing but the bar reaches the terminal, before it or after it
+        # while the client shuts down.
+        for noise in ("never retrieved", "Traceback", "Error", "Warning"):
+            self.assertNotIn(noise, shown.decode())
         self.assertRegex(shown.decode(), r"\r\[#{30}\] 20/20 done, 1 failed, [0-9.]+ models/s, 0 s left +\r?\n$")
         self.assertIn("20 models: 19 analysed, 1 failed, 0 skipped", stdout)
 
