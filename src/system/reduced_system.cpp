@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <span>
+#include <vector>
 
 #include "base/fault.hpp"
 #include "member/lookup_tables.hpp"
@@ -212,6 +213,54 @@ Result<void> ReducedStiffness::assemble(const ActiveMap& active, const Eigen::Ve
     }
   }
   return {};
+}
+
+Result<Eigen::SparseMatrix<double>> ReducedStiffness::assemble_companion(
+    const MemberMatrix& member_matrix,
+    std::span<const std::pair<Eigen::Index, double>> diagonal_terms) const {
+  Eigen::SparseMatrix<double> a = k_reduced_;
+  double* values = a.valuePtr();
+  std::fill(values, values + a.nonZeros(), 0.0);
+  std::size_t index = 0;
+  for (const MemberSet& set : model_.member_sets) {
+    for (const Member& member : set.members) {
+      const std::size_t begin = member_begin_[index];
+      const std::size_t end = member_begin_[index + 1];
+      auto m = member_matrix(index++, member);
+      if (!m) return std::unexpected(std::move(m.error()));
+      if (!*m) continue;
+      for (std::size_t c = begin; c < end; ++c) {
+        const Contribution& term = contributions_[c];
+        values[term.position] += term.weight * (**m)(term.i, term.j);
+      }
+    }
+  }
+  if (diagonal_terms.empty()) return a;
+  // A nodal term may couple columns no member couples (a slave node that
+  // carries only a mass): those go in by triplets.
+  std::vector<Eigen::Triplet<double>> terms;
+  for (const auto& [d, value] : diagonal_terms) {
+    if (d < 0 || d >= t_.full_size) throw Fault("Matrix index out of bounds.");
+    const auto row = t_.row(d);
+    for (const TransformEntry& l : row) {
+      for (const TransformEntry& c : row) terms.emplace_back(l.column, c.column, l.weight * value * c.weight);
+    }
+  }
+  Eigen::SparseMatrix<double> nodal(a.rows(), a.cols());
+  nodal.setFromTriplets(terms.begin(), terms.end());
+  Eigen::SparseMatrix<double> sum = a + nodal;
+  sum.makeCompressed();
+  return sum;
+}
+
+void ReducedStiffness::restrain_companion(Eigen::SparseMatrix<double>& a) const {
+  std::vector<char> fixed(static_cast<std::size_t>(a.cols()), 0);
+  for (const Restraint& r : restraints_) {
+    if (r.method != Restraint::Method::Penalty) fixed[static_cast<std::size_t>(r.column)] = 1;
+  }
+  a.prune([&](Eigen::Index row, Eigen::Index col, double) {
+    return !fixed[static_cast<std::size_t>(row)] && !fixed[static_cast<std::size_t>(col)];
+  });
 }
 
 void ReducedStiffness::reduce_load(const Eigen::VectorXd& f, Eigen::VectorXd& f_reduced) const {

@@ -8,7 +8,9 @@
 #include <Eigen/Sparse>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +52,20 @@ class ReducedStiffness {
   void replay_restraint_events(const std::vector<double>& alphas) const;
 
   const Eigen::SparseMatrix<double>& matrix() const { return k_reduced_; }
+
+  // A companion of K_r for an eigenproblem on the same unknowns, a mass or a
+  // geometric stiffness: T^T A T of the global member matrices that
+  // member_matrix gives (members in walk order, their index counted over
+  // every member set; nullopt adds nothing), plus terms on the diagonal of
+  // global DOFs (nodal masses), without springs. restrain_companion then
+  // clears the rows and columns of the unknowns a support fixes exactly, as
+  // apply_restraints does on K_r; a penalty restraint leaves it as it is.
+  using MemberMatrix =
+      std::function<Result<std::optional<Matrix12>>(std::size_t index, const Member& member)>;
+  Result<Eigen::SparseMatrix<double>> assemble_companion(
+      const MemberMatrix& member_matrix,
+      std::span<const std::pair<Eigen::Index, double>> diagonal_terms = {}) const;
+  void restrain_companion(Eigen::SparseMatrix<double>& a) const;
 
   // How many assemblies have refilled the values so far: the values belong
   // to whoever holds the latest count, so a user that remembers the count of
