@@ -14,15 +14,21 @@
 #include "analysis/driver.hpp"
 #include "base/fault.hpp"
 #include "base/message_format.hpp"
+#include "cli/arguments.hpp"
 #include "cli/report_command.hpp"
 #include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
 
 namespace {
 
-constexpr int exit_clean = 0;
-constexpr int exit_findings = 1;
-constexpr int exit_failure = 2;
+using velk::cli::Arguments;
+using velk::cli::exit_clean;
+using velk::cli::exit_failure;
+using velk::cli::exit_findings;
+using velk::cli::fail;
+using velk::cli::one_line;
+using velk::cli::print;
+using velk::cli::write_all;
 
 constexpr const char* usage_text =
     "Usage: velk COMMAND [OPTIONS] FILE\n"
@@ -68,114 +74,17 @@ constexpr const char* diagrams_help =
     "  --csv          one CSV row per member, case and station instead of JSON\n"
     "  -h, --help     show this help\n";
 
-// One line, whatever the message holds.
-std::string one_line(std::string_view text) {
-  std::string line(text);
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return line;
-}
-
-int fail(std::string_view message) {
-  std::fprintf(stderr, "velk: %s\n", one_line(message).c_str());
-  return exit_failure;
-}
-
-bool write_all(std::FILE* file, std::string_view text) {
-  return std::fwrite(text.data(), 1, text.size(), file) == text.size();
-}
-
-int print(std::string_view text) {
-  if (!write_all(stdout, text) || std::fflush(stdout) != 0) return fail("cannot write to standard output");
-  return exit_clean;
-}
-
-// The command's arguments: options with their values and the one file.
-struct Arguments {
-  std::optional<std::string> file;
-  std::optional<std::string> output;
-  std::optional<std::string> stations;
-  bool json = false;
-  bool csv = false;
-  bool help = false;
-};
-
-// Options a command accepts; an option with a value takes the next argument.
-struct AcceptedOptions {
-  std::vector<std::string_view> flags;   // no value
-  std::vector<std::string_view> valued;  // take a value
-};
-
-std::optional<std::string> parse(std::string_view command, const std::vector<std::string_view>& args,
-                                 const AcceptedOptions& accepted, Arguments& out) {
-  const auto accepts = [](const std::vector<std::string_view>& list, std::string_view option) {
-    for (const std::string_view o : list) {
-      if (o == option) return true;
-    }
-    return false;
-  };
-  bool only_files = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (!only_files && arg == "--") {
-      only_files = true;
-      continue;
-    }
-    if (!only_files && arg.size() > 1 && arg[0] == '-') {
-      if (arg == "-h" || arg == "--help") {
-        out.help = true;
-        continue;
-      }
-      std::string_view name = arg;
-      std::optional<std::string_view> inline_value;
-      if (const std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-        name = arg.substr(0, eq);
-        inline_value = arg.substr(eq + 1);
-      }
-      if (accepts(accepted.flags, name) && !inline_value) {
-        if (name == "--json") out.json = true;
-        if (name == "--csv") out.csv = true;
-        continue;
-      }
-      if (accepts(accepted.valued, name)) {
-        std::string value;
-        if (inline_value) {
-          value = std::string(*inline_value);
-        } else if (i + 1 < args.size()) {
-          value = std::string(args[++i]);
-        } else {
-          return velk::format_message("option '{}' of 'velk {}' needs a value", name, command);
-        }
-        if (name == "-o" || name == "--output") out.output = value;
-        if (name == "--stations") out.stations = value;
-        continue;
-      }
-      return velk::format_message("unknown option '{}' for 'velk {}' (see 'velk {} --help')", arg, command,
-                                  command);
-    }
-    if (out.file) {
-      return velk::format_message("'velk {}' takes one file, not also '{}'", command, arg);
-    }
-    out.file = std::string(arg);
-  }
-  if (!out.help && !out.file)
-    return velk::format_message("'velk {}' needs a file (see 'velk {} --help')", command, command);
-  return std::nullopt;
-}
-
 int analyse(const Arguments& args) {
   const auto text = velk::read_model_file(*args.file);
   if (!text) return fail(text.error());
   const auto document = velk::calculate_from_json(*text);
   if (!document) return fail(document.error());
-  if (args.output) {
-    std::FILE* file = std::fopen(args.output->c_str(), "wb");
-    if (file == nullptr) return fail("cannot write '" + *args.output + "': " + std::strerror(errno));
+  if (const auto output = args.value("--output")) {
+    std::FILE* file = std::fopen(output->c_str(), "wb");
+    if (file == nullptr) return fail("cannot write '" + *output + "': " + std::strerror(errno));
     const bool written = write_all(file, *document);
-    if (std::fclose(file) != 0 || !written) {
-      return fail("cannot write '" + *args.output + "': " + std::strerror(errno));
-    }
+    if (std::fclose(file) != 0 || !written)
+      return fail("cannot write '" + *output + "': " + std::strerror(errno));
   }
   const auto inspected = velk::inspect_model(*document);
   if (!inspected) return fail(inspected.error());
@@ -190,7 +99,7 @@ int check(const Arguments& args) {
   // finding is printed, and it ends like every unreadable document.
   const bool unreadable = !velk::read_velk(*text).has_value();
   std::string out;
-  if (args.json) {
+  if (args.flag("--json")) {
     out = velk::findings_to_json(findings) + "\n";
   } else if (findings.empty()) {
     out = "No problems found.\n";
@@ -209,34 +118,24 @@ int check(const Arguments& args) {
 
 int diagrams(const Arguments& args) {
   int stations = velk::default_diagram_stations;
-  if (args.stations) {
-    const std::string& s = *args.stations;
-    std::size_t used = 0;
-    long value = 0;
-    try {
-      value = std::stol(s, &used);
-    } catch (const std::exception&) {
-      used = 0;
-    }
-    if (used != s.size() || s.empty() || value < 2 || value > velk::max_diagram_stations) {
-      return fail("--stations must be a whole number from 2 to " +
-                  std::to_string(velk::max_diagram_stations) + ", not '" + s + "'");
-    }
-    stations = static_cast<int>(value);
+  if (const auto text = args.value("--stations")) {
+    const auto value = velk::cli::whole_number_option("--stations", *text, 2, velk::max_diagram_stations);
+    if (!value) return fail(value.error());
+    stations = static_cast<int>(*value);
   }
   const auto text = velk::read_model_file(*args.file);
   if (!text) return fail(text.error());
   auto inspected = velk::inspect_model(*text);
   if (!inspected) return fail(inspected.error());
   if (inspected->analysis_error) return fail(*inspected->analysis_error);
-  if (args.csv) return print(velk::diagrams_to_csv(*inspected, stations));
+  if (args.flag("--csv")) return print(velk::diagrams_to_csv(*inspected, stations));
   return print(velk::diagrams_to_json(*inspected, stations) + "\n");
 }
 
 // The HTML report (cli/report_command.cpp); exit status 1 when the page
 // shows a model that could not be analysed.
 int report(const Arguments& args) {
-  const auto written = velk::cli::write_report(*args.file, args.output);
+  const auto written = velk::cli::write_report(*args.file, args.value("--output"));
   if (!written) return fail(written.error());
   if (*written) {
     std::fprintf(stderr, "velk: the model could not be analysed: %s\n", one_line(**written).c_str());
@@ -255,22 +154,16 @@ int run(int argc, char** argv) {
   if (command == "-h" || command == "--help" || command == "help") return print(usage_text);
   args.erase(args.begin());
 
-  struct Command {
-    std::string_view name;
-    AcceptedOptions options;
-    const char* help;
-    int (*run)(const Arguments&);
-  };
-  const Command commands[] = {
-      {"analyse", {{}, {"-o", "--output"}}, analyse_help, analyse},
+  const velk::cli::Command commands[] = {
+      {"analyse", {{}, {"--output"}}, analyse_help, analyse},
       {"check", {{"--json"}, {}}, check_help, check},
       {"diagrams", {{"--csv"}, {"--stations"}}, diagrams_help, diagrams},
-      {"report", {{}, {"-o", "--output"}}, velk::cli::report_help, report},
+      {"report", {{}, {"--output"}}, velk::cli::report_help, report},
   };
-  for (const Command& c : commands) {
+  for (const velk::cli::Command& c : commands) {
     if (c.name != command) continue;
     Arguments parsed;
-    if (const auto error = parse(c.name, args, c.options, parsed)) return fail(*error);
+    if (const auto error = velk::cli::parse_arguments(c.name, args, c.options, parsed)) return fail(*error);
     if (parsed.help) return print(c.help);
     return c.run(parsed);
   }
