@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <vector>
 
+#include "member/lookup_tables.hpp"
 #include "support/dense_system.hpp"
 #include "support/model_parts.hpp"
 #include "system/global_stiffness.hpp"
@@ -89,6 +92,71 @@ TEST(ReducedStiffness, EqualsTheDenseReductionWithRestraints) {
       EXPECT_LE((k_sparse - k_dense).cwiseAbs().maxCoeff(), 1e-12 * scale) << trial;
       EXPECT_LE((f_sparse - f_dense).cwiseAbs().maxCoeff(), 1e-12 * f_dense.cwiseAbs().maxCoeff()) << trial;
     }
+  }
+}
+
+// A companion matrix of the elastic member matrices is K_r without its
+// springs, and nodal terms go through T as a diagonal of the full matrix
+// does; restraining it clears exactly what the supports fix exactly.
+TEST(ReducedStiffness, CompanionMatricesShareThePatternAndTheReduction) {
+  std::mt19937 random(5);
+  for (int trial = 0; trial < 8; ++trial) {
+    const RigidStrategy strategy = trial % 2 == 0 ? RigidStrategy::LinearMpc : RigidStrategy::RigidMember;
+    VELK model = random_frame(random, strategy);
+    for (NodalSupport& support : model.nodal_supports) {
+      for (auto* conditions : {&support.displacement_conditions, &support.rotation_conditions}) {
+        for (auto& [axis, condition] : *conditions) {
+          if (condition.condition_type == ConditionType::Spring) condition = {ConditionType::Fixed, {}};
+        }
+      }
+    }
+    const auto t = build_constraint_transform(model);
+    ASSERT_TRUE(t.has_value()) << t.error();
+    ReducedStiffness reduced(model, *t);
+    ASSERT_TRUE(reduced.assemble({}).has_value());
+    const LookupTables tables = build_lookup_tables(model);
+    const auto elastic = reduced.assemble_companion([&](std::size_t, const Member& member) {
+      return member_global_stiffness(model, member, tables, {});
+    });
+    ASSERT_TRUE(elastic.has_value()) << elastic.error();
+    const Eigen::MatrixXd k_r = reduced.matrix();
+    EXPECT_LE((Eigen::MatrixXd(*elastic) - k_r).cwiseAbs().maxCoeff(), 1e-12 * k_r.cwiseAbs().maxCoeff());
+
+    // A mass of 3 on one DOF of every node, the last node's on a rigid slave.
+    std::vector<std::pair<Eigen::Index, double>> nodal;
+    Eigen::MatrixXd full = Eigen::MatrixXd::Zero(t->full_size, t->full_size);
+    for (Eigen::Index d = trial % 6; d < t->full_size; d += 6) {
+      nodal.emplace_back(d, 3.0);
+      full(d, d) = 3.0;
+    }
+    const auto masses = reduced.assemble_companion(
+        [](std::size_t, const Member&) -> Result<std::optional<Matrix12>> { return std::nullopt; }, nodal);
+    ASSERT_TRUE(masses.has_value());
+    Eigen::MatrixXd reduced_dense;
+    Eigen::VectorXd unused;
+    reduce_system(full, Eigen::VectorXd::Zero(t->full_size), *t, reduced_dense, unused);
+    EXPECT_LE((Eigen::MatrixXd(*masses) - reduced_dense).cwiseAbs().maxCoeff(), 1e-12);
+
+    // Restrained, its rows and columns are those K_r keeps free of the
+    // supports' exact restraints: where restraining K_r leaves a unit
+    // diagonal alone in its column, the companion has nothing.
+    Eigen::SparseMatrix<double> restrained = *elastic;
+    reduced.restrain_companion(restrained);
+    Eigen::VectorXd f_r;
+    reduced.reduce_load(Eigen::VectorXd::Zero(t->full_size), f_r);
+    reduced.apply_restraints(f_r);
+    const Eigen::MatrixXd k_fixed = reduced.matrix();
+    const Eigen::MatrixXd a_fixed = restrained;
+    const Eigen::MatrixXd a_free = *elastic;
+    std::vector<bool> fixed(static_cast<std::size_t>(k_fixed.cols()));
+    for (Eigen::Index c = 0; c < k_fixed.cols(); ++c)
+      fixed[c] = k_fixed(c, c) == 1.0 && k_fixed.col(c).cwiseAbs().sum() == 1.0;
+    for (Eigen::Index c = 0; c < k_fixed.cols(); ++c) {
+      for (Eigen::Index r = 0; r < k_fixed.rows(); ++r)
+        EXPECT_EQ(a_fixed(r, c), fixed[r] || fixed[c] ? 0.0 : a_free(r, c))
+            << trial << ": " << r << ", " << c;
+    }
+    EXPECT_GT(std::count(fixed.begin(), fixed.end(), true), 0);
   }
 }
 
