@@ -1,6 +1,6 @@
 """Batch analyses of many models with velk_calculations on a Dask cluster.
 
-    python3 -m velk_batch run MODELS... --out DIR [--scheduler ADDRESS] [--workers N] [--force]
+    python3 -m velk_batch run MODELS... --out DIR [--scheduler ADDRESS] [--workers N] [--force] [--timeout SECONDS]
 
 or from Python, for studies generated in code:
 

@@ -147,6 +147,15 @@ def _remove(path):
         pass
 
 
+def _scheduler_lost(client):
+    """The message of a batch whose scheduler went away: the client then
+    cancels every task it had."""
+    address = getattr(getattr(client, "scheduler", None), "address", None)
+    where = f"the scheduler at {address}" if address else "the scheduler"
+    return (f"lost the connection to {where}; the documents written so far are complete, "
+            "run again to resume")
+
+
 class _Counts:
     def __init__(self, total):
         self.total, self.analysed, self.failed, self.skipped = total, 0, 0, 0
@@ -189,13 +198,15 @@ class _WorkerWatch:
         self.thread.join()
 
 
-def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=None, interrupted=None):
+def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=None, interrupted=None,
+              timeout=None):
     """Runs the batch on the WorkItem of each model that `items` yields.
     Returns the summary rows in summary order (also written to
     out/summary.csv) and the counts. With `no_worker_limit` seconds, a
     cluster left without workers that long ends the batch with BatchError.
     `interrupted()` true stops the batch with KeyboardInterrupt after the
-    model at hand."""
+    model at hand. With `timeout` seconds, a model whose analysis takes
+    longer fails with that reason and the batch goes on."""
     requirement.distributed()
     from distributed import as_completed
     from distributed.scheduler import KilledWorker
@@ -256,7 +267,7 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
                 continue
             if not isinstance(item.text, str):
                 raise TypeError(f"the document of {name!r} is {type(item.text).__name__}, not str")
-            future = client.submit(analyse, name, item.text, key=task_key(name), pure=False)
+            future = client.submit(analyse, name, item.text, timeout, key=task_key(name), pure=False)
             pending[future] = name
             completed.add(future)
 
@@ -271,7 +282,15 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
             except TimeoutError:
                 if watch is not None and watch.reason is not None:
                     raise BatchError(watch.reason) from None
+                if client.status != "running":
+                    raise BatchError(_scheduler_lost(client)) from None
                 wait = min(2 * wait, 300.0)
+            except OSError:  # after TimeoutError, one of its kind
+                # A connection closed under the transfer: the scheduler's or
+                # the worker's that held the result.
+                if client.status != "running":
+                    raise BatchError(_scheduler_lost(client)) from None
+                raise
 
     def report():
         if progress is not None:
@@ -297,6 +316,8 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
                 else:
                     if watch is not None and watch.reason is not None:
                         raise BatchError(watch.reason)
+                    if future.status == "cancelled" and client.status != "running":
+                        raise BatchError(_scheduler_lost(client))
                     reason = f"{type(error).__name__}: {error}" if error is not None else future.status
                     raise BatchError(f"the analysis of {name} stopped the batch: {reason}")
             del future
@@ -320,21 +341,23 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
     return ordered, counts
 
 
-def run(documents, out, client=None, *, progress=None):
+def run(documents, out, client=None, *, progress=None, timeout=None):
     """Analyses each (name, document text) of `documents` on a Dask cluster:
     `client`'s, or a local cluster started for the call and shut down after
     it. Writes out/<name>.json or out/<name>.error.txt as the models finish
-    and out/summary.csv at the end; returns the summary rows (SummaryRow)."""
+    and out/summary.csv at the end; returns the summary rows (SummaryRow).
+    With `timeout` seconds, a model whose analysis takes longer fails with
+    that reason."""
     try:
         total = len(documents)
     except TypeError:
         total = None
     items = (WorkItem(name, text) for name, text in documents)
     if client is not None:
-        return run_items(items, out, client, total=total, progress=progress)[0]
+        return run_items(items, out, client, total=total, progress=progress, timeout=timeout)[0]
     requirement.distributed()
     from .local_worker import local_client
 
     with local_cluster() as cluster, local_client(cluster) as own_client:
         return run_items(items, out, own_client, total=total, progress=progress,
-                         no_worker_limit=LOCAL_NO_WORKER_LIMIT)[0]
+                         no_worker_limit=LOCAL_NO_WORKER_LIMIT, timeout=timeout)[0]

@@ -20,12 +20,15 @@ from distributed import Client
 
 import crash_plugin
 import model_builder as mb
+import slow_plugin
 import velk_batch
 import velk_calculations
 from velk_batch.batch import WorkItem, run_items, task_key, task_model
 
 # The workers get the plugin by value: they need not find this folder.
 cloudpickle.register_pickle_by_value(crash_plugin)
+cloudpickle.register_pickle_by_value(slow_plugin)
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 E, I = 2.1e11, 2.0e-5
 BROKEN = {
@@ -393,6 +396,116 @@ class WorkerFailureTest(BatchCase):
         rows = [r for r in read_summary(self.out) if r["model"] == "model_003"]
         self.assertEqual([(r["status"], r["message"]) for r in rows], [("failed", message)])
         self.assert_outputs_equal_serial([name for name in names if name != "model_003"])
+
+
+def session_processes(session):
+    """The processes still alive in a session (a command line run and the
+    local cluster it started)."""
+    found = subprocess.run(["ps", "-o", "pid=,stat=", "-s", str(session)], capture_output=True, text=True).stdout
+    return [line for line in found.splitlines() if line.split()[1:] and not line.split()[1].startswith("Z")]
+
+
+class BatchFaultTest(BatchCase):
+    """A slow model, a scheduler that goes away, Ctrl-C while the local
+    cluster starts and while it shuts down."""
+
+    def test_model_over_the_time_limit_fails_alone(self):
+        names = [name for name, _ in MODELS[:30]]
+        files = [os.path.join(self.models, name + ".json") for name in names]
+        with velk_batch.local_cluster(2) as cluster, Client(cluster) as client:
+            client.register_worker_plugin(slow_plugin.SlowModels({"model_003": 3600.0}))
+            run = self.run_command(*files, "--out", self.out, "--scheduler", cluster.scheduler_address,
+                                   "--timeout", "5")
+            # The worker that ran it is free again: the same cluster goes on.
+            rows = velk_batch.run([(name, text) for name, text in MODELS[30:40]], out=self.out, client=client,
+                                  timeout=5)
+        self.assertEqual(run.returncode, 1, run.stderr)
+        self.assertEqual(run.stderr, "")
+        self.assertIn("30 models: 28 analysed, 2 failed, 0 skipped", run.stdout)
+        with open(os.path.join(self.out, "model_003.error.txt"), encoding="utf-8") as f:
+            self.assertEqual(f.read(), "Timeout: the analysis took longer than 5 s\n")
+        self.assertEqual(len(rows), 9 * 3 + 1)  # model_032 fails
+        self.assert_outputs_equal_serial([name for name, _ in MODELS[:40] if name != "model_003"])
+
+    def test_scheduler_lost_in_the_middle_keeps_the_finished_documents(self):
+        external = subprocess.Popen([sys.executable, os.path.join(HERE, "external_cluster.py")],
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                                    start_new_session=True)
+        try:
+            address = external.stdout.readline().strip()
+            self.assertTrue(address.startswith("tcp://"), address)
+            batch = subprocess.Popen(self.command(self.models, "--out", self.out, "--scheduler", address),
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            while len(glob.glob(os.path.join(self.out, "*.json"))) < 10 and batch.poll() is None:
+                time.sleep(0.01)
+        finally:
+            os.killpg(external.pid, signal.SIGKILL)
+            external.wait()
+        stdout, stderr = batch.communicate(timeout=120)
+        self.assertEqual(batch.returncode, 1, stdout + stderr)
+        self.assertEqual(stderr, f"velk_batch: lost the connection to the scheduler at {address}; the documents "
+                                 "written so far are complete, run again to resume\n")
+        self.assertFalse(os.path.exists(os.path.join(self.out, "summary.csv")))
+        finished = [os.path.basename(p)[: -len(".json")] for p in glob.glob(os.path.join(self.out, "*.json"))]
+        self.assertGreaterEqual(len(finished), 10)
+        self.assertLess(len(finished), 195)
+        self.assert_outputs_equal_serial(finished)
+
+        resumed = self.run_command(self.models, "--out", self.out, "--scheduler", CLUSTER.scheduler_address)
+        self.assertIn(f"{195 - len(finished)} analysed, 5 failed, {len(finished)} skipped", resumed.stdout)
+        self.assert_outputs_equal_serial()
+
+    def interrupt_when(self, ready):
+        """Runs the batch on a local cluster of its own session, sends Ctrl-C
+        to the session once ready() is true, and returns the run; nothing of
+        the session may be left running."""
+        process = subprocess.Popen(self.command(self.models, "--out", self.out, "--workers", "2"),
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                   start_new_session=True)
+        while not ready(process) and process.poll() is None:
+            time.sleep(0.005)
+        try:
+            os.killpg(process.pid, signal.SIGINT)
+        except ProcessLookupError:
+            pass
+        stdout, stderr = process.communicate(timeout=120)
+        deadline = time.monotonic() + 60
+        while session_processes(process.pid) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(session_processes(process.pid), [])
+        self.assertNotIn("Traceback", stderr)
+        self.assertEqual(glob.glob(os.path.join(self.out, ".*")), [])
+        return process.returncode, stdout, stderr
+
+    def test_interrupt_while_the_cluster_starts(self):
+        # Beside this command and the batch process it runs, a process of
+        # the cluster exists: the cluster is starting.
+        started = lambda process: len(session_processes(process.pid)) > 2
+        status, stdout, stderr = self.interrupt_when(started)
+        self.assertEqual((status, stdout), (130, ""))
+        self.assertEqual(stderr, "velk_batch: interrupted; the documents written so far are complete, run again "
+                                 "to resume\n")
+        # A start that ended just before the interrupt lets the model at
+        # hand finish first.
+        finished = [os.path.basename(p)[: -len(".json")] for p in glob.glob(os.path.join(self.out, "*.json"))]
+        self.assertLess(len(finished), 195)
+        if finished:
+            self.assert_outputs_equal_serial(finished)
+
+    def test_interrupt_while_the_cluster_shuts_down(self):
+        # The summary is written: the batch is done, the cluster goes down.
+        done = lambda process: os.path.exists(os.path.join(self.out, "summary.csv"))
+        status, stdout, stderr = self.interrupt_when(done)
+        # Between the summary and the shutdown the interrupt may still stop
+        # the batch; either way every output is complete.
+        if status == 130:
+            self.assertEqual(stderr, "velk_batch: interrupted; the documents written so far are complete, run "
+                                     "again to resume\n")
+        else:
+            self.assertEqual((status, stderr), (1, ""))
+            self.assertIn("200 models: 195 analysed, 5 failed, 0 skipped", stdout)
+        self.assert_outputs_equal_serial()
+        self.assert_summary(read_summary(self.out))
 
 
 if __name__ == "__main__":
