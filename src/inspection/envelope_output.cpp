@@ -1,15 +1,18 @@
 // Envelopes of an inspected model: the set matched to its results, and the
 // envelope as JSON, as CSV and as the summary of `velk envelope`.
 
-#include <cmath>
-#include <cstdio>
-
 #include "base/message_format.hpp"
 #include "document/json_writer.hpp"
 #include "inspection/inspection.hpp"
+#include "inspection/text_output.hpp"
 
 namespace velk {
 namespace {
+
+using text_output::write_csv_number;
+using text_output::write_csv_text;
+using text_output::write_numbers;
+constexpr auto num = text_output::short_number;
 
 const CaseInspection* find_inspected(const std::vector<CaseInspection>& cases, std::string_view name) {
   for (const CaseInspection& c : cases) {
@@ -19,15 +22,6 @@ const CaseInspection* find_inspected(const std::vector<CaseInspection>& cases, s
 }
 
 std::string_view case_name(const Envelope& envelope, std::size_t index) { return envelope.set[index].name; }
-
-void write_numbers(std::string& out, const std::vector<double>& values) {
-  out.push_back('[');
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) out.push_back(',');
-    json::write_value(out, values[i]);
-  }
-  out.push_back(']');
-}
 
 void write_names(std::string& out, const Envelope& envelope, const std::vector<std::size_t>& cases) {
   out.push_back('[');
@@ -101,31 +95,6 @@ void write_nodes(std::string& out, const Envelope& envelope,
     out.push_back('}');
   }
   out.push_back('}');
-}
-
-// A CSV field: quoted when it holds a comma, a quote or a line break.
-void write_csv_text(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    out.append(text);
-    return;
-  }
-  out.push_back('"');
-  for (const char c : text) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-}
-
-void write_csv_number(std::string& out, double value) {
-  if (std::isfinite(value)) json::write_value(out, value);
-}
-
-// Six significant digits, as an engineer reads a summary.
-std::string num(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6g", value);
-  return buffer;
 }
 
 std::string unit_of(const InspectedModel& inspected, DiagramComponent component) {
