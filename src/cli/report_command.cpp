@@ -16,9 +16,10 @@ const char* const report_help =
     "case): the findings of the model check, the model with pictures of the structure in four views,\n"
     "and per load case and combination the loads, the deformed shape, the My and Mz diagrams, the\n"
     "axial forces and the tables of reactions with the equilibrium residual, largest displacements,\n"
-    "span extremes and member end forces. FILE.json is a model (analysed first) or a results\n"
-    "document. A model that cannot be analysed gets a page with the model and the message, and the\n"
-    "exit status 1.\n"
+    "span extremes and member end forces; after the cases, per limit state of the combinations, their\n"
+    "envelope (Mz, My and N with both curves, governing values per member and reactions, each with the\n"
+    "combination that gives it). FILE.json is a model (analysed first) or a results document. A model\n"
+    "that cannot be analysed gets a page with the model and the message, and the exit status 1.\n"
     "\n"
     "  -o, --output REPORT.html   write the page there instead of to standard output\n"
     "  -h, --help                 show this help\n";

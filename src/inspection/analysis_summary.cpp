@@ -1,22 +1,17 @@
 // The text summary of `velk analyse`.
 
 #include <cmath>
-#include <cstdio>
 
 #include "base/message_format.hpp"
 #include "inspection/inspection.hpp"
+#include "inspection/text_output.hpp"
 #include "results/equilibrium.hpp"
 #include "results/node_vectors.hpp"
 
 namespace velk {
 namespace {
 
-// Six significant digits, as an engineer reads a summary.
-std::string num(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6g", value);
-  return buffer;
-}
+constexpr auto num = text_output::short_number;
 
 void summarise_case(std::string& out, const InspectedModel& inspected, const CaseInspection& c) {
   const std::string& lu = inspected.length_unit;

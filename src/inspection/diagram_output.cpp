@@ -4,18 +4,14 @@
 
 #include "document/json_writer.hpp"
 #include "inspection/inspection.hpp"
+#include "inspection/text_output.hpp"
 
 namespace velk {
 namespace {
 
-void write_numbers(std::string& out, const std::vector<double>& values) {
-  out.push_back('[');
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) out.push_back(',');
-    json::write_value(out, values[i]);
-  }
-  out.push_back(']');
-}
+using text_output::write_csv_number;
+using text_output::write_csv_text;
+using text_output::write_numbers;
 
 void write_extreme(std::string& out, const SpanExtreme& e) {
   out.append("{\"max\":");
@@ -62,24 +58,6 @@ void write_cases(std::string& out, const std::vector<CaseInspection>& cases, int
     out.push_back('}');
   }
   out.push_back('}');
-}
-
-// A CSV field: quoted when it holds a comma, a quote or a line break.
-void write_csv_text(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    out.append(text);
-    return;
-  }
-  out.push_back('"');
-  for (const char c : text) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-}
-
-void write_csv_number(std::string& out, double value) {
-  if (std::isfinite(value)) json::write_value(out, value);
 }
 
 void write_csv_cases(std::string& out, std::string_view kind, const std::vector<CaseInspection>& cases,

@@ -18,6 +18,7 @@
 #include "diagrams/member_diagrams.hpp"
 #include "document/units.hpp"
 #include "document/velk.hpp"
+#include "envelopes/envelope.hpp"
 #include "results/results.hpp"
 #include "system/active_set.hpp"
 
@@ -104,6 +105,28 @@ std::string analysis_summary(const InspectedModel& inspected);
 // forces are all zero count as switched off.
 Eigen::VectorXd stored_displacements(const VELK& model, const Results& results, const UnitFactors& factors);
 ActiveMap stored_active_map(const VELK& model, const Results& results);
+
+// Envelopes of an inspected model (envelopes/envelope.hpp), in the
+// document's units: the set the selection chooses, each of its cases taken
+// from the inspected results. Fails with the engine's message when the model
+// could not be analysed, with the selection's message, and with "Load case
+// '<name>' has no results" or "Load combination '<name>' has no results"
+// for a chosen case the document does not solve or carry.
+Result<Envelope> inspected_envelope(const InspectedModel& inspected, const EnvelopeSelection& selection,
+                                    int stations);
+// {"length_unit", "force_unit", "set": [NAMES], "members": {MEMBER: {"length",
+// "x", "max", "max_case", "min", "min_case", "extremes"}}, "nodes": {NODE:
+// {COMPONENT: {"max", "max_case", "min", "min_case"}}}, "reactions": {...}}.
+std::string envelope_to_json(const InspectedModel& inspected, const Envelope& envelope);
+// One row per member, component and station.
+std::string envelope_to_csv(const Envelope& envelope);
+// Per member the governing maximum and minimum of the forces and of the
+// transverse displacements, with positions and cases; nodes and reactions.
+std::string envelope_summary(const InspectedModel& inspected, const Envelope& envelope);
+// From the document's text to the JSON of its envelope; stations from 2 to
+// max_envelope_stations.
+Result<std::string> envelope_json(std::string_view json_text, const EnvelopeSelection& selection,
+                                  int stations);
 
 // The largest file a front end reads.
 inline constexpr std::size_t max_model_file_bytes = std::size_t{64} << 20;

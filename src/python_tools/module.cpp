@@ -8,8 +8,10 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "inspection/inspection.hpp"
 #include "python_binding/extension.hpp"
@@ -57,6 +59,70 @@ PyObject* report_html(PyObject* module, PyObject* args, PyObject* kwargs) {
   return run_guarded_without_lock(module, [&] { return velk::report::report_html_from_json(text); });
 }
 
+// The envelope of the combinations (inspection/inspection.hpp): limit_state
+// None or "ULS", "SLS", "FLS", "ALS"; combinations None or a list or tuple
+// of names. Wrong types are TypeError, wrong values the engine's message.
+PyObject* envelopes(PyObject* module, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"json_data",  "limit_state", "combinations",
+                                   "with_cases", "stations",    nullptr};
+  PyObject* json_data = nullptr;
+  PyObject* limit_state = Py_None;
+  PyObject* combinations = Py_None;
+  int with_cases = 0;
+  int stations = velk::default_envelope_stations;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "U|OOpi:envelopes", const_cast<char**>(keywords), &json_data,
+                                   &limit_state, &combinations, &with_cases, &stations)) {
+    return nullptr;
+  }
+  std::string_view text;
+  if (!utf8_of(json_data, text)) return nullptr;
+  velk::EnvelopeSelection selection;
+  selection.with_cases = with_cases != 0;
+  std::optional<std::string> bad_limit_state;
+  if (limit_state != Py_None) {
+    std::string_view spelling;
+    if (!PyUnicode_Check(limit_state)) {
+      PyErr_SetString(PyExc_TypeError, "limit_state must be a str or None");
+      return nullptr;
+    }
+    if (!utf8_of(limit_state, spelling)) return nullptr;
+    const auto state = velk::parse_limit_state("limit_state", spelling);
+    if (state) {
+      selection.limit_state = *state;
+    } else {
+      bad_limit_state = state.error();
+    }
+  }
+  if (combinations != Py_None) {
+    if (!PyList_Check(combinations) && !PyTuple_Check(combinations)) {
+      PyErr_SetString(PyExc_TypeError, "combinations must be a list or tuple of str, or None");
+      return nullptr;
+    }
+    const Py_ssize_t count = PySequence_Size(combinations);
+    if (count < 0) return nullptr;
+    std::vector<std::string> names;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+      PyObject* item = PySequence_GetItem(combinations, i);
+      if (item == nullptr) return nullptr;
+      std::string_view name;
+      const bool is_str = PyUnicode_Check(item);
+      const bool read = is_str && utf8_of(item, name);
+      if (read) names.emplace_back(name);
+      Py_DECREF(item);
+      if (!is_str) {
+        PyErr_SetString(PyExc_TypeError, "combinations must be a list or tuple of str, or None");
+        return nullptr;
+      }
+      if (!read) return nullptr;
+    }
+    selection.combinations = std::move(names);
+  }
+  return run_guarded_without_lock(module, [&]() -> velk::Result<std::string> {
+    if (bad_limit_state) return std::unexpected(*bad_limit_state);
+    return velk::envelope_json(text, selection, stations);
+  });
+}
+
 PyMethodDef module_methods[] = {
     {"member_diagrams", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(member_diagrams)),
      METH_VARARGS | METH_KEYWORDS,
@@ -71,6 +137,13 @@ PyMethodDef module_methods[] = {
      METH_VARARGS | METH_KEYWORDS,
      "report_html(json_data)\n--\n\nThe model, its deformed shape, diagrams and tables as one self-contained "
      "HTML page (the page that `velk report` writes)."},
+    {"envelopes", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(envelopes)),
+     METH_VARARGS | METH_KEYWORDS,
+     "envelopes(json_data, limit_state=None, combinations=None, with_cases=False, stations=11)\n--\n\nThe "
+     "design values over the load combinations (of one limit state, or those named, with the load cases when "
+     "with_cases is true): per member the envelope curves at `stations` positions and the exact span "
+     "extremes, "
+     "per node the displacements and per support the reactions, each with the governing case, as JSON text."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <vector>
 
+#include "document/record_schema.hpp"
+#include "envelopes/envelope.hpp"
 #include "member/member_dofs.hpp"
 #include "report/pictures.hpp"
 #include "report/scene.hpp"
@@ -24,7 +27,7 @@ h1 { font-size: 17pt; margin: 0 0 2mm; }
 h2 { font-size: 13.5pt; margin: 0 0 3mm; border-bottom: 1.5px solid #444; padding-bottom: 1mm; }
 h3 { font-size: 11pt; margin: 4mm 0 1.5mm; }
 .meta { color: #555; margin: 0 0 4mm; }
-section.case, section.model-pictures { break-before: page; page-break-before: always; }
+section.case, section.model-pictures, section.envelope { break-before: page; page-break-before: always; }
 .findings { border: 1.5px solid #b3261e; background: #fdf0ef; padding: 2mm 4mm; margin: 0 0 4mm; }
 .findings li.warning { color: #7a4a00; }
 .findings li.error { color: #b3261e; }
@@ -36,7 +39,7 @@ td.l, th.l { text-align: left; }
 tr { break-inside: avoid; }
 tr.sum td { font-weight: bold; background: #f6f6f6; }
 table.facts { width: auto; min-width: 55%; }
-table.extremes td { white-space: pre-line; }
+table.extremes td, table.envelope-extremes td, table.envelope-reactions td { white-space: pre-line; }
 table.facts td { text-align: left; }
 .figures { display: grid; grid-template-columns: 1fr 1fr; gap: 2mm; }
 .figures.wide { grid-template-columns: 1fr; }
@@ -57,6 +60,8 @@ path.deformed { fill: none; stroke: #c2185b; stroke-width: 1.8; stroke-dasharray
 path.deformed.t-rigid { stroke-width: 3; }
 path.diagram { fill: rgba(25, 118, 210, 0.22); stroke: #1565c0; stroke-width: 1; }
 .view.diagram-my path.diagram { fill: rgba(46, 125, 50, 0.22); stroke: #2e7d32; }
+path.envelope.max { fill: rgba(211, 47, 47, 0.16); stroke: #c62828; stroke-width: 1; }
+path.envelope.min { fill: rgba(21, 101, 192, 0.16); stroke: #1565c0; stroke-width: 1; }
 path.axial { fill: none; stroke-linecap: round; }
 path.n-tension { stroke: #d32f2f; }
 path.n-compression { stroke: #1565c0; }
@@ -343,6 +348,107 @@ void write_case(Html& html, const InspectedModel& inspected, const Scene& scene,
   html << "</section>";
 }
 
+// The stations the envelope curves of the report are read at.
+constexpr int report_envelope_stations = 21;
+
+// A combination of the set by its number in the list above the tables.
+std::string case_mark(std::size_t index) {
+  std::string mark = "[";  // appended, not "[" + ...: GCC 12 warns wrongly on that (-Wrestrict)
+  mark += std::to_string(index + 1);
+  mark += ']';
+  return mark;
+}
+
+std::string envelope_cell(double max, double max_at, std::size_t max_case, double min, double min_at,
+                          std::size_t min_case) {
+  return "max " + format_value(max) + " @ " + format_value(max_at) + " " + case_mark(max_case) + "\nmin " +
+         format_value(min) + " @ " + format_value(min_at) + " " + case_mark(min_case);
+}
+
+// The envelope of one limit state's combinations (or of every combination):
+// the My, Mz and N envelopes and the tables of the governing values per
+// member and of the reactions, each with the combination that gives it.
+void write_envelope(Html& html, const InspectedModel& inspected, const Scene& scene, const Units& units,
+                    std::optional<LimitState> limit_state) {
+  EnvelopeSelection selection;
+  selection.limit_state = limit_state;
+  const std::string title = limit_state ? std::string(json::canonical_spelling(*limit_state)) : "all";
+  html << "<section class=\"envelope\" data-limit-state=\"" << escaped(title) << "\"><h2>Envelope of the "
+       << (limit_state ? escaped(title) + " combinations" : std::string("combinations")) << "</h2>";
+  const Result<Envelope> envelope = inspected_envelope(inspected, selection, report_envelope_stations);
+  if (!envelope) {
+    html << "<div class=\"error-box\">";
+    html.text(envelope.error());
+    html << "</div></section>";
+    return;
+  }
+  html << "<p class=\"meta\">The largest and the smallest value over ";
+  for (std::size_t i = 0; i < envelope->set.size(); ++i) {
+    html << (i == 0 ? "" : ", ") << case_mark(i) << " \u201c";
+    html.text(envelope->set[i].name);
+    html << "\u201d";
+  }
+  html << ", each as solved (never superposed); the number after a value is the combination that gives it, "
+          "the first listed when two give the same.</p>";
+  html << "<div class=\"figures\"><figure>"
+       << envelope_picture(scene, *envelope, DiagramComponent::Mz, MomentPlane::Mz, units)
+       << "</figure><figure>"
+       << envelope_picture(scene, *envelope, DiagramComponent::My, MomentPlane::My, units)
+       << "</figure><figure>"
+       << envelope_picture(scene, *envelope, DiagramComponent::N, MomentPlane::Mz, units)
+       << "</figure></div>";
+
+  const std::string& f = inspected.force_unit;
+  const std::string& l = inspected.length_unit;
+  const std::string m = f + l;
+  html << "<h3>Governing values per member (local axes, value @ x from the start node in " << escaped(l)
+       << ", [combination])</h3><table class=\"envelope-extremes\">";
+  html.header_row({"Member", "L " + l, "N " + f, "Vy " + f, "Vz " + f, "T " + m, "My " + m, "Mz " + m,
+                   "uy " + l, "uz " + l});
+  for (const SceneMember& member : scene.members) {
+    const auto it = envelope->members.find(member.id);
+    if (it == envelope->members.end()) continue;
+    const MemberEnvelope& e = it->second;
+    std::vector<std::string> cells{std::to_string(member.id), format_value(e.length)};
+    for (const DiagramComponent c :
+         {DiagramComponent::N, DiagramComponent::Vy, DiagramComponent::Vz, DiagramComponent::T,
+          DiagramComponent::My, DiagramComponent::Mz, DiagramComponent::uy, DiagramComponent::uz}) {
+      const EnvelopeExtreme& x = e.extremes[static_cast<std::size_t>(component_index(c))];
+      cells.push_back(envelope_cell(x.max, x.max_at, x.max_case, x.min, x.min_at, x.min_case));
+    }
+    html.row(cells);
+  }
+  html << "</table><h3>Reaction envelope (global axes, [combination])</h3>"
+          "<table class=\"envelope-reactions\">";
+  html.header_row({"Node", "Fx " + f, "Fy " + f, "Fz " + f, "Mx " + m, "My " + m, "Mz " + m});
+  for (const auto& [node, bounds] : envelope->reactions) {
+    std::vector<std::string> cells{std::to_string(node)};
+    for (const EnvelopeBound& b : bounds) {
+      cells.push_back("max " + format_value(b.max) + " " + case_mark(b.max_case) + "\nmin " +
+                      format_value(b.min) + " " + case_mark(b.min_case));
+    }
+    html.row(cells);
+  }
+  html << "</table></section>";
+}
+
+// One envelope per limit state that a combination has, in the order ULS,
+// SLS, FLS, ALS; combinations without one go into none of them, and a model
+// whose combinations name no limit state gets one envelope of them all.
+void write_envelopes(Html& html, const InspectedModel& inspected, const Scene& scene, const Units& units) {
+  if (inspected.analysis_error || inspected.model.load_combinations.empty()) return;
+  bool any = false;
+  for (const LimitState state : {LimitState::ULS, LimitState::SLS, LimitState::FLS, LimitState::ALS}) {
+    const auto& combinations = inspected.model.load_combinations;
+    if (std::none_of(combinations.begin(), combinations.end(),
+                     [&](const LoadCombination& c) { return c.limit_state == state; }))
+      continue;
+    write_envelope(html, inspected, scene, units, state);
+    any = true;
+  }
+  if (!any) write_envelope(html, inspected, scene, units, std::nullopt);
+}
+
 }  // namespace
 
 std::string report_html(const InspectedModel& inspected) {
@@ -377,6 +483,7 @@ std::string report_html(const InspectedModel& inspected) {
   write_structure_pictures(html, scene);
   for (const auto* group : {&inspected.loadcases, &inspected.loadcombinations})
     for (const CaseInspection& inspection : *group) write_case(html, inspected, scene, units, inspection);
+  write_envelopes(html, inspected, scene, units);
   html << "</body></html>\n";
   return html.take();
 }

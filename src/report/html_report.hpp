@@ -6,8 +6,9 @@
 // then per load case and combination the loads, the deformed shape, the
 // moment diagrams, the axial forces and the tables of reactions with the
 // equilibrium residual, largest displacements, span extremes and member
-// end forces. A model that could not be analysed gives the model and the
-// engine's message.
+// end forces; after the cases, one envelope per limit state of the
+// combinations (of all combinations when none names a limit state). A model
+// that could not be analysed gives the model and the engine's message.
 
 #include <expected>
 #include <string>

@@ -530,4 +530,62 @@ std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, co
   return picture.finish();
 }
 
+std::string envelope_picture(const Scene& scene, const Envelope& envelope, DiagramComponent component,
+                             MomentPlane plane, const Units& units) {
+  const auto c = static_cast<std::size_t>(component_index(component));
+  const std::string name(diagram_component_names[c]);
+  double largest = 0.0;
+  for (const auto& [id, e] : envelope.members)
+    largest = std::max({largest, std::fabs(e.extremes[c].max), std::fabs(e.extremes[c].min)});
+  const double scale = largest > 0.0 ? drawn_share * scene.extent / largest : 0.0;
+  const bool axial = component == DiagramComponent::N;
+  const std::string caption =
+      "Envelope of " + name +
+      (axial ? " (drawn in the local x-y plane), " + units.force
+             : std::string(plane == MomentPlane::Mz ? " (local x-y plane)" : " (local x-z plane)") +
+                   ", drawn on the tension side, " + units.force + units.length);
+  const std::string css =
+      axial ? "view envelope-n" : (plane == MomentPlane::Mz ? "view envelope-mz" : "view envelope-my");
+  Picture picture(scene, View::Isometric, case_width, case_height, css, caption);
+  picture.members("base");
+  SvgCanvas& canvas = picture.canvas();
+  std::vector<std::pair<Vector3, double>> labels;
+  const double label_share = scene.members.size() <= 30 ? 0.05 : 0.5;
+  for (const SceneMember& m : scene.members) {
+    const auto it = envelope.members.find(m.id);
+    if (it == envelope.members.end() || !m.has_direction) continue;
+    const MemberEnvelope& e = it->second;
+    const Vector3 axis = m.lambda.row(0).transpose();
+    // Each curve closed along the member axis, as a case diagram is.
+    for (const auto* curve : {&e.max[c], &e.min[c]}) {
+      std::vector<Vector3> outline{m.start};
+      for (std::size_t s = 0; s < e.x.size(); ++s)
+        outline.push_back(m.start + e.x[s] * axis + diagram_offset(m.lambda, plane, (*curve)[s], scale));
+      outline.push_back(m.end);
+      PathData d;
+      for (std::size_t i = 0; i < outline.size(); ++i) {
+        if (i == 0)
+          d.move_to(picture.x(outline[i]), picture.y(outline[i]));
+        else
+          d.line_to(picture.x(outline[i]), picture.y(outline[i]));
+      }
+      d.close();
+      canvas.path(d, curve == &e.max[c] ? "envelope max" : "envelope min", member_attribute(m.id));
+    }
+    const EnvelopeExtreme& x = e.extremes[c];
+    const std::pair<double, double> ends[] = {{x.max, x.max_at}, {x.min, x.min_at}};
+    for (int k = 0; k < 2; ++k) {
+      const auto [value, at] = ends[k];
+      if (largest == 0.0 || !(std::fabs(value) >= label_share * largest)) continue;
+      if (k == 1 && x.min == x.max) continue;
+      labels.emplace_back(m.start + at * axis + diagram_offset(m.lambda, plane, value, scale), value);
+    }
+  }
+  for (const auto& [at, value] : labels)
+    canvas.text(picture.x(at), picture.y(at) - 2.0, format_value(value), "value", "middle");
+  if (largest == 0.0) canvas.text(case_width / 2.0, case_height - 10.0, "no " + name, "note", "middle");
+  picture.axes();
+  return picture.finish();
+}
+
 }  // namespace velk::report

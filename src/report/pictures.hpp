@@ -10,6 +10,7 @@
 
 #include "diagrams/member_diagrams.hpp"
 #include "document/units.hpp"
+#include "envelopes/envelope.hpp"
 #include "report/drawing_geometry.hpp"
 #include "report/scene.hpp"
 #include "results/results.hpp"
@@ -45,6 +46,13 @@ std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, M
 
 // The axial force by colour: tension, compression, switched off.
 std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, const Units& units);
+
+// The envelope of one component along every member: its largest and its
+// smallest curve over the set, drawn in the plane given (for My and Mz their
+// own, on the tension side as the case diagrams are; N in the local x-y
+// plane), with the span extremes written where they occur.
+std::string envelope_picture(const Scene& scene, const Envelope& envelope, DiagramComponent component,
+                             MomentPlane plane, const Units& units);
 
 // Positions at which a member's diagram is read for drawing: `stations`
 // equally spaced ones and the ends of its pieces (the load breakpoints,

@@ -8,6 +8,9 @@ the page and the script checks that
   per member, the moment diagrams one per member that has diagrams;
 - every load case and combination of the model has its section with its five
   pictures and its four tables (the case count taken from the model file);
+- every limit state of the combinations has its envelope section with the Mz,
+  My and N envelopes (both curves on every member with diagrams) and the
+  tables of governing values and reactions;
 - the screenshot (PNG, decoded here) is not blank;
 - printed (A4, the page's own size), each case starts a page of its own.
 Each report leaves NAME.html, NAME.png (the top of the page) and NAME_case.png
@@ -79,12 +82,28 @@ PAGE_CHECK = r"""
     if (rows('extremes') !== members - rigid + 1) problems.push(`${name}: ${rows('extremes') - 1} span extreme rows`);
     if (rows('end-forces') !== 2 * (members - rigid) + 1) problems.push(`${name}: ${rows('end-forces') - 1} end force rows`);
   }
+  const envelopes = document.querySelectorAll('section.envelope');
+  const designed = members - rigid;
+  for (const section of envelopes) {
+    const name = `envelope ${section.dataset.limitState}`;
+    for (const kind of ['envelope-mz', 'envelope-my', 'envelope-n']) {
+      const svg = section.querySelector(`svg.view.${kind}`);
+      if (!svg) { problems.push(`${name}: no ${kind} picture`); continue; }
+      for (const curve of ['max', 'min']) {
+        const drawn = distinct(svg, `path.envelope.${curve}`).size;
+        if (drawn !== designed) problems.push(`${name}: ${drawn} ${curve} curves in ${kind}, expected ${designed}`);
+      }
+    }
+    const rows = (cls) => section.querySelectorAll(`table.${cls} tr`).length;
+    if (rows('envelope-extremes') !== designed + 1) problems.push(`${name}: ${rows('envelope-extremes') - 1} member rows`);
+    if (rows('envelope-reactions') < 2) problems.push(`${name}: no reaction envelope`);
+  }
   if (document.scripts.length !== 0) problems.push('the page holds scripts');
   for (const element of document.querySelectorAll('[src], link[href], [srcset]'))
     problems.push(`the page refers to ${element.outerHTML.slice(0, 80)}`);
   const resources = performance.getEntriesByType('resource').map((r) => r.name);
   if (resources.length) problems.push(`resources requested: ${resources.join(', ')}`);
-  return {members, cases, rigid, sections: sections.length, problems,
+  return {members, cases, rigid, sections: sections.length, envelopes: envelopes.length, problems,
           error: document.querySelector('.analysis-error')?.textContent ?? null,
           findings: document.querySelectorAll('.findings li').length};
 })()
@@ -294,6 +313,16 @@ def case_count(model_path):
     return cases + len(model["load_combinations"])
 
 
+def envelope_count(model_path):
+    """One envelope per limit state of the combinations, or one of them all
+    when none names a limit state."""
+    with open(model_path, encoding="utf-8") as f:
+        model = json.load(f)
+    combinations = model["load_combinations"]
+    states = {c.get("limit_state") for c in combinations} - {None}
+    return len(states) if states else (1 if combinations else 0)
+
+
 def check_report(browser, velk, model_path, out_dir, broken=False):
     name = os.path.splitext(os.path.basename(model_path))[0]
     html_path = os.path.join(out_dir, name + ".html")
@@ -309,7 +338,10 @@ def check_report(browser, velk, model_path, out_dir, broken=False):
     expected_cases = 0 if broken else case_count(model_path)
     if page["cases"] != expected_cases:
         problems.append(f"{page['cases']} cases in the report, {expected_cases} in the model")
-    if page["printed_pages"] < 1 + page["sections"]:
+    expected_envelopes = 0 if broken else envelope_count(model_path)
+    if page["envelopes"] != expected_envelopes:
+        problems.append(f"{page['envelopes']} envelope sections, {expected_envelopes} limit states in the model")
+    if page["printed_pages"] < 1 + page["sections"] + page["envelopes"]:
         problems.append(f"printed on {page['printed_pages']} A4 pages, fewer than the model and its cases")
     if broken and not page["error"]:
         problems.append("a model that cannot be analysed but no error on the page")

@@ -89,7 +89,9 @@ TEST(Report, SelfContainedPageWithEveryMemberInEveryPicture) {
   EXPECT_EQ(count(page, "http://"), count(page, "http://www.w3.org/2000/svg"));
 
   const auto svgs = pictures(page);
-  ASSERT_EQ(svgs.size(), 4u + 5u * 3u);  // four views of the structure, five pictures per case
+  // Four views of the structure, five pictures per case, three of the envelope
+  // of the one combination (which names no limit state).
+  ASSERT_EQ(svgs.size(), 4u + 5u * 3u + 3u);
   for (const std::string& svg : svgs) {
     EXPECT_NE(svg.find("data-members=\"6\""), std::string::npos);
     EXPECT_EQ(count(svg, "<path class=\"member "), 6u) << svg.substr(0, 120);
@@ -169,6 +171,44 @@ TEST(Report, EmptyModelStillGivesAPage) {
   const std::string page = report_html(im);
   EXPECT_NE(page.find("<h1>Structural analysis report</h1>"), std::string::npos);
   EXPECT_NE(page.find("data-members=\"0\""), std::string::npos);
+}
+
+TEST(Report, OneEnvelopePerLimitStateAfterTheCases) {
+  test_support::FrameBuilder b = portal();
+  b.model.load_combinations.front().limit_state = LimitState::ULS;
+  b.model.load_combinations.push_back(
+      LoadCombination{2, "ULS wind", {{1, 1.0}, {2, 1.5}}, {}, "ULS", LimitState::ULS});
+  b.model.load_combinations.push_back(
+      LoadCombination{3, "SLS", {{1, 1.0}, {2, 1.0}}, {}, "SLS", LimitState::SLS});
+  b.model.load_combinations.push_back(LoadCombination{4, "unclassed", {{2, 9.0}}, {}, "-", {}});
+  const auto page = report_html_from_json(b.text());
+  ASSERT_TRUE(page.has_value()) << page.error();
+  EXPECT_EQ(count(*page, "<section class=\"envelope\""), 2u);
+  const std::size_t uls = page->find("<section class=\"envelope\" data-limit-state=\"ULS\">");
+  const std::size_t sls = page->find("<section class=\"envelope\" data-limit-state=\"SLS\">");
+  ASSERT_NE(uls, std::string::npos);
+  ASSERT_NE(sls, std::string::npos);
+  EXPECT_LT(page->rfind("<section class=\"case\""), uls);
+  EXPECT_LT(uls, sls);
+  const std::string uls_section = page->substr(uls, sls - uls);
+  EXPECT_NE(uls_section.find("over [1] \u201cULS\u201d, [2] \u201cULS wind\u201d, each as solved"),
+            std::string::npos);
+  EXPECT_EQ(uls_section.find("unclassed"), std::string::npos);
+  for (const char* view : {"view envelope-mz", "view envelope-my", "view envelope-n"})
+    EXPECT_EQ(count(uls_section, view), 1u) << view;
+  // Both curves on every member with a diagram (not the rigid stub).
+  EXPECT_EQ(count(uls_section, "class=\"envelope max\""), 3u * 5u);
+  EXPECT_EQ(count(uls_section, "class=\"envelope min\""), 3u * 5u);
+  // One row per such member and per support, under the header.
+  const std::size_t members_table = uls_section.find("<table class=\"envelope-extremes\">");
+  const std::size_t reactions_table = uls_section.find("<table class=\"envelope-reactions\">");
+  ASSERT_NE(members_table, std::string::npos);
+  ASSERT_NE(reactions_table, std::string::npos);
+  EXPECT_EQ(count(uls_section.substr(members_table, reactions_table - members_table), "<tr>"), 1u + 5u);
+  EXPECT_EQ(count(uls_section.substr(reactions_table), "<tr>"), 1u + 2u);
+  // The cells name the combination that governs each value.
+  EXPECT_NE(uls_section.find(" [2]\nmin "), std::string::npos);
+  EXPECT_NE(uls_section.find(" [1]</td>"), std::string::npos);
 }
 
 }  // namespace
