@@ -1,7 +1,7 @@
 #include "cli/arguments.hpp"
 
+#include <charconv>
 #include <cstdio>
-#include <exception>
 
 #include "base/message_format.hpp"
 
@@ -76,16 +76,14 @@ std::optional<std::string> parse_arguments(std::string_view command,
 }
 
 Result<long> whole_number_option(std::string_view option, const std::string& text, long low, long high) {
-  std::size_t used = 0;
+  // Digits with an optional minus and nothing else: no blanks, no sign '+',
+  // no exponent; a number beyond long is out of range like any other.
   long value = 0;
-  try {
-    value = std::stol(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used != text.size() || text.empty() || value < low || value > high) {
-    return std::unexpected(format_message("{} must be a whole number from {} to {}, not '{}'", option, low,
-                                          high, one_line(text)));
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end || value < low || value > high) {
+    return std::unexpected(format_message("{} must be a whole number from {} to {}, not '{}'", option, low, high,
+                                          one_line(text)));
   }
   return value;
 }
