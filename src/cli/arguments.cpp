@@ -82,8 +82,8 @@ Result<long> whole_number_option(std::string_view option, const std::string& tex
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value);
   if (text.empty() || error != std::errc() || stop != end || value < low || value > high) {
-    return std::unexpected(format_message("{} must be a whole number from {} to {}, not '{}'", option, low, high,
-                                          one_line(text)));
+    return std::unexpected(format_message("{} must be a whole number from {} to {}, not '{}'", option, low,
+                                          high, one_line(text)));
   }
   return value;
 }
