@@ -158,6 +158,10 @@ fuzz: fuzz-deps
 	cp examples/*.json $(FUZZ_BUILD_DIR)/seeds/
 	find tests/fuzz_regressions -type f -exec cp -t $(FUZZ_BUILD_DIR)/seeds/ {} +
 	$(FUZZ_BUILD_DIR)/fuzz/write_seeds $(FUZZ_BUILD_DIR)/seeds
+	# A station count line before a document, for the front ends' target.
+	for count in 0 2 3 100000 100001 -5 x; do \
+	  { printf '#%s\n' "$$count"; cat examples/portal_frame.json; } > $(FUZZ_BUILD_DIR)/seeds/stations_$$count.json; \
+	done
 	for target in $(FUZZ_TARGETS); do \
 	  mkdir -p $(FUZZ_BUILD_DIR)/corpus/$$target; \
 	  echo "== $$target: $(FUZZ_SECONDS) s"; \
