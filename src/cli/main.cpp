@@ -15,6 +15,7 @@
 #include "base/fault.hpp"
 #include "base/message_format.hpp"
 #include "cli/arguments.hpp"
+#include "cli/buckling_command.hpp"
 #include "cli/report_command.hpp"
 #include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
@@ -34,23 +35,27 @@ constexpr const char* usage_text =
     "Usage: velk COMMAND [OPTIONS] FILE\n"
     "\n"
     "Commands:\n"
-    "  analyse MODEL.json [-o OUT.json]        analyse the model and print a summary per load case\n"
+    "  analyse MODEL.json [-o OUT.json] [--buckling]\n"
+    "                                          analyse the model and print a summary per load case\n"
     "                                          and combination; -o writes the results document\n"
     "  check MODEL.json [--json]               check the model without solving it\n"
     "  diagrams FILE.json [--stations N] [--csv]\n"
     "                                          internal forces and displacements along every member\n"
     "  report FILE.json [-o REPORT.html]       the model, its deformed shape and diagrams in one HTML page\n"
+    "  buckling MODEL.json [--modes N] [--json]\n"
+    "                                          critical load factors, buckling modes and buckling lengths\n"
     "\n"
     "Run 'velk COMMAND --help' for the options of a command.\n";
 
 constexpr const char* analyse_help =
-    "Usage: velk analyse MODEL.json [-o OUT.json]\n"
+    "Usage: velk analyse MODEL.json [-o OUT.json] [--buckling]\n"
     "\n"
     "Analyses the model (as calculate_from_file does) and prints per load case and combination the\n"
     "largest displacement, the reactions with the equilibrium residual, the member with the largest\n"
     "span moment and the switched-off tension/compression members, in the document's units.\n"
     "\n"
     "  -o, --output OUT.json   also write the results document to OUT.json\n"
+    "  --buckling              add the elastic critical load factor alpha_cr,1 with its verdict to each case\n"
     "  -h, --help              show this help\n";
 
 constexpr const char* check_help =
@@ -88,6 +93,11 @@ int analyse(const Arguments& args) {
   }
   const auto inspected = velk::inspect_model(*document);
   if (!inspected) return fail(inspected.error());
+  if (args.flag("--buckling")) {
+    const auto summary = velk::cli::summary_with_buckling(*inspected);
+    if (!summary) return fail(summary.error());
+    return print(*summary);
+  }
   return print(velk::analysis_summary(*inspected));
 }
 
@@ -155,10 +165,11 @@ int run(int argc, char** argv) {
   args.erase(args.begin());
 
   const velk::cli::Command commands[] = {
-      {"analyse", {{}, {"--output"}}, analyse_help, analyse},
+      {"analyse", {{"--buckling"}, {"--output"}}, analyse_help, analyse},
       {"check", {{"--json"}, {}}, check_help, check},
       {"diagrams", {{"--csv"}, {"--stations"}}, diagrams_help, diagrams},
       {"report", {{}, {"--output"}}, velk::cli::report_help, report},
+      {"buckling", {{"--json"}, {"--modes"}}, velk::cli::buckling_help, velk::cli::buckling},
   };
   for (const velk::cli::Command& c : commands) {
     if (c.name != command) continue;
