@@ -13,6 +13,7 @@
 #include "report/drawing_geometry.hpp"
 #include "report/scene.hpp"
 #include "results/results.hpp"
+#include "stability/stability.hpp"
 
 namespace velk::report {
 
@@ -45,6 +46,12 @@ std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, M
 
 // The axial force by colour: tension, compression, switched off.
 std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, const Units& units);
+
+// A buckling mode over the undeformed structure: each Normal member without
+// releases bent as the cubic its end translations and rotations give, the
+// others straight between their displaced nodes; the largest translation
+// drawn as a tenth of the model's size.
+std::string buckling_mode_picture(const Scene& scene, const BucklingMode& mode);
 
 // Positions at which a member's diagram is read for drawing: `stations`
 // equally spaced ones and the ends of its pieces (the load breakpoints,
