@@ -42,7 +42,8 @@ Result<std::string> summary_with_buckling(const InspectedModel& inspected) {
   return analysis_summary(inspected, [&](const CaseInspection& c) {
     for (const auto* cases : {&stability->loadcases, &stability->loadcombinations}) {
       for (const CaseStability& s : *cases) {
-        if (s.identity.kind == c.identity.kind && s.identity.id == c.identity.id) return critical_factor_line(s);
+        if (s.identity.kind == c.identity.kind && s.identity.id == c.identity.id)
+          return critical_factor_line(s);
       }
     }
     return std::string();

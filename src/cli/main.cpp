@@ -55,7 +55,8 @@ constexpr const char* analyse_help =
     "span moment and the switched-off tension/compression members, in the document's units.\n"
     "\n"
     "  -o, --output OUT.json   also write the results document to OUT.json\n"
-    "  --buckling              add the elastic critical load factor alpha_cr,1 with its verdict to each case\n"
+    "  --buckling              add the elastic critical load factor alpha_cr,1 with its verdict to each "
+    "case\n"
     "  -h, --help              show this help\n";
 
 constexpr const char* check_help =

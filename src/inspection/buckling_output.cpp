@@ -53,8 +53,8 @@ void summarise_case(std::string& out, const StabilityAnalysis& analysis, const C
   for (const MemberBuckling* m : members) {
     out += format_message(
         "    member {}: N {} {}, N_cr {} {}, L_cr,y {} {}, L_cr,z {} {}, bends about {}, energy share {}\n",
-        m->member, num(m->axial_force), fu, num(m->critical_force), fu, num(m->length_y), lu, num(m->length_z), lu,
-        m->bending_axis ? *m->bending_axis : std::string("-"), num(m->energy_share));
+        m->member, num(m->axial_force), fu, num(m->critical_force), fu, num(m->length_y), lu,
+        num(m->length_z), lu, m->bending_axis ? *m->bending_axis : std::string("-"), num(m->energy_share));
   }
 }
 

@@ -103,7 +103,8 @@ class AugmentedSystem {
     const int g = PER_MEMBER + q_;
     AugmentedMatrix augmented = AugmentedMatrix::Zero(g, g);
     for (int col = 0; col < PER_MEMBER; ++col) {
-      for (int row = 0; row < PER_MEMBER; ++row) augmented(augmented_index[row], augmented_index[col]) = c(row, col);
+      for (int row = 0; row < PER_MEMBER; ++row)
+        augmented(augmented_index[row], augmented_index[col]) = c(row, col);
     }
     const InternalMatrix x = lu_ii_.solve(a_ie_);  // A_II^-1 A_IE
     const CouplingMatrix c_ei = augmented.topRightCorner(PER_MEMBER, q_);
@@ -171,7 +172,7 @@ Result<Matrix12> apply_end_releases_to_local_beam_k(Eigen::Ref<const Eigen::Matr
 }
 
 Result<Matrix12> condense_companion_matrix(const Matrix12& k_local, const ReleasePattern& pattern,
-                                          const Matrix12& c_local) {
+                                           const Matrix12& c_local) {
   if (!has_releases(pattern)) return c_local;
   const AugmentedSystem system(k_local, pattern);
   if (system.singular()) return std::unexpected(std::string(singular_block_message));

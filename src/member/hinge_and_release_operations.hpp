@@ -54,7 +54,7 @@ Result<Matrix12> apply_end_releases_to_local_beam_k(Eigen::Ref<const Eigen::Matr
 // the condensed k_local + t c_local that is linear in t. It is symmetric
 // when c_local is.
 Result<Matrix12> condense_companion_matrix(const Matrix12& k_local, const ReleasePattern& pattern,
-                                          const Matrix12& c_local);
+                                           const Matrix12& c_local);
 
 // The nodal load vector of a member with released ends: the local load
 // vector p_local of the fully fixed member, condensed with the same

@@ -355,7 +355,8 @@ void write_stability(Html& html, const Scene& scene, const Result<StabilityAnaly
   }
   html << "<p class=\"alpha-cr\">";
   if (found->critical_factors.empty()) {
-    html.text(found->message ? "No critical load factor: " + *found->message + "." : "No critical load factor.");
+    html.text(found->message ? "No critical load factor: " + *found->message + "."
+                             : "No critical load factor.");
   } else {
     html.text("\u03b1_cr = " + format_value(found->critical_factors.front()));
   }
@@ -365,7 +366,8 @@ void write_stability(Html& html, const Scene& scene, const Result<StabilityAnaly
   if (found->reversed_factor) html.text("; under reversed loads at " + format_value(*found->reversed_factor));
   html << "</p>";
   if (!found->modes.empty())
-    html << "<div class=\"figures\"><figure>" << buckling_mode_picture(scene, found->modes.front()) << "</figure></div>";
+    html << "<div class=\"figures\"><figure>" << buckling_mode_picture(scene, found->modes.front())
+         << "</figure></div>";
   html << "</div>";
 }
 

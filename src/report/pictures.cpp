@@ -421,11 +421,13 @@ std::string deformed_picture(const Scene& scene, const Results& results, const M
 std::string buckling_mode_picture(const Scene& scene, const BucklingMode& mode) {
   const auto translation = [&](std::uint32_t id) {
     const auto it = mode.shape.find(id);
-    return it == mode.shape.end() ? Vector3(Vector3::Zero()) : Vector3(it->second.dx, it->second.dy, it->second.dz);
+    return it == mode.shape.end() ? Vector3(Vector3::Zero())
+                                  : Vector3(it->second.dx, it->second.dy, it->second.dz);
   };
   const auto rotation = [&](std::uint32_t id) {
     const auto it = mode.shape.find(id);
-    return it == mode.shape.end() ? Vector3(Vector3::Zero()) : Vector3(it->second.rx, it->second.ry, it->second.rz);
+    return it == mode.shape.end() ? Vector3(Vector3::Zero())
+                                  : Vector3(it->second.rx, it->second.ry, it->second.rz);
   };
   // The mode is scaled to a largest translation of 1.
   const double scale = deformed_scale(1.0, scene.extent, drawn_share);

@@ -8,7 +8,8 @@
 namespace velk {
 
 Result<std::optional<Matrix12>> buckling_geometric_stiffness(const VELK& model, const Member& member,
-                                                             const LookupTables& tables, const ActiveMap& active,
+                                                             const LookupTables& tables,
+                                                             const ActiveMap& active,
                                                              const Eigen::VectorXd& u,
                                                              std::optional<AxialForceBasis>& basis) {
   Result<std::optional<Matrix12>> kg = member_geometric_stiffness(model, member, tables, active, u, basis);

@@ -21,7 +21,8 @@ namespace velk {
 // matrix; the tangent of the second-order solver condenses K + K_G as a
 // whole instead, which only agrees with this at alpha = 1.
 Result<std::optional<Matrix12>> buckling_geometric_stiffness(const VELK& model, const Member& member,
-                                                             const LookupTables& tables, const ActiveMap& active,
+                                                             const LookupTables& tables,
+                                                             const ActiveMap& active,
                                                              const Eigen::VectorXd& u,
                                                              std::optional<AxialForceBasis>& basis);
 

@@ -62,7 +62,10 @@ struct MemberState {
 class StabilitySolver {
  public:
   StabilitySolver(VELK& model, const UnitFactors& factors, const StabilityOptions& options)
-      : model_(model), factors_(factors), options_(options), context_(model),
+      : model_(model),
+        factors_(factors),
+        options_(options),
+        context_(model),
         tables_(build_lookup_tables(model)) {}
 
   Result<CaseStability> solve(ResultType identity);
@@ -71,7 +74,8 @@ class StabilitySolver {
   Result<FirstOrderState> first_order_state(ResultType identity, const std::string& name);
   std::string singular_message(ResultType identity, const std::string& message) const;
   std::vector<MemberState> member_states(const FirstOrderState& state);
-  BucklingMode mode_of(double factor, const Eigen::VectorXd& u_mode, const std::vector<MemberState>& members) const;
+  BucklingMode mode_of(double factor, const Eigen::VectorXd& u_mode,
+                       const std::vector<MemberState>& members) const;
 
   VELK& model_;
   const UnitFactors& factors_;
@@ -90,7 +94,8 @@ std::string StabilitySolver::singular_message(ResultType identity, const std::st
 }
 
 Result<FirstOrderState> StabilitySolver::first_order_state(ResultType identity, const std::string& name) {
-  if (auto valid = context_.validate(); !valid) return std::unexpected(case_message(identity, "linear", valid.error()));
+  if (auto valid = context_.validate(); !valid)
+    return std::unexpected(case_message(identity, "linear", valid.error()));
   Eigen::VectorXd f;
   FirstOrderState state;
   if (identity.is_combination()) {
@@ -112,7 +117,8 @@ Result<FirstOrderState> StabilitySolver::first_order_state(ResultType identity, 
       .repeat_unchanged_solve = false,
       .reactivation_pass = true,
   };
-  if (auto iterated = iterate_active_set(model_, tables_, context_, f, rules, state.active, state.u); !iterated) {
+  if (auto iterated = iterate_active_set(model_, tables_, context_, f, rules, state.active, state.u);
+      !iterated) {
     const std::string message = failure_message(iterated.error(), FirstOrderSolve::Analysis,
                                                 model_.settings.analysis_options.iteration_limit());
     const SolveFailureKind kind = iterated.error().kind;
@@ -182,8 +188,10 @@ BucklingMode StabilitySolver::mode_of(double factor, const Eigen::VectorXd& u_mo
     for (const Member& member : set.members) {
       for (const Node* node : {&member.start_node, &member.end_node}) {
         const Eigen::Index at = global_dof(node->id, UX);
-        mode.shape[node->id] = NodeDisplacement{u_mode(at + UX) / factors_.length, u_mode(at + UY) / factors_.length,
-                                                u_mode(at + UZ) / factors_.length, u_mode(at + RX),
+        mode.shape[node->id] = NodeDisplacement{u_mode(at + UX) / factors_.length,
+                                                u_mode(at + UY) / factors_.length,
+                                                u_mode(at + UZ) / factors_.length,
+                                                u_mode(at + RX),
                                                 u_mode(at + RY),
                                                 u_mode(at + RZ)};
       }
@@ -209,8 +217,9 @@ BucklingMode StabilitySolver::mode_of(double factor, const Eigen::VectorXd& u_mo
     for (const auto& [id, d] : mode.shape) {
       const double values[] = {d.dx, d.dy, d.dz, d.rx, d.ry, d.rz};
       const int from = by_translation ? 0 : 3;
-      const auto first = std::find_if(values + from, values + from + 3,
-                                      [&](double v) { return std::abs(v) >= (1.0 - sign_tie_fraction) * peak; });
+      const auto first = std::find_if(values + from, values + from + 3, [&](double v) {
+        return std::abs(v) >= (1.0 - sign_tie_fraction) * peak;
+      });
       if (first != values + from + 3) {
         scale = 1.0 / *first;
         break;
@@ -229,7 +238,8 @@ BucklingMode StabilitySolver::mode_of(double factor, const Eigen::VectorXd& u_mo
     if (!m.k_local) continue;
     const Vector12 v_global = member_displacements(*m.member, u_mode);
     Vector12 v;
-    for (int block = 0; block < 4; ++block) v.segment<3>(3 * block) = m.lambda * v_global.segment<3>(3 * block);
+    for (int block = 0; block < 4; ++block)
+      v.segment<3>(3 * block) = m.lambda * v_global.segment<3>(3 * block);
     energies[i] = {plane_energy(*m.k_local, v, bending_y_dofs), plane_energy(*m.k_local, v, bending_z_dofs)};
     total += energies[i].first + energies[i].second;
   }
@@ -265,7 +275,8 @@ Result<CaseStability> StabilitySolver::solve(ResultType identity) {
   } else {
     const LoadCase* load_case = find_load_case(model_, identity.id);
     if (load_case == nullptr)
-      return std::unexpected(case_message(identity, "linear", format_message("LoadCase {} not found.", identity.id)));
+      return std::unexpected(
+          case_message(identity, "linear", format_message("LoadCase {} not found.", identity.id)));
     out.name = load_case->name;
   }
   Result<FirstOrderState> state = first_order_state(identity, out.name);
@@ -286,13 +297,15 @@ Result<CaseStability> StabilitySolver::solve(ResultType identity) {
   const Eigen::SparseMatrix<double> k = reduced.matrix();
   ReducedFactorization k_factors(ReducedFactorization::default_dense_limit, first_order_zero_pivot_ratio);
   if (!k_factors.factor(k))
-    return std::unexpected(singular_message(identity, "Reduced stiffness matrix is singular or near-singular"));
+    return std::unexpected(
+        singular_message(identity, "Reduced stiffness matrix is singular or near-singular"));
 
   // A = -K_G of every active member's axial force.
   const std::vector<MemberState> members = member_states(*state);
   const bool compressed = std::ranges::any_of(members, &MemberState::compressed);
   const double threshold = geometric_threshold(model_.settings.analysis_options);
-  const bool stretched = std::ranges::any_of(members, [&](const MemberState& m) { return m.axial_force >= threshold; });
+  const bool stretched =
+      std::ranges::any_of(members, [&](const MemberState& m) { return m.axial_force >= threshold; });
   Result<Eigen::SparseMatrix<double>> a = reduced.assemble_companion(
       [&](std::size_t index, const Member& member) -> Result<std::optional<Matrix12>> {
         Result<std::optional<Matrix12>> kg =
@@ -303,14 +316,14 @@ Result<CaseStability> StabilitySolver::solve(ResultType identity) {
   if (!a) return std::unexpected(case_message(identity, "linear", a.error()));
   reduced.restrain_companion(*a);
 
-  PencilRequest request{.count = std::clamp(options_.modes, 1, max_buckling_modes), .side = PencilSide::Positive};
+  PencilRequest request{.count = std::clamp(options_.modes, 1, max_buckling_modes),
+                        .side = PencilSide::Positive};
   if (options_.dense_limit) request.dense_limit = *options_.dense_limit;
   PencilRequest reversed_request = request;
   reversed_request.count = 1;
   reversed_request.side = PencilSide::Negative;
   if (compressed) {
-    const Result<PencilEigenpairs> pairs =
-        lowest_pencil_eigenpairs(k, k_factors, *a, request);
+    const Result<PencilEigenpairs> pairs = lowest_pencil_eigenpairs(k, k_factors, *a, request);
     if (!pairs) return std::unexpected(case_message(identity, "buckling", pairs.error()));
     for (std::size_t i = 0; i < pairs->values.size(); ++i) {
       const Eigen::VectorXd u_mode = expand_solution(**t, pairs->vectors.col(static_cast<Eigen::Index>(i)));
@@ -321,8 +334,7 @@ Result<CaseStability> StabilitySolver::solve(ResultType identity) {
     out.message = no_compression_message;
   }
   if (stretched) {
-    const Result<PencilEigenpairs> reversed =
-        lowest_pencil_eigenpairs(k, k_factors, *a, reversed_request);
+    const Result<PencilEigenpairs> reversed = lowest_pencil_eigenpairs(k, k_factors, *a, reversed_request);
     if (!reversed) return std::unexpected(case_message(identity, "buckling", reversed.error()));
     if (!reversed->values.empty()) out.reversed_factor = std::abs(reversed->values.front());
   }
@@ -363,7 +375,8 @@ Result<StabilityAnalysis> analyse_stability(const VELK& model, const UnitFactors
   return analysis;
 }
 
-Result<StabilityAnalysis> analyse_document_stability(const VELK& document_model, const StabilityOptions& options) {
+Result<StabilityAnalysis> analyse_document_stability(const VELK& document_model,
+                                                     const StabilityOptions& options) {
   if (auto counted = check_member_count(document_model); !counted) return std::unexpected(counted.error());
   VELK model = document_model;
   const UnitFactors factors = unit_factors(model.settings.unit_settings);

@@ -43,14 +43,14 @@ std::string_view stability_verdict(double critical_factor);
 // the bending axis for one that also bends in the mode.
 struct MemberBuckling {
   std::uint32_t member = 0;
-  double axial_force = 0.0;                  // N of the first-order state, tension positive
-  std::optional<double> critical_force;      // N_cr = alpha |N|
-  std::optional<double> length_y;            // L_cr,y = pi sqrt(E I_y / N_cr)
-  std::optional<double> length_z;            // L_cr,z = pi sqrt(E I_z / N_cr)
-  std::optional<double> factor_y;            // k_y = L_cr,y / L
-  std::optional<double> factor_z;            // k_z = L_cr,z / L
-  std::optional<std::string> bending_axis;   // "y": more bending energy in the local x-z plane
-  double energy_share = 0.0;                 // of the mode's bending strain energy
+  double axial_force = 0.0;                 // N of the first-order state, tension positive
+  std::optional<double> critical_force;     // N_cr = alpha |N|
+  std::optional<double> length_y;           // L_cr,y = pi sqrt(E I_y / N_cr)
+  std::optional<double> length_z;           // L_cr,z = pi sqrt(E I_z / N_cr)
+  std::optional<double> factor_y;           // k_y = L_cr,y / L
+  std::optional<double> factor_z;           // k_z = L_cr,z / L
+  std::optional<std::string> bending_axis;  // "y": more bending energy in the local x-z plane
+  double energy_share = 0.0;                // of the mode's bending strain energy
 };
 
 struct BucklingMode {
@@ -67,13 +67,13 @@ struct CaseStability {
   std::vector<double> critical_factors;   // smallest positive alpha first
   std::optional<double> reversed_factor;  // |alpha| of the negative alpha nearest zero
   std::string verdict;
-  std::optional<std::string> message;     // no_compression_message when nothing destabilises
-  std::vector<BucklingMode> modes;        // one per critical factor
+  std::optional<std::string> message;  // no_compression_message when nothing destabilises
+  std::vector<BucklingMode> modes;     // one per critical factor
 };
 
 struct StabilityAnalysis {
-  std::string length_unit;  // "mm", "cm" or "m"
-  std::string force_unit;   // "N" or "kN"
+  std::string length_unit;               // "mm", "cm" or "m"
+  std::string force_unit;                // "N" or "kN"
   std::vector<CaseStability> loadcases;  // document order; only when solve_loadcases
   std::vector<CaseStability> loadcombinations;
 };
@@ -96,7 +96,8 @@ Result<StabilityAnalysis> analyse_stability(const VELK& model, const UnitFactors
 
 // The same for a model as read from its document: the member count is
 // checked and the units normalised first.
-Result<StabilityAnalysis> analyse_document_stability(const VELK& document_model, const StabilityOptions& options);
+Result<StabilityAnalysis> analyse_document_stability(const VELK& document_model,
+                                                     const StabilityOptions& options);
 
 // {"length_unit", "force_unit", "loadcases": {NAME: CASE}, "loadcombinations": {...}}.
 std::string stability_to_json(const StabilityAnalysis& analysis);

@@ -18,7 +18,8 @@ using namespace test_support;
 constexpr double column_height = 4.0;
 
 double cantilever_weak_load() {
-  return std::pow(std::numbers::pi / (2.0 * column_height), 2) * steel_e * column_i_y;  // pi^2 E I_y / (2 L)^2
+  return std::pow(std::numbers::pi / (2.0 * column_height), 2) * steel_e *
+         column_i_y;  // pi^2 E I_y / (2 L)^2
 }
 
 LoadCombination combination(std::uint32_t id, std::string name, std::map<std::uint32_t, double> factors) {
@@ -119,7 +120,8 @@ TEST_P(RigidBracket, TransfersTheLoadAndLeavesTheEulerLoad) {
 INSTANTIATE_TEST_SUITE_P(Stability, RigidBracket,
                          ::testing::Values(RigidStrategy::LinearMpc, RigidStrategy::RigidMember),
                          [](const ::testing::TestParamInfo<RigidStrategy>& info) {
-                           return std::string(info.param == RigidStrategy::LinearMpc ? "linear_mpc" : "rigid_member");
+                           return std::string(info.param == RigidStrategy::LinearMpc ? "linear_mpc"
+                                                                                     : "rigid_member");
                          });
 
 // A cantilever on rotational springs c at its base: u tan u = c L / (E I),
@@ -214,9 +216,14 @@ VELK portal_with_combinations(bool fixed) {
 INSTANTIATE_TEST_SUITE_P(
     Stability, DenseAgreement,
     ::testing::Values(
-        DenseCase{"cantilever", [] { return euler_column({0, 0, 1}, 20, 4.0, ColumnEnds::FixedFree).builder.model; }},
+        DenseCase{"cantilever",
+                  [] {
+                    return euler_column({0, 0, 1}, 20, 4.0, ColumnEnds::FixedFree).builder.model;
+                  }},
         DenseCase{"inclined_turned",
-                  [] { return euler_column({1, 2, 2}, 12, 4.0, ColumnEnds::FixedFree, 0.4).builder.model; }},
+                  [] {
+                    return euler_column({1, 2, 2}, 12, 4.0, ColumnEnds::FixedFree, 0.4).builder.model;
+                  }},
         DenseCase{"pinned_portal", [] { return portal_with_combinations(false); }},
         DenseCase{"fixed_portal", [] { return portal_with_combinations(true); }}),
     [](const ::testing::TestParamInfo<DenseCase>& info) { return std::string(info.param.name); });
@@ -255,7 +262,8 @@ TEST(Messages, BadModelsGiveTheAnalysisMessage) {
   const Result<StabilityAnalysis> analysis = analyse_document_stability(gap.builder.model, {});
   ASSERT_FALSE(analysis.has_value());
   EXPECT_EQ(analysis.error(), linear.error());
-  EXPECT_EQ(analysis.error(), "LC 1 linear error: Node ID 5 is missing. Node IDs must be consecutive starting from 1.");
+  EXPECT_EQ(analysis.error(),
+            "LC 1 linear error: Node ID 5 is missing. Node IDs must be consecutive starting from 1.");
 
   ColumnModel big = euler_column({0, 0, 1}, 101, column_height, ColumnEnds::FixedFree);
   const Result<StabilityAnalysis> too_many = analyse_document_stability(big.builder.model, {});
@@ -290,10 +298,10 @@ TEST(FirstOrderState, AxialForcesAreTheAnalysisForces) {
       if (candidate.id == m.member) member = &candidate;
     }
     ASSERT_NE(member, nullptr);
-    const Eigen::Vector3d axis = Eigen::Vector3d(member->end_node.x - member->start_node.x,
-                                                 member->end_node.y - member->start_node.y,
-                                                 member->end_node.z - member->start_node.z)
-                                     .normalized();
+    const Eigen::Vector3d axis =
+        Eigen::Vector3d(member->end_node.x - member->start_node.x, member->end_node.y - member->start_node.y,
+                        member->end_node.z - member->start_node.z)
+            .normalized();
     const NodeForces& end = results.member_results.at(m.member).end_node_forces;
     const double n = axis.dot(Eigen::Vector3d(end.fx, end.fy, end.fz));
     EXPECT_NEAR(m.axial_force, n, 1e-6 * 2e5) << m.member;

@@ -37,7 +37,8 @@ class EulerColumn : public ::testing::TestWithParam<ColumnCase> {};
 
 TEST_P(EulerColumn, CriticalForcesBucklingLengthsAndModeShape) {
   const ColumnCase& c = GetParam();
-  ColumnModel column = euler_column(c.axis.normalized(), column_members, column_length, c.ends, c.rotation_angle);
+  ColumnModel column =
+      euler_column(c.axis.normalized(), column_members, column_length, c.ends, c.rotation_angle);
   VELK model = column.builder.model;
   to_document_units(model, c.length_unit, c.force_unit, c.pressure_unit);
   const UnitFactors f = unit_factors(model.settings.unit_settings);
@@ -103,29 +104,28 @@ constexpr double turned = 0.6;
 
 INSTANTIATE_TEST_SUITE_P(
     Stability, EulerColumn,
-    ::testing::Values(
-        ColumnCase{"standing_pinned_pinned", along_z, ColumnEnds::PinnedPinned, 0.0, LengthUnit::M, ForceUnit::KN,
-                   PressureUnit::KPa},
-        ColumnCase{"standing_fixed_free", along_z, ColumnEnds::FixedFree, 0.0, LengthUnit::M, ForceUnit::KN,
-                   PressureUnit::KPa},
-        ColumnCase{"standing_fixed_pinned", along_z, ColumnEnds::FixedPinned, 0.0, LengthUnit::M, ForceUnit::KN,
-                   PressureUnit::KPa},
-        ColumnCase{"standing_fixed_fixed", along_z, ColumnEnds::FixedFixed, 0.0, LengthUnit::M, ForceUnit::KN,
-                   PressureUnit::KPa},
-        ColumnCase{"along_x_pinned_pinned_mm_n", along_x, ColumnEnds::PinnedPinned, 0.0, LengthUnit::Mm,
-                   ForceUnit::N, PressureUnit::MPa},
-        ColumnCase{"along_x_fixed_pinned_turned", along_x, ColumnEnds::FixedPinned, turned, LengthUnit::M,
-                   ForceUnit::N, PressureUnit::Pa},
-        ColumnCase{"along_y_fixed_fixed_mm_n", along_y, ColumnEnds::FixedFixed, 0.0, LengthUnit::Mm, ForceUnit::N,
-                   PressureUnit::MPa},
-        ColumnCase{"along_z_pinned_pinned_turned_cm", along_z, ColumnEnds::PinnedPinned, turned, LengthUnit::Cm,
-                   ForceUnit::KN, PressureUnit::GPa},
-        ColumnCase{"inclined_fixed_free", inclined, ColumnEnds::FixedFree, 0.0, LengthUnit::M, ForceUnit::KN,
-                   PressureUnit::KPa},
-        ColumnCase{"inclined_fixed_free_turned_mm_n", inclined, ColumnEnds::FixedFree, turned, LengthUnit::Mm,
-                   ForceUnit::N, PressureUnit::MPa},
-        ColumnCase{"downward_fixed_free", -along_z, ColumnEnds::FixedFree, -turned, LengthUnit::M, ForceUnit::KN,
-                   PressureUnit::KPa}),
+    ::testing::Values(ColumnCase{"standing_pinned_pinned", along_z, ColumnEnds::PinnedPinned, 0.0,
+                                 LengthUnit::M, ForceUnit::KN, PressureUnit::KPa},
+                      ColumnCase{"standing_fixed_free", along_z, ColumnEnds::FixedFree, 0.0, LengthUnit::M,
+                                 ForceUnit::KN, PressureUnit::KPa},
+                      ColumnCase{"standing_fixed_pinned", along_z, ColumnEnds::FixedPinned, 0.0,
+                                 LengthUnit::M, ForceUnit::KN, PressureUnit::KPa},
+                      ColumnCase{"standing_fixed_fixed", along_z, ColumnEnds::FixedFixed, 0.0, LengthUnit::M,
+                                 ForceUnit::KN, PressureUnit::KPa},
+                      ColumnCase{"along_x_pinned_pinned_mm_n", along_x, ColumnEnds::PinnedPinned, 0.0,
+                                 LengthUnit::Mm, ForceUnit::N, PressureUnit::MPa},
+                      ColumnCase{"along_x_fixed_pinned_turned", along_x, ColumnEnds::FixedPinned, turned,
+                                 LengthUnit::M, ForceUnit::N, PressureUnit::Pa},
+                      ColumnCase{"along_y_fixed_fixed_mm_n", along_y, ColumnEnds::FixedFixed, 0.0,
+                                 LengthUnit::Mm, ForceUnit::N, PressureUnit::MPa},
+                      ColumnCase{"along_z_pinned_pinned_turned_cm", along_z, ColumnEnds::PinnedPinned, turned,
+                                 LengthUnit::Cm, ForceUnit::KN, PressureUnit::GPa},
+                      ColumnCase{"inclined_fixed_free", inclined, ColumnEnds::FixedFree, 0.0, LengthUnit::M,
+                                 ForceUnit::KN, PressureUnit::KPa},
+                      ColumnCase{"inclined_fixed_free_turned_mm_n", inclined, ColumnEnds::FixedFree, turned,
+                                 LengthUnit::Mm, ForceUnit::N, PressureUnit::MPa},
+                      ColumnCase{"downward_fixed_free", -along_z, ColumnEnds::FixedFree, -turned,
+                                 LengthUnit::M, ForceUnit::KN, PressureUnit::KPa}),
     [](const ::testing::TestParamInfo<ColumnCase>& info) { return std::string(info.param.name); });
 
 // The first factor approaches the closed form from above as the column is
@@ -151,9 +151,11 @@ TEST_P(ColumnConvergence, ErrorFallsWithDivision) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stability, ColumnConvergence,
-                         ::testing::Values(ColumnEnds::PinnedPinned, ColumnEnds::FixedFree, ColumnEnds::FixedPinned,
-                                           ColumnEnds::FixedFixed),
-                         [](const ::testing::TestParamInfo<ColumnEnds>& info) { return ends_name(info.param); });
+                         ::testing::Values(ColumnEnds::PinnedPinned, ColumnEnds::FixedFree,
+                                           ColumnEnds::FixedPinned, ColumnEnds::FixedFixed),
+                         [](const ::testing::TestParamInfo<ColumnEnds>& info) {
+                           return ends_name(info.param);
+                         });
 
 }  // namespace
 }  // namespace velk

@@ -42,7 +42,8 @@ double portal_critical_load(bool fixed_bases) {
   double u = 0.0;
   if (fixed_bases) {
     const double c = portal_column_i * portal_span / (6.0 * portal_beam_i * h);
-    u = root([c](double x) { return std::sin(x) + c * x * std::cos(x); }, std::numbers::pi / 2, std::numbers::pi);
+    u = root([c](double x) { return std::sin(x) + c * x * std::cos(x); }, std::numbers::pi / 2,
+             std::numbers::pi);
   } else {
     const double rho = 6.0 * portal_beam_i * h / (portal_column_i * portal_span);
     u = root([rho](double x) { return x * std::sin(x) - rho * std::cos(x); }, 0.0, std::numbers::pi / 2);

@@ -86,7 +86,8 @@ inline ColumnModel euler_column(Eigen::Vector3d axis, int members, double length
     for (const char a : across) bottom.rotation_conditions[std::string(1, a)] = {ConditionType::Free, {}};
   }
   if (ends != ColumnEnds::FixedFree) {
-    const ConditionType top_rotations = ends == ColumnEnds::FixedFixed ? ConditionType::Fixed : ConditionType::Free;
+    const ConditionType top_rotations =
+        ends == ColumnEnds::FixedFixed ? ConditionType::Fixed : ConditionType::Free;
     NodalSupport& top = b.support(2, ConditionType::Fixed, across, top_rotations, "XYZ");
     top.displacement_conditions[axis_name] = {ConditionType::Free, {}};
   }
@@ -131,7 +132,8 @@ inline PortalModel portal_frame(double h, double span, int members, bool fixed_b
   // leave out, changes the critical loads by less than 1e-5.
   const std::uint32_t column = b.section(portal_area, portal_column_i, portal_column_i, 1e-5);
   const std::uint32_t beam = b.section(portal_area, portal_beam_i, portal_beam_i, 1e-5);
-  NodalSupport& base = b.support(1, ConditionType::Fixed, "XYZ", ConditionType::Fixed, fixed_bases ? "XYZ" : "XZ");
+  NodalSupport& base =
+      b.support(1, ConditionType::Fixed, "XYZ", ConditionType::Fixed, fixed_bases ? "XYZ" : "XZ");
   if (!fixed_bases) base.rotation_conditions["Y"] = {ConditionType::Free, {}};
   NodalSupport& in_plane = b.support(2, ConditionType::Fixed, "Y", ConditionType::Fixed, "XZ");
   in_plane.displacement_conditions["X"] = {ConditionType::Free, {}};
@@ -143,8 +145,8 @@ inline PortalModel portal_frame(double h, double span, int members, bool fixed_b
     return next++;
   };
   std::uint32_t member = 1;
-  const auto add_line = [&](std::uint32_t from, double x0, double z0, double x1, double z1, std::uint32_t section,
-                            std::optional<std::uint32_t> last) {
+  const auto add_line = [&](std::uint32_t from, double x0, double z0, double x1, double z1,
+                            std::uint32_t section, std::optional<std::uint32_t> last) {
     std::uint32_t previous = from;
     for (int i = 1; i <= members; ++i) {
       const double t = static_cast<double>(i) / members;
