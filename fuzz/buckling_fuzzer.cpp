@@ -5,6 +5,7 @@
 // finite with its largest translation +1 or none, every energy share in
 // [0, 1].
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>

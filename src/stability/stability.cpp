@@ -169,13 +169,14 @@ std::vector<MemberState> StabilitySolver::member_states(const FirstOrderState& s
   return members;
 }
 
-// 1/2 v^T k v over the given DOFs.
+// 1/2 v^T k v over the given DOFs; k is positive semi-definite there, so a
+// negative sum is rounding of a member that does not bend, and counts as 0.
 double plane_energy(const Matrix12& k, const Vector12& v, const int (&dofs)[4]) {
   double energy = 0.0;
   for (const int i : dofs) {
     for (const int j : dofs) energy += v(i) * k(i, j) * v(j);
   }
-  return 0.5 * energy;
+  return std::max(0.5 * energy, 0.0);
 }
 
 BucklingMode StabilitySolver::mode_of(double factor, const Eigen::VectorXd& u_mode,
@@ -318,7 +319,7 @@ Result<CaseStability> StabilitySolver::solve(ResultType identity) {
 
   PencilRequest request{.count = std::clamp(options_.modes, 1, max_buckling_modes),
                         .side = PencilSide::Positive};
-  if (options_.dense_limit) request.dense_limit = *options_.dense_limit;
+  request.dense_limit = options_.dense_limit.value_or(buckling_dense_limit);
   PencilRequest reversed_request = request;
   reversed_request.count = 1;
   reversed_request.side = PencilSide::Negative;

@@ -78,10 +78,16 @@ struct StabilityAnalysis {
   std::vector<CaseStability> loadcombinations;
 };
 
+// Systems up to this many unknowns are solved by a dense eigensolve: a few
+// milliseconds, less than a Lanczos iteration takes on the clustered or
+// widely spread spectra that frames of equal columns or nearly unbraced
+// parts have.
+inline constexpr std::ptrdiff_t buckling_dense_limit = 240;
+
 struct StabilityOptions {
   int modes = default_buckling_modes;
   // Systems up to this many unknowns are solved by a dense eigensolve
-  // instead of Lanczos; nullopt leaves it to the eigensolver.
+  // instead of Lanczos; nullopt: buckling_dense_limit.
   std::optional<std::ptrdiff_t> dense_limit;
 };
 
