@@ -9,6 +9,7 @@
 
 #include "analysis/driver.hpp"
 #include "stability/stability_models.hpp"
+#include "support/expect_fault.hpp"
 
 namespace velk {
 namespace {
@@ -308,6 +309,27 @@ TEST(FirstOrderState, AxialForcesAreTheAnalysisForces) {
     ++checked;
   }
   EXPECT_EQ(checked, 12);
+}
+
+}  // namespace
+}  // namespace velk
+
+namespace velk {
+namespace {
+
+// A tension-only member whose section is not in the model stops the
+// analysis with the engine's fault, and the stability analysis alike.
+TEST(MissingSectionData, OneWayMemberWithoutItsSectionFaultsAsTheAnalysis) {
+  test_support::ColumnModel column =
+      test_support::euler_column({0, 0, 1}, 4, 4.0, test_support::ColumnEnds::FixedFree);
+  test_support::FrameBuilder& b = column.builder;
+  b.node(6, 1.0, 0.0, 0.0, 1);
+  b.member(9, 6, column.top, 99, MemberType::Tension);
+  VELK analysed = b.model;
+  EXPECT_FAULT(static_cast<void>(analyse_model(analysed)),
+               "Missing section data: member_id=9, section_id=99");
+  EXPECT_FAULT(static_cast<void>(analyse_document_stability(b.model, {})),
+               "Missing section data: member_id=9, section_id=99");
 }
 
 }  // namespace
