@@ -83,6 +83,8 @@ class StabilitySolver {
   SolveContext context_;
   LookupTables tables_;
   std::vector<std::optional<AxialForceBasis>> bases_;  // per member in walk order
+  // K of each case, factored along the pivots of the case before.
+  ReducedFactorization k_factors_{ReducedFactorization::default_dense_limit, first_order_zero_pivot_ratio};
 };
 
 std::string StabilitySolver::singular_message(ResultType identity, const std::string& message) const {
@@ -296,7 +298,7 @@ Result<CaseStability> StabilitySolver::solve(ResultType identity) {
   Eigen::VectorXd f_reduced = Eigen::VectorXd::Zero(reduced.size());
   reduced.apply_restraints(f_reduced);
   const Eigen::SparseMatrix<double> k = reduced.matrix();
-  ReducedFactorization k_factors(ReducedFactorization::default_dense_limit, first_order_zero_pivot_ratio);
+  ReducedFactorization& k_factors = k_factors_;
   if (!k_factors.factor(k))
     return std::unexpected(
         singular_message(identity, "Reduced stiffness matrix is singular or near-singular"));
