@@ -6,6 +6,9 @@ computed from its closed form (the source of the formula is cited). Each
 problem also shows the engine's equilibrium residual: the sum of the applied
 loads and the reported reactions, forces and moments about the origin.
 
+The buckling problems are solved by velk_tools.buckling_analysis on the same
+documents; their equilibrium residual is that of the first-order state.
+
 Run with the Python the module is built for and the module on PYTHONPATH:
     PYTHONPATH=build/python python3.12 tools/write_verification.py docs/verification.md
 """
@@ -17,6 +20,7 @@ import sys
 
 import model_builder as mb
 import velk_calculations
+import velk_tools
 
 DIGITS = 5  # significant digits printed; keeps the document stable across builds
 
@@ -609,6 +613,109 @@ i_y = {iy} m^4, i_z = {iz} m^4, J = {j} m^4.
 """
 
 
+def first_buckling_mode(frame):
+    """The first critical factor of the frame's load case and the members of its mode."""
+    answer = json.loads(velk_tools.buckling_analysis(json.dumps(frame.model), modes=1))
+    case = answer["loadcases"]["LC"]
+    return case["critical_factors"][0], case["modes"][0]["members"]
+
+
+def bisect(g, a, b):
+    """The root of g between a and b, where g changes sign."""
+    for _ in range(200):
+        m = (a + b) / 2
+        if (g(a) < 0) == (g(m) < 0):
+            a = m
+        else:
+            b = m
+    return (a + b) / 2
+
+
+def buckling(report):
+    timoshenko = "Timoshenko & Gere, *Theory of Elastic Stability*, ch. 2"
+    length, p, pieces = 5.0, 1.0e5, 8
+    held = {"X": "Fixed", "Y": "Fixed", "Z": "Fixed"}
+    # End conditions: bottom rotations, top support (None: free), effective length factor.
+    cases = [("pinned-pinned", {"X": "Free", "Y": "Free", "Z": "Fixed"}, "Free", 1.0),
+             ("fixed-free", "Fixed", None, 2.0),
+             ("fixed-pinned", "Fixed", "Free", math.pi / 4.493409457909064),
+             ("fixed-fixed", "Fixed", "Fixed", 0.5)]
+    for name, bottom, top, k in cases:
+        frame = Frame()
+        base = frame.support(held, bottom)
+        section = frame.section(A, IY, IZ, J)
+        nodes = frame.chain([(0, 0, 0), (0, 0, length)], pieces, section)
+        frame.supports_of[nodes[0]] = base
+        if top is not None:
+            frame.supports_of[nodes[-1]] = frame.support({"X": "Fixed", "Y": "Fixed", "Z": "Free"}, top)
+        frame.load(nodes[-1], (0, 0, -p))
+        frame.solve()
+        alpha, members = first_buckling_mode(frame)
+        first = members["1"]
+        reference = math.pi ** 2 * E * IY / (k * length) ** 2
+        report.problem(
+            f"Euler column, {name}",
+            f"Column of {length:g} m along Z in {pieces} members, P = {p:g} N at the top; elastic critical "
+            f"load factor of `velk buckling` times P against pi^2 E I_y / (k L)^2 with k = {k:.5g} (weak axis "
+            f"I_y), and the buckling length L_cr,y of its members against k L.",
+            timoshenko, frame,
+            [("alpha_cr P [N]", reference, alpha * p), ("N_cr of member 1 [N]", reference, first["N_cr"]),
+             ("L_cr,y of member 1 [m]", k * length, first["L_cr_y"])])
+
+    height, span, column_i, beam_i = 4.0, 6.0, 8.0e-5, 1.2e-4
+    for fixed in (False, True):
+        frame = Frame()
+        base = frame.support(held, "Fixed" if fixed else {"X": "Fixed", "Y": "Free", "Z": "Fixed"})
+        in_plane = frame.support({"X": "Free", "Y": "Fixed", "Z": "Free"}, {"X": "Fixed", "Y": "Free", "Z": "Fixed"})
+        column = frame.section(5.0, column_i, column_i, J)
+        beam = frame.section(5.0, beam_i, beam_i, J)
+        left = frame.chain([(0, 0, 0), (0, 0, height)], pieces, column)
+        right = frame.chain([(span, 0, 0), (span, 0, height)], pieces, column)
+        frame.chain([(0, 0, height), (span, 0, height)], pieces, beam)
+        for node_id in list(frame.coordinates.values()):
+            frame.supports_of[node_id] = in_plane
+        frame.supports_of[left[0]] = base
+        frame.supports_of[right[0]] = base
+        frame.load(left[-1], (0, 0, -p))
+        frame.load(right[-1], (0, 0, -p))
+        frame.solve()
+        alpha, _ = first_buckling_mode(frame)
+        if fixed:
+            c = column_i * span / (6 * beam_i * height)
+            u = bisect(lambda x: math.sin(x) + c * x * math.cos(x), math.pi / 2, math.pi)
+            equation = "tan u = -u (I_c b) / (6 I_b h), pi/2 < u < pi"
+        else:
+            rho = 6 * beam_i * height / (column_i * span)
+            u = bisect(lambda x: x * math.sin(x) - rho * math.cos(x), 0.0, math.pi / 2)
+            equation = "u tan u = 6 I_b h / (I_c b), 0 < u < pi/2"
+        reference = u * u * E * column_i / height ** 2
+        report.problem(
+            f"Sway portal frame, {'fixed' if fixed else 'pinned'} bases",
+            f"Columns h = {height:g} m (I_c = {column_i:g} m^4), beam b = {span:g} m (I_b = {beam_i:g} m^4), "
+            f"{pieces} members each, held in the X-Z plane, P = {p:g} N on each column top; the slope-deflection "
+            f"characteristic equation of the sway mode, {equation}, gives P_cr = u^2 E I_c / h^2 "
+            "(members practically inextensible: A = 5 m^2).",
+            "Timoshenko & Gere, *Theory of Elastic Stability*, ch. 2, frames (slope-deflection method)", frame,
+            [("alpha_cr P [N]", reference, alpha * p)])
+
+    frame = Frame()
+    base = frame.fixed()
+    section = frame.section(A, IY, IZ, J)
+    tall, q, many = 8.0, 2.0e3, 40
+    nodes = frame.chain([(0, 0, 0), (0, 0, tall)], many, section)
+    frame.supports_of[nodes[0]] = base
+    for member in range(1, many + 1):
+        frame.line_load(member, q, (0.0, 0.0, -1.0))
+    frame.solve()
+    alpha, _ = first_buckling_mode(frame)
+    report.problem(
+        "Column under its own weight (Greenhill)",
+        f"Cantilever of {tall:g} m along Z in {many} members under a uniform axial load q = {q:g} N/m; "
+        "q_cr L^3 = 7.8373 E I_y.",
+        "Timoshenko & Gere, *Theory of Elastic Stability*, ch. 2, buckling of a bar under its own weight", frame,
+        [("alpha_cr q [N/m]", 7.8373 * E * IY / tall ** 3, alpha * q)])
+
+
 def main(path):
     report = Report()
     report.lines.append("## First-order closed forms\n")
@@ -622,6 +729,11 @@ def main(path):
                         "cubic deflected shape of each element, which grow with P / P_e (P_e the Euler load) "
                         "and shrink with finer division.\n")
     second_order(report)
+    report.lines.append("## Elastic stability\n")
+    report.lines.append("The critical load factors of `velk buckling` (`velk_tools.buckling_analysis`) on the "
+                        "first-order axial forces; the columns are divided into members whose cubic deflected "
+                        "shapes leave differences that shrink with the fourth power of the division.\n")
+    buckling(report)
     summary = (f"{report.count} problems; the largest relative difference from a reference value is "
                f"{report.worst * 100:.2g} %.\n\n")
     text = HEADER.format(digits=DIGITS, area=A, iy=IY, iz=IZ, j=J) + summary + "\n".join(report.lines)

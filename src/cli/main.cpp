@@ -15,6 +15,7 @@
 #include "base/fault.hpp"
 #include "base/message_format.hpp"
 #include "cli/arguments.hpp"
+#include "cli/buckling_command.hpp"
 #include "cli/envelope_command.hpp"
 #include "cli/report_command.hpp"
 #include "document/document_io.hpp"
@@ -35,7 +36,8 @@ constexpr const char* usage_text =
     "Usage: velk COMMAND [OPTIONS] FILE\n"
     "\n"
     "Commands:\n"
-    "  analyse MODEL.json [-o OUT.json]        analyse the model and print a summary per load case\n"
+    "  analyse MODEL.json [-o OUT.json] [--buckling]\n"
+    "                                          analyse the model and print a summary per load case\n"
     "                                          and combination; -o writes the results document\n"
     "  check MODEL.json [--json]               check the model without solving it\n"
     "  diagrams FILE.json [--stations N] [--csv]\n"
@@ -44,17 +46,21 @@ constexpr const char* usage_text =
     "  envelope FILE.json [--limit-state LS] [--combinations A,B] [--with-cases]\n"
     "           [--stations N] [--json | --csv]\n"
     "                                          design values over the combinations, with the governing one\n"
+    "  buckling MODEL.json [--modes N] [--json]\n"
+    "                                          critical load factors, buckling modes and buckling lengths\n"
     "\n"
     "Run 'velk COMMAND --help' for the options of a command.\n";
 
 constexpr const char* analyse_help =
-    "Usage: velk analyse MODEL.json [-o OUT.json]\n"
+    "Usage: velk analyse MODEL.json [-o OUT.json] [--buckling]\n"
     "\n"
     "Analyses the model (as calculate_from_file does) and prints per load case and combination the\n"
     "largest displacement, the reactions with the equilibrium residual, the member with the largest\n"
     "span moment and the switched-off tension/compression members, in the document's units.\n"
     "\n"
     "  -o, --output OUT.json   also write the results document to OUT.json\n"
+    "  --buckling              add the elastic critical load factor alpha_cr,1 with its verdict to each "
+    "case\n"
     "  -h, --help              show this help\n";
 
 constexpr const char* check_help =
@@ -92,6 +98,11 @@ int analyse(const Arguments& args) {
   }
   const auto inspected = velk::inspect_model(*document);
   if (!inspected) return fail(inspected.error());
+  if (args.flag("--buckling")) {
+    const auto summary = velk::cli::summary_with_buckling(*inspected);
+    if (!summary) return fail(summary.error());
+    return print(*summary);
+  }
   return print(velk::analysis_summary(*inspected));
 }
 
@@ -159,7 +170,7 @@ int run(int argc, char** argv) {
   args.erase(args.begin());
 
   const velk::cli::Command commands[] = {
-      {"analyse", {{}, {"--output"}}, analyse_help, analyse},
+      {"analyse", {{"--buckling"}, {"--output"}}, analyse_help, analyse},
       {"check", {{"--json"}, {}}, check_help, check},
       {"diagrams", {{"--csv"}, {"--stations"}}, diagrams_help, diagrams},
       {"report", {{}, {"--output"}}, velk::cli::report_help, report},
@@ -167,6 +178,7 @@ int run(int argc, char** argv) {
        {{"--with-cases", "--json", "--csv"}, {"--limit-state", "--combinations", "--stations"}},
        velk::cli::envelope_help,
        velk::cli::envelope_command},
+      {"buckling", {{"--json"}, {"--modes"}}, velk::cli::buckling_help, velk::cli::buckling},
   };
   for (const velk::cli::Command& c : commands) {
     if (c.name != command) continue;

@@ -189,6 +189,9 @@ Result<PencilEigenpairs> lowest_pencil_eigenpairs(const Sparse& k, const Reduced
       mu = solver.eigenvalues();
       phi = solver.eigenvectors();
     } catch (const std::exception& e) {
+      // A breakdown of the iteration (a spectrum spread over more digits
+      // than it resolves) leaves a system small enough to the dense solve.
+      if (n <= request.dense_fallback_limit) return dense_pencil_eigenpairs(k, a, request);
       return std::unexpected(std::string("The eigensolver failed: ") + e.what());
     }
     // The new pairs join those found before; a pair at zero is a deflated

@@ -94,15 +94,21 @@ void summarise_case(std::string& out, const InspectedModel& inspected, const Cas
 
 }  // namespace
 
-std::string analysis_summary(const InspectedModel& inspected) {
+std::string analysis_summary(const InspectedModel& inspected) { return analysis_summary(inspected, {}); }
+
+std::string analysis_summary(const InspectedModel& inspected, const CaseNotes& notes) {
   std::string out = format_message("Units: length {}, force {}, moment {}·{}\n", inspected.length_unit,
                                    inspected.force_unit, inspected.force_unit, inspected.length_unit);
   if (inspected.analysis_error) {
     out += format_message("Analysis failed: {}\n", *inspected.analysis_error);
     return out;
   }
-  for (const CaseInspection& c : inspected.loadcases) summarise_case(out, inspected, c);
-  for (const CaseInspection& c : inspected.loadcombinations) summarise_case(out, inspected, c);
+  for (const auto* cases : {&inspected.loadcases, &inspected.loadcombinations}) {
+    for (const CaseInspection& c : *cases) {
+      summarise_case(out, inspected, c);
+      if (notes) out += notes(c);
+    }
+  }
   return out;
 }
 

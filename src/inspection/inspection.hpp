@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -99,6 +100,11 @@ std::string diagrams_to_csv(const InspectedModel& inspected, int stations);
 // displacement, the reactions with the equilibrium residual, the governing
 // member by span moment, switched-off members, and the units.
 std::string analysis_summary(const InspectedModel& inspected);
+
+// The same with the lines a front end adds at the end of each case (each
+// ending in a newline; none when `notes` is empty).
+using CaseNotes = std::function<std::string(const CaseInspection&)>;
+std::string analysis_summary(const InspectedModel& inspected, const CaseNotes& notes);
 
 // The displacement vector (base units) and the active map of a stored
 // results record of the model: Tension and Compression members whose end

@@ -91,6 +91,31 @@ class AugmentedSystem {
     return k_condensed;
   }
 
+  // The companion c (a geometric stiffness, a mass) condensed with the
+  // static shapes of the elastic matrix: Q^T C Q, Q = [I; -A_II^-1 A_IE],
+  // C being c with its released entries moved to their internal degrees of
+  // freedom. It is the derivative of the condensed matrix of k + t c at
+  // t = 0, so the condensed companion stays linear in c.
+  Matrix12 condensed_companion(const Matrix12& c) const {
+    std::array<int, 12> augmented_index{};
+    for (int d = 0; d < PER_MEMBER; ++d) augmented_index[d] = d;
+    for (int i = 0; i < q_; ++i) augmented_index[released_[i]] = PER_MEMBER + i;
+    const int g = PER_MEMBER + q_;
+    AugmentedMatrix augmented = AugmentedMatrix::Zero(g, g);
+    for (int col = 0; col < PER_MEMBER; ++col) {
+      for (int row = 0; row < PER_MEMBER; ++row)
+        augmented(augmented_index[row], augmented_index[col]) = c(row, col);
+    }
+    const InternalMatrix x = lu_ii_.solve(a_ie_);  // A_II^-1 A_IE
+    const CouplingMatrix c_ei = augmented.topRightCorner(PER_MEMBER, q_);
+    const InternalMatrix c_ii = augmented.bottomRightCorner(q_, q_);
+    Matrix12 condensed = augmented.topLeftCorner<12, 12>();
+    const Matrix12 coupling = c_ei * x;
+    condensed -= coupling + coupling.transpose();
+    condensed.noalias() += x.transpose() * c_ii * x;
+    return condensed;
+  }
+
   // p_E - A_EI * A_II^-1 * p_I, where p_E is p with the released entries
   // moved to their internal degrees of freedom (p_I).
   Vector12 condensed_load(const Vector12& p) const {
@@ -144,6 +169,14 @@ Result<Matrix12> apply_end_releases_to_local_beam_k(Eigen::Ref<const Eigen::Matr
   const AugmentedSystem system(k_local, pattern);
   if (system.singular()) return std::unexpected(std::string(singular_block_message));
   return system.condensed_matrix();
+}
+
+Result<Matrix12> condense_companion_matrix(const Matrix12& k_local, const ReleasePattern& pattern,
+                                           const Matrix12& c_local) {
+  if (!has_releases(pattern)) return c_local;
+  const AugmentedSystem system(k_local, pattern);
+  if (system.singular()) return std::unexpected(std::string(singular_block_message));
+  return system.condensed_companion(c_local);
 }
 
 Result<Vector12> condense_end_load_vector(const Matrix12& k_local, const ReleasePattern& pattern,

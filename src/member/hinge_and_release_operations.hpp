@@ -49,6 +49,13 @@ bool has_releases(const ReleasePattern& pattern);
 Result<Matrix12> apply_end_releases_to_local_beam_k(Eigen::Ref<const Eigen::MatrixXd> k_local,
                                                     const ReleasePattern& pattern);
 
+// A companion matrix of k_local (a geometric stiffness) of a member with
+// released ends, condensed with the static shapes of k_local: the part of
+// the condensed k_local + t c_local that is linear in t. It is symmetric
+// when c_local is.
+Result<Matrix12> condense_companion_matrix(const Matrix12& k_local, const ReleasePattern& pattern,
+                                           const Matrix12& c_local);
+
 // The nodal load vector of a member with released ends: the local load
 // vector p_local of the fully fixed member, condensed with the same
 // augmented system as k_local, so a released end receives only what its

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "inspection/buckling_output.hpp"
 #include "inspection/inspection.hpp"
 #include "python_binding/extension.hpp"
 #include "report/html_report.hpp"
@@ -123,6 +124,22 @@ PyObject* envelopes(PyObject* module, PyObject* args, PyObject* kwargs) {
   });
 }
 
+// The critical load factors, buckling modes and buckling lengths of every
+// case and combination (inspection/buckling_output.hpp), as `velk buckling
+// --json` prints them.
+PyObject* buckling_analysis(PyObject* module, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"json_data", "modes", nullptr};
+  PyObject* json_data = nullptr;
+  int modes = velk::default_buckling_modes;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "U|i:buckling_analysis", const_cast<char**>(keywords),
+                                   &json_data, &modes)) {
+    return nullptr;
+  }
+  std::string_view text;
+  if (!utf8_of(json_data, text)) return nullptr;
+  return run_guarded_without_lock(module, [&] { return velk::buckling_json(text, modes); });
+}
+
 PyMethodDef module_methods[] = {
     {"member_diagrams", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(member_diagrams)),
      METH_VARARGS | METH_KEYWORDS,
@@ -144,6 +161,10 @@ PyMethodDef module_methods[] = {
      "with_cases is true): per member the envelope curves at `stations` positions and the exact span "
      "extremes, "
      "per node the displacements and per support the reactions, each with the governing case, as JSON text."},
+    {"buckling_analysis", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(buckling_analysis)),
+     METH_VARARGS | METH_KEYWORDS,
+     "buckling_analysis(json_data, modes=4)\n--\n\nThe elastic critical load factors, buckling modes and "
+     "buckling lengths of every load case and combination, as JSON text."},
     {nullptr, nullptr, 0, nullptr},
 };
 

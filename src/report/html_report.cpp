@@ -14,6 +14,7 @@
 #include "report/svg_canvas.hpp"
 #include "results/equilibrium.hpp"
 #include "results/node_vectors.hpp"
+#include "stability/stability.hpp"
 
 namespace velk::report {
 namespace {
@@ -64,6 +65,9 @@ path.envelope.max { fill: rgba(211, 47, 47, 0.16); stroke: #c62828; stroke-width
 path.envelope.min { fill: rgba(21, 101, 192, 0.16); stroke: #1565c0; stroke-width: 1; }
 path.axial { fill: none; stroke-linecap: round; }
 path.n-tension { stroke: #d32f2f; }
+path.mode { fill: none; stroke: #6a1b9a; stroke-width: 1.5; }
+.stability h3 { margin: 2mm 0 1mm; font-size: 10.5pt; }
+.alpha-cr .verdict { font-weight: 600; }
 path.n-compression { stroke: #1565c0; }
 path.n-off { stroke: #9e9e9e; stroke-dasharray: 4 3; }
 path.n-zero, path.n-none { stroke: #444; }
@@ -331,8 +335,48 @@ void write_member_tables(Html& html, const Scene& scene, const CaseInspection& i
   html << "</table>";
 }
 
+// The elastic critical load factor of the case with its verdict, and its
+// first buckling mode; or why there is none.
+void write_stability(Html& html, const Scene& scene, const Result<StabilityAnalysis>* stability,
+                     const CaseInspection& inspection) {
+  if (stability == nullptr) return;
+  html << "<div class=\"stability\"><h3>Elastic stability</h3>";
+  if (!*stability) {
+    html << "<p class=\"stability-error\">The buckling analysis failed: ";
+    html.text(stability->error());
+    html << "</p></div>";
+    return;
+  }
+  const CaseStability* found = nullptr;
+  for (const auto* cases : {&(*stability)->loadcases, &(*stability)->loadcombinations}) {
+    for (const CaseStability& c : *cases) {
+      if (c.identity.kind == inspection.identity.kind && c.identity.id == inspection.identity.id) found = &c;
+    }
+  }
+  if (found == nullptr) {
+    html << "</div>";
+    return;
+  }
+  html << "<p class=\"alpha-cr\">";
+  if (found->critical_factors.empty()) {
+    html.text(found->message ? "No critical load factor: " + *found->message + "."
+                             : "No critical load factor.");
+  } else {
+    html.text("\u03b1_cr = " + format_value(found->critical_factors.front()));
+  }
+  html << " <span class=\"verdict\">";
+  html.text(found->verdict);
+  html << "</span>";
+  if (found->reversed_factor) html.text("; under reversed loads at " + format_value(*found->reversed_factor));
+  html << "</p>";
+  if (!found->modes.empty())
+    html << "<div class=\"figures\"><figure>" << buckling_mode_picture(scene, found->modes.front())
+         << "</figure></div>";
+  html << "</div>";
+}
+
 void write_case(Html& html, const InspectedModel& inspected, const Scene& scene, const Units& units,
-                const CaseInspection& inspection) {
+                const CaseInspection& inspection, const Result<StabilityAnalysis>* stability) {
   const VELK& model = inspected.model;
   html << "<section class=\"case\" data-case=\"" << escaped(inspection.name) << "\" data-kind=\""
        << (inspection.identity.is_combination() ? "combination" : "loadcase") << "\"><h2>";
@@ -342,6 +386,7 @@ void write_case(Html& html, const InspectedModel& inspected, const Scene& scene,
        << "</figure><figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::Mz, units)
        << "</figure><figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::My, units)
        << "</figure><figure>" << axial_picture(scene, inspection.diagrams, units) << "</figure></div>";
+  write_stability(html, scene, stability, inspection);
   write_reactions(html, model, inspection, inspected);
   write_displacements(html, inspection, inspected);
   write_member_tables(html, scene, inspection, inspected);
@@ -481,8 +526,13 @@ std::string report_html(const InspectedModel& inspected) {
   }
   write_model_facts(html, inspected, scene);
   write_structure_pictures(html, scene);
+  // The stability of every case, from the same first-order states.
+  std::optional<Result<StabilityAnalysis>> stability;
+  if (!inspected.analysis_error && cases > 0)
+    stability = analyse_stability(model, inspected.factors, StabilityOptions{.modes = 1, .dense_limit = {}});
   for (const auto* group : {&inspected.loadcases, &inspected.loadcombinations})
-    for (const CaseInspection& inspection : *group) write_case(html, inspected, scene, units, inspection);
+    for (const CaseInspection& inspection : *group)
+      write_case(html, inspected, scene, units, inspection, stability ? &*stability : nullptr);
   write_envelopes(html, inspected, scene, units);
   html << "</body></html>\n";
   return html.take();

@@ -418,6 +418,55 @@ std::string deformed_picture(const Scene& scene, const Results& results, const M
   return picture.finish();
 }
 
+std::string buckling_mode_picture(const Scene& scene, const BucklingMode& mode) {
+  const auto translation = [&](std::uint32_t id) {
+    const auto it = mode.shape.find(id);
+    return it == mode.shape.end() ? Vector3(Vector3::Zero())
+                                  : Vector3(it->second.dx, it->second.dy, it->second.dz);
+  };
+  const auto rotation = [&](std::uint32_t id) {
+    const auto it = mode.shape.find(id);
+    return it == mode.shape.end() ? Vector3(Vector3::Zero())
+                                  : Vector3(it->second.rx, it->second.ry, it->second.rz);
+  };
+  // The mode is scaled to a largest translation of 1.
+  const double scale = deformed_scale(1.0, scene.extent, drawn_share);
+  Picture picture(scene, View::Isometric, case_width, case_height, "view buckling",
+                  "First buckling mode, \u03b1_cr = " + format_value(mode.factor));
+  picture.members("base");
+  for (const SceneMember& m : scene.members) {
+    const bool bent = m.type == MemberType::Normal && m.has_direction && !m.start_released && !m.end_released;
+    if (!bent) {
+      picture.polyline({m.start + scale * translation(m.start_id), m.end + scale * translation(m.end_id)},
+                       "mode " + type_class(m.type), member_attribute(m.id));
+      continue;
+    }
+    // Local end translations and rotations, and the cubic between them.
+    const Vector3 u1 = m.lambda * translation(m.start_id);
+    const Vector3 u2 = m.lambda * translation(m.end_id);
+    const Vector3 r1 = m.lambda * rotation(m.start_id);
+    const Vector3 r2 = m.lambda * rotation(m.end_id);
+    const double l = m.length;
+    std::vector<double> x;
+    std::array<std::vector<double>, 3> u;
+    for (int i = 0; i < stations_per_member; ++i) {
+      const double t = static_cast<double>(i) / (stations_per_member - 1);
+      const double n1 = 1.0 - 3.0 * t * t + 2.0 * t * t * t;  // Hermite shapes
+      const double n2 = l * (t - 2.0 * t * t + t * t * t);
+      const double n3 = 3.0 * t * t - 2.0 * t * t * t;
+      const double n4 = l * (t * t * t - t * t);
+      x.push_back(t * l);
+      u[0].push_back((1.0 - t) * u1.x() + t * u2.x());
+      u[1].push_back(n1 * u1.y() + n2 * r1.z() + n3 * u2.y() + n4 * r2.z());
+      u[2].push_back(n1 * u1.z() - n2 * r1.y() + n3 * u2.z() - n4 * r2.y());
+    }
+    picture.polyline(deformed_shape(m, x, u, scale), "mode " + type_class(m.type), member_attribute(m.id));
+  }
+  picture.canvas().text(8.0, 32.0, "largest translation drawn \u00d7 " + format_value(scale), "note");
+  picture.axes();
+  return picture.finish();
+}
+
 std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, MomentPlane plane,
                            const Units& units) {
   const DiagramComponent component = plane == MomentPlane::Mz ? DiagramComponent::Mz : DiagramComponent::My;

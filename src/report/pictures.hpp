@@ -14,6 +14,7 @@
 #include "report/drawing_geometry.hpp"
 #include "report/scene.hpp"
 #include "results/results.hpp"
+#include "stability/stability.hpp"
 
 namespace velk::report {
 
@@ -53,6 +54,12 @@ std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, co
 // plane), with the span extremes written where they occur.
 std::string envelope_picture(const Scene& scene, const Envelope& envelope, DiagramComponent component,
                              MomentPlane plane, const Units& units);
+
+// A buckling mode over the undeformed structure: each Normal member without
+// releases bent as the cubic its end translations and rotations give, the
+// others straight between their displaced nodes; the largest translation
+// drawn as a tenth of the model's size.
+std::string buckling_mode_picture(const Scene& scene, const BucklingMode& mode);
 
 // Positions at which a member's diagram is read for drawing: `stations`
 // equally spaced ones and the ends of its pieces (the load breakpoints,

@@ -89,9 +89,9 @@ TEST(Report, SelfContainedPageWithEveryMemberInEveryPicture) {
   EXPECT_EQ(count(page, "http://"), count(page, "http://www.w3.org/2000/svg"));
 
   const auto svgs = pictures(page);
-  // Four views of the structure, five pictures per case, three of the envelope
-  // of the one combination (which names no limit state).
-  ASSERT_EQ(svgs.size(), 4u + 5u * 3u + 3u);
+  // Four views of the structure; per case five pictures and its first buckling
+  // mode; three of the envelope of the one combination (which names no limit state).
+  ASSERT_EQ(svgs.size(), 4u + 6u * 3u + 3u);
   for (const std::string& svg : svgs) {
     EXPECT_NE(svg.find("data-members=\"6\""), std::string::npos);
     EXPECT_EQ(count(svg, "<path class=\"member "), 6u) << svg.substr(0, 120);
