@@ -105,6 +105,16 @@ class AugmentedSystem {
     return p_external;
   }
 
+  // S^T m S, where S takes the member's own twelve displacements from the
+  // node's: a rigid entry follows its node, a released one its internal
+  // degree of freedom, u_I = -A_II^-1 * A_IE * u_E.
+  Matrix12 condensed_companion(const Matrix12& m) const {
+    const InternalMatrix x = lu_ii_.solve(a_ie_);
+    Matrix12 s = Matrix12::Identity();
+    for (int i = 0; i < q_; ++i) s.row(released_[i]) = -x.row(i);
+    return s.transpose() * m * s;
+  }
+
  private:
   int q_ = 0;
   std::array<int, 12> released_{};
@@ -152,6 +162,14 @@ Result<Vector12> condense_end_load_vector(const Matrix12& k_local, const Release
   const AugmentedSystem system(k_local, pattern);
   if (system.singular()) return std::unexpected(std::string(singular_block_message));
   return system.condensed_load(p_local);
+}
+
+Result<Matrix12> condense_end_mass_matrix(const Matrix12& k_local, const ReleasePattern& pattern,
+                                         const Matrix12& m_local) {
+  if (!has_releases(pattern)) return m_local;
+  const AugmentedSystem system(k_local, pattern);
+  if (system.singular()) return std::unexpected(std::string(singular_block_message));
+  return system.condensed_companion(m_local);
 }
 
 Result<Matrix12> release_and_transform(const Member& member, const Matrix12& k_local,

@@ -56,6 +56,13 @@ Result<Matrix12> apply_end_releases_to_local_beam_k(Eigen::Ref<const Eigen::Matr
 Result<Vector12> condense_end_load_vector(const Matrix12& k_local, const ReleasePattern& pattern,
                                           const Vector12& p_local);
 
+// The mass matrix m_local of a member with released ends, carried through
+// the same condensation as k_local: each released entry moves with the
+// internal degree of freedom that the condensed stiffness gives it for the
+// node's displacements (u_I = -A_II^-1 A_IE u_E), so m' = S^T m_local S.
+Result<Matrix12> condense_end_mass_matrix(const Matrix12& k_local, const ReleasePattern& pattern,
+                                         const Matrix12& m_local);
+
 // lambda12^T * k' * lambda12 with k' the member's released k_local.
 Result<Matrix12> release_and_transform(const Member& member, const Matrix12& k_local,
                                        const HingeTable& hinges);
