@@ -21,7 +21,8 @@ constexpr std::array<double, 4> gauss_weights = {0.3478548451374538, 0.652145154
 
 // m += c * n n^T over the entries of n that are given.
 template <std::size_t Count>
-void add_outer(Matrix12& m, const std::array<int, Count>& index, const std::array<double, Count>& n, double c) {
+void add_outer(Matrix12& m, const std::array<int, Count>& index, const std::array<double, Count>& n,
+               double c) {
   for (std::size_t i = 0; i < Count; ++i) {
     for (std::size_t j = 0; j < Count; ++j) m(index[i], index[j]) += c * n[i] * n[j];
   }

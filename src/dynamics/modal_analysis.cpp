@@ -55,7 +55,8 @@ Eigen::Index largest_entry(const Eigen::VectorXd& u, int first_local_dof) {
   }
   for (Eigen::Index w = 0; w < u.size(); ++w) {
     const int k = static_cast<int>(w % dof::PER_NODE);
-    if (k >= first_local_dof && k < first_local_dof + 3 && std::abs(u[w]) >= (1.0 - equal_translation) * largest)
+    if (k >= first_local_dof && k < first_local_dof + 3 &&
+        std::abs(u[w]) >= (1.0 - equal_translation) * largest)
       return w;
   }
   return -1;
@@ -63,15 +64,18 @@ Eigen::Index largest_entry(const Eigen::VectorXd& u, int first_local_dof) {
 
 // The singular stiffness's sentence, with the motions it does not resist.
 std::string singular_stiffness_message(const Sparse& k_reduced, const ConstraintTransform& t) {
-  std::string message = failure_message(SolveFailure::of(SolveFailureKind::Singular), FirstOrderSolve::Analysis, 0);
-  for (const Mechanism& mechanism : mechanisms_of(k_reduced, t)) message += ". " + mechanism_message(mechanism);
+  std::string message =
+      failure_message(SolveFailure::of(SolveFailureKind::Singular), FirstOrderSolve::Analysis, 0);
+  for (const Mechanism& mechanism : mechanisms_of(k_reduced, t))
+    message += ". " + mechanism_message(mechanism);
   return message;
 }
 
 }  // namespace
 
 Result<ModelMasses> model_masses(const VELK& model, const ModalOptions& options) {
-  if (auto densities = check_densities(model); !densities) return std::unexpected(std::move(densities.error()));
+  if (auto densities = check_densities(model); !densities)
+    return std::unexpected(std::move(densities.error()));
   const LoadCase* mass_case = nullptr;
   if (options.mass_case) {
     mass_case = find_mass_case(model, *options.mass_case);
@@ -94,13 +98,16 @@ Result<ModelMasses> model_masses(const VELK& model, const ModalOptions& options)
   if (mass_case != nullptr) {
     for (const NodalLoad& load : mass_case->nodal_loads) {
       const double mass = std::abs(load.magnitude) *
-                          std::hypot(load.direction[0], load.direction[1], load.direction[2]) / standard_gravity;
+                          std::hypot(load.direction[0], load.direction[1], load.direction[2]) /
+                          standard_gravity;
       if (!std::isfinite(mass)) {
-        return std::unexpected(format_message("Load case \"{}\": the load on node {} gives a mass that is not finite.",
-                                              mass_case->name, load.node));
+        return std::unexpected(
+            format_message("Load case \"{}\": the load on node {} gives a mass that is not finite.",
+                           mass_case->name, load.node));
       }
       if (mass == 0.0) continue;
-      for (int k = dof::UX; k <= dof::UZ; ++k) masses.nodal.emplace_back(checked_dof(load.node, k, size), mass);
+      for (int k = dof::UX; k <= dof::UZ; ++k)
+        masses.nodal.emplace_back(checked_dof(load.node, k, size), mass);
     }
     for (const DistributedLoad& load : mass_case->distributed_loads) {
       const auto found = first_with_id.find(load.member);
@@ -108,9 +115,9 @@ Result<ModelMasses> model_masses(const VELK& model, const ModalOptions& options)
       std::vector<LineMass> pieces = line_masses_of(load);
       for (const LineMass& piece : pieces) {
         if (!std::isfinite(piece.mu_a) || !std::isfinite(piece.mu_b)) {
-          return std::unexpected(
-              format_message("Load case \"{}\": the distributed load on member {} gives a mass that is not finite.",
-                             mass_case->name, load.member));
+          return std::unexpected(format_message(
+              "Load case \"{}\": the distributed load on member {} gives a mass that is not finite.",
+              mass_case->name, load.member));
         }
       }
       const Member& member = *members[found->second];
@@ -120,7 +127,8 @@ Result<ModelMasses> model_masses(const VELK& model, const ModalOptions& options)
         const Matrix12 lumped = lumped_line_mass(member_length(member), pieces);
         for (int k = dof::UX; k <= dof::UZ; ++k) {
           masses.nodal.emplace_back(checked_dof(member.start_node.id, k, size), lumped(k, k));
-          masses.nodal.emplace_back(checked_dof(member.end_node.id, k, size), lumped(dof::END + k, dof::END + k));
+          masses.nodal.emplace_back(checked_dof(member.end_node.id, k, size),
+                                    lumped(dof::END + k, dof::END + k));
         }
         continue;
       }
@@ -155,7 +163,9 @@ Result<ModalAnalysis> modal_analysis(const VELK& model, const ModalOptions& opti
   auto masses = model_masses(model, options);
   if (!masses) return std::unexpected(std::move(masses.error()));
   auto m_reduced = k_system.assemble_companion(
-      [&](std::size_t index, const Member&) -> Result<std::optional<Matrix12>> { return masses->members[index]; },
+      [&](std::size_t index, const Member&) -> Result<std::optional<Matrix12>> {
+        return masses->members[index];
+      },
       masses->nodal);
   if (!m_reduced) return std::unexpected(std::move(m_reduced.error()));
   Sparse& m = *m_reduced;
@@ -166,11 +176,13 @@ Result<ModalAnalysis> modal_analysis(const VELK& model, const ModalOptions& opti
   if (!factors.factor(k)) return std::unexpected(singular_stiffness_message(k, transform));
 
   double largest_mass = 0.0;
-  for (Eigen::Index i = 0; i < m.nonZeros(); ++i) largest_mass = std::max(largest_mass, std::abs(m.valuePtr()[i]));
+  for (Eigen::Index i = 0; i < m.nonZeros(); ++i)
+    largest_mass = std::max(largest_mass, std::abs(m.valuePtr()[i]));
   if (!(largest_mass > 0.0)) {
-    return std::unexpected(std::string(
-        "The model has no mass: its materials have no density, no load case is taken as masses, or the supports "
-        "hold all of it."));
+    return std::unexpected(
+        std::string("The model has no mass: its materials have no density, no load case is taken as masses, "
+                    "or the supports "
+                    "hold all of it."));
   }
 
   // r_d: every node moved by 1 along d, in the reduced unknowns (a slave
@@ -199,7 +211,8 @@ Result<ModalAnalysis> modal_analysis(const VELK& model, const ModalOptions& opti
     Eigen::VectorXd u = expand_solution(transform, phi);
     Eigen::Index largest = largest_entry(u, dof::UX);
     const Eigen::Index turning = largest_entry(u, dof::RX);
-    if (largest < 0 || (turning >= 0 && std::abs(u[largest]) <= translation_share_of_rotation * std::abs(u[turning])))
+    if (largest < 0 ||
+        (turning >= 0 && std::abs(u[largest]) <= translation_share_of_rotation * std::abs(u[turning])))
       largest = turning;
     const double scale = largest >= 0 && u[largest] != 0.0 ? 1.0 / u[largest] : 1.0;
     phi *= scale;

@@ -165,7 +165,7 @@ Result<Vector12> condense_end_load_vector(const Matrix12& k_local, const Release
 }
 
 Result<Matrix12> condense_end_mass_matrix(const Matrix12& k_local, const ReleasePattern& pattern,
-                                         const Matrix12& m_local) {
+                                          const Matrix12& m_local) {
   if (!has_releases(pattern)) return m_local;
   const AugmentedSystem system(k_local, pattern);
   if (system.singular()) return std::unexpected(std::string(singular_block_message));

@@ -61,7 +61,7 @@ Result<Vector12> condense_end_load_vector(const Matrix12& k_local, const Release
 // internal degree of freedom that the condensed stiffness gives it for the
 // node's displacements (u_I = -A_II^-1 A_IE u_E), so m' = S^T m_local S.
 Result<Matrix12> condense_end_mass_matrix(const Matrix12& k_local, const ReleasePattern& pattern,
-                                         const Matrix12& m_local);
+                                          const Matrix12& m_local);
 
 // lambda12^T * k' * lambda12 with k' the member's released k_local.
 Result<Matrix12> release_and_transform(const Member& member, const Matrix12& k_local,
