@@ -15,6 +15,7 @@
 #include "base/fault.hpp"
 #include "base/message_format.hpp"
 #include "cli/arguments.hpp"
+#include "cli/modes_command.hpp"
 #include "cli/report_command.hpp"
 #include "document/document_io.hpp"
 #include "inspection/inspection.hpp"
@@ -40,6 +41,8 @@ constexpr const char* usage_text =
     "  diagrams FILE.json [--stations N] [--csv]\n"
     "                                          internal forces and displacements along every member\n"
     "  report FILE.json [-o REPORT.html]       the model, its deformed shape and diagrams in one HTML page\n"
+    "  modes MODEL.json [--modes N] [--mass consistent|lumped] [--mass-case NAME] [--json]\n"
+    "                                          natural frequencies, mode shapes and effective masses\n"
     "\n"
     "Run 'velk COMMAND --help' for the options of a command.\n";
 
@@ -159,6 +162,10 @@ int run(int argc, char** argv) {
       {"check", {{"--json"}, {}}, check_help, check},
       {"diagrams", {{"--csv"}, {"--stations"}}, diagrams_help, diagrams},
       {"report", {{}, {"--output"}}, velk::cli::report_help, report},
+      {"modes",
+       {{"--json"}, {"--modes", "--mass", "--mass-case"}},
+       velk::cli::modes_help,
+       velk::cli::modes_command},
   };
   for (const velk::cli::Command& c : commands) {
     if (c.name != command) continue;

@@ -211,18 +211,20 @@ Result<ModalAnalysis> modal_analysis(const VELK& model, const ModalOptions& opti
     Eigen::VectorXd u = expand_solution(transform, phi);
     Eigen::Index largest = largest_entry(u, dof::UX);
     const Eigen::Index turning = largest_entry(u, dof::RX);
-    if (largest < 0 ||
-        (turning >= 0 && std::abs(u[largest]) <= translation_share_of_rotation * std::abs(u[turning])))
-      largest = turning;
+    const bool twist = largest < 0 || (turning >= 0 && std::abs(u[largest]) <= translation_share_of_rotation *
+                                                                                   std::abs(u[turning]));
+    if (twist) largest = turning;
     const double scale = largest >= 0 && u[largest] != 0.0 ? 1.0 / u[largest] : 1.0;
     phi *= scale;
     u *= scale;
+    if (largest >= 0) u[largest] = 1.0;  // exactly, not 1 - 1 ulp
 
     Mode mode;
     mode.omega = std::sqrt(pairs->values[i]);
     mode.frequency = mode.omega / (2.0 * std::numbers::pi);
     mode.period = 1.0 / mode.frequency;
     mode.shape = std::move(u);
+    mode.twist = twist;
     const Eigen::VectorXd m_phi = m * phi;
     const double modal_mass = phi.dot(m_phi);
     for (int d = 0; d < 3; ++d) {

@@ -44,6 +44,7 @@ struct Mode {
   // that the largest translation is +1; a mode without translations has
   // its largest rotation +1 instead.
   Eigen::VectorXd shape;
+  bool twist = false;                 // no translation: the shape is scaled by its largest rotation
   Directions participation{};         // phi^T M r_d / (phi^T M phi) of the shape above
   Directions effective_mass{};        // (phi^T M r_d)^2 / (phi^T M phi), kg
   Directions effective_mass_ratio{};  // to the total mass; NaN where that is zero

@@ -123,7 +123,9 @@ TEST_P(EveryMode, EffectiveMassesAddUpToTheTotalAndModesAreMassOrthogonal) {
     }
     EXPECT_DOUBLE_EQ(largest, 1.0);
     EXPECT_DOUBLE_EQ(modes->modes[i].period * modes->modes[i].frequency, 1.0);
-    if (i > 0) EXPECT_LE(modes->modes[i - 1].omega, modes->modes[i].omega);
+    if (i > 0) {
+      EXPECT_LE(modes->modes[i - 1].omega, modes->modes[i].omega);
+    }
   }
 }
 
