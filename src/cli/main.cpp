@@ -18,6 +18,7 @@
 #include "cli/modes_command.hpp"
 #include "cli/report_command.hpp"
 #include "document/document_io.hpp"
+#include "dynamics/modal_analysis.hpp"
 #include "inspection/inspection.hpp"
 
 namespace {
@@ -138,7 +139,13 @@ int diagrams(const Arguments& args) {
 // The HTML report (cli/report_command.cpp); exit status 1 when the page
 // shows a model that could not be analysed.
 int report(const Arguments& args) {
-  const auto written = velk::cli::write_report(*args.file, args.value("--output"));
+  std::optional<int> modes;
+  if (const auto text = args.value("--modes")) {
+    const auto value = velk::cli::whole_number_option("--modes", *text, 1, velk::max_mode_count);
+    if (!value) return fail(value.error());
+    modes = static_cast<int>(*value);
+  }
+  const auto written = velk::cli::write_report(*args.file, args.value("--output"), modes);
   if (!written) return fail(written.error());
   if (*written) {
     std::fprintf(stderr, "velk: the model could not be analysed: %s\n", one_line(**written).c_str());
@@ -161,7 +168,7 @@ int run(int argc, char** argv) {
       {"analyse", {{}, {"--output"}}, analyse_help, analyse},
       {"check", {{"--json"}, {}}, check_help, check},
       {"diagrams", {{"--csv"}, {"--stations"}}, diagrams_help, diagrams},
-      {"report", {{}, {"--output"}}, velk::cli::report_help, report},
+      {"report", {{}, {"--output", "--modes"}}, velk::cli::report_help, report},
       {"modes",
        {{"--json"}, {"--modes", "--mass", "--mass-case"}},
        velk::cli::modes_help,

@@ -345,7 +345,9 @@ void write_case(Html& html, const InspectedModel& inspected, const Scene& scene,
 
 }  // namespace
 
-std::string report_html(const InspectedModel& inspected) {
+std::string report_html(const InspectedModel& inspected) { return report_html(inspected, {}); }
+
+std::string report_html(const InspectedModel& inspected, std::string_view further_sections) {
   const VELK& model = inspected.model;
   const Scene scene = build_scene(model, inspected.factors.length);
   const Units units{inspected.length_unit, inspected.force_unit, inspected.factors};
@@ -377,6 +379,7 @@ std::string report_html(const InspectedModel& inspected) {
   write_structure_pictures(html, scene);
   for (const auto* group : {&inspected.loadcases, &inspected.loadcombinations})
     for (const CaseInspection& inspection : *group) write_case(html, inspected, scene, units, inspection);
+  html << further_sections;
   html << "</body></html>\n";
   return html.take();
 }

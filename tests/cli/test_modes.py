@@ -5,6 +5,7 @@ the JSON, the table, exit statuses and hostile options."""
 import json
 import math
 import os
+import re
 import subprocess
 import tempfile
 import unittest
@@ -168,6 +169,35 @@ class ModesCommand(unittest.TestCase):
         done = velk("modes", broken)
         self.assertEqual(done.returncode, 2)
         self.assertTrue(done.stderr.startswith("velk: Bad JSON input: "), done.stderr)
+
+    def test_report_ends_with_the_modes(self):
+        model = cantilever(parts=6)
+        path = self.model_file(model)
+        page_path = os.path.join(self.dir, "report.html")
+        done = velk("report", path, "--modes", "5", "-o", page_path)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(page_path, encoding="utf-8") as f:
+            page = f.read()
+        section = page[page.index('<section class="modes" data-modes="5">'):]
+        self.assertEqual(section.count("<tr>"), 6)
+        pictures = re.findall(r'<svg[^>]*class="view mode"[^>]*>.*?</svg>', section, re.S)
+        self.assertEqual(len(pictures), 4)
+        for picture in pictures:
+            self.assertEqual(len(re.findall(r'class="member base" data-member="\d+"', picture)), 6)
+            self.assertEqual(len(re.findall(r'class="deformed mode-shape" data-member="\d+"', picture)), 6)
+        # Without --modes the page is the one it always was.
+        plain = velk("report", path)
+        self.assertNotIn('class="modes"', plain.stdout)
+        self.assertEqual(plain.stdout, velk("report", path).stdout)
+        # A modal analysis that fails leaves its message on the page and exit status 1.
+        massless = self.model_file(cantilever(parts=2, density=0.0), "massless.json")
+        done = velk("report", massless, "--modes", "2", "-o", page_path)
+        self.assertEqual(done.returncode, 1)
+        with open(page_path, encoding="utf-8") as f:
+            self.assertIn("The modes could not be found: The model has no mass", f.read())
+        for bad in ("0", "x", "1001"):
+            done = velk("report", path, "--modes", bad)
+            self.assertEqual((done.returncode, done.stdout, len(done.stderr.splitlines())), (2, "", 1), bad)
 
     def test_velk_tools_arguments(self):
         text = json.dumps(cantilever(parts=2))
