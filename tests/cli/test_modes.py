@@ -183,8 +183,8 @@ class ModesCommand(unittest.TestCase):
         pictures = re.findall(r'<svg[^>]*class="view mode"[^>]*>.*?</svg>', section, re.S)
         self.assertEqual(len(pictures), 4)
         for picture in pictures:
-            self.assertEqual(len(re.findall(r'class="member base" data-member="\d+"', picture)), 6)
-            self.assertEqual(len(re.findall(r'class="deformed mode-shape" data-member="\d+"', picture)), 6)
+            self.assertEqual(len(re.findall(r'class="member base" d="[^"]*" data-member="\d+"', picture)), 6)
+            self.assertEqual(len(re.findall(r'class="deformed mode-shape" d="[^"]*" data-member="\d+"', picture)), 6)
         # Without --modes the page is the one it always was.
         plain = velk("report", path)
         self.assertNotIn('class="modes"', plain.stdout)
