@@ -1,5 +1,6 @@
 #include "dynamics/member_mass.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "member/distributed_load.hpp"
@@ -47,13 +48,16 @@ std::vector<LineMass> line_masses_of(const DistributedLoad& load) {
   double qa = load.magnitude, qb = load.end_magnitude;
   if (a > b) std::swap(a, b), std::swap(qa, qb);
   // Where a load changes sign its mass, |q| / g, has a kink: one straight
-  // piece on each side of the zero.
-  if (qa * qb < 0.0) {
-    const double zero = a + (b - a) * qa / (qa - qb);
-    masses.push_back({a, zero, std::abs(qa) * scale, 0.0});
-    masses.push_back({zero, b, 0.0, std::abs(qb) * scale});
-  } else {
-    masses.push_back({a, b, std::abs(qa) * scale, std::abs(qb) * scale});
+  // piece on each side of the zero. Only the stretch on the member carries
+  // mass (fractions beyond its ends are the load's, not the member's).
+  const auto intensity = [&](double xi) { return qa + (qb - qa) * (xi - a) / (b - a); };
+  std::vector<double> breaks{a};
+  if (qa * qb < 0.0) breaks.push_back(a + (b - a) * qa / (qa - qb));
+  breaks.push_back(b);
+  for (std::size_t i = 0; i + 1 < breaks.size(); ++i) {
+    const double from = std::max(breaks[i], 0.0), to = std::min(breaks[i + 1], 1.0);
+    if (!(to - from >= min_loaded_fraction)) continue;
+    masses.push_back({from, to, std::abs(intensity(from)) * scale, std::abs(intensity(to)) * scale});
   }
   return masses;
 }

@@ -41,9 +41,10 @@ struct LineMass {
   double mu_b = 0.0;
 };
 
-// The line masses of a distributed load: |q| |direction| / g along its
-// stretch, split where the intensity changes sign; none when the stretch
-// is shorter than min_loaded_fraction.
+// The line masses of a distributed load: |q| |direction| / g along the
+// part of its stretch that lies on the member (fractions 0 to 1), split
+// where the intensity changes sign; none when that part is shorter than
+// min_loaded_fraction.
 std::vector<LineMass> line_masses_of(const DistributedLoad& load);
 
 // The local 12x12 mass of line masses on a member of `length`, with the

@@ -133,6 +133,24 @@ TEST(AddedMasses, APartialLoadThatChangesSignWeighsItsMagnitude) {
   }
 }
 
+TEST(AddedMasses, OnlyTheStretchOfALoadOnItsMemberIsMass) {
+  // From 0.5 to 3 of the member: 1000 N/m over the half on the member.
+  const DistributedLoad load{1, 1, 1000.0, {0.0, 0.0, -1.0}, 0.5, 3.0, 1000.0};
+  const std::vector<LineMass> pieces = line_masses_of(load);
+  ASSERT_EQ(pieces.size(), 1u);
+  EXPECT_DOUBLE_EQ(pieces[0].a, 0.5);
+  EXPECT_DOUBLE_EQ(pieces[0].b, 1.0);
+  const Matrix12 lumped = lumped_line_mass(4.0, pieces);
+  // 2000 N / g, a quarter at the start and three quarters at the end.
+  EXPECT_NEAR(lumped(0, 0), 0.25 * 2000.0 / standard_gravity, 1e-12);
+  EXPECT_NEAR(lumped(6, 6), 0.75 * 2000.0 / standard_gravity, 1e-12);
+  const Matrix12 consistent = consistent_line_mass(4.0, pieces, 0.0, true);
+  EXPECT_NEAR(consistent(0, 0) + 2 * consistent(0, 6) + consistent(6, 6), 2000.0 / standard_gravity, 1e-12);
+  EXPECT_GE(consistent.selfadjointView<Eigen::Lower>().eigenvalues().minCoeff(), -1e-12);
+  // Wholly beyond the member: nothing.
+  EXPECT_TRUE(line_masses_of(DistributedLoad{1, 1, 1000.0, {0.0, 0.0, -1.0}, 1.5, 3.0, 1000.0}).empty());
+}
+
 // A massless cantilever of length L along X whose tip carries a rigid arm of
 // length e along X with the tip mass at its end:
 // omega^2 = E I / (m (L^3 / 3 + e L^2 + e^2 L)).
