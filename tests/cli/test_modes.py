@@ -11,6 +11,7 @@ import tempfile
 import unittest
 
 import model_builder as mb
+import velk_calculations
 import velk_tools
 
 VELK = os.environ["VELK_BIN"]
@@ -117,6 +118,25 @@ class ModesCommand(unittest.TestCase):
             self.assertEqual(len(modes), 6, name)
             omegas = [mode["omega"] for mode in modes]
             self.assertEqual(omegas, sorted(omegas), name)
+
+    def test_a_results_document_gives_the_modes_of_its_model(self):
+        # (It carries results only when it has a case to solve: the load case "Tip".)
+        for units in ("m", "mm"):
+            model = cantilever(parts=4, tip_mass=100.0)
+            if units == "mm":
+                model["settings"]["unit_settings"]["lengthUnit"] = "mm"
+                for member in model["member_sets"][0]["members"]:
+                    for end in ("start_node", "end_node"):
+                        member[end]["X"] *= 1000.0
+                model["sections"] = [dict(s, area=s["area"] * 1e6, i_y=s["i_y"] * 1e12, i_z=s["i_z"] * 1e12,
+                                          j=s["j"] * 1e12) for s in model["sections"]]
+            text = json.dumps(model)
+            analysed = velk_calculations.calculate_from_json(text)
+            first = json.loads(velk_tools.modal_analysis(text))
+            again = json.loads(velk_tools.modal_analysis(analysed))
+            self.assertEqual(first["length_unit"], units)
+            for a, b in zip(first["modes"], again["modes"]):
+                self.assertAlmostEqual(a["omega"] / b["omega"], 1.0, delta=1e-9)
 
     def test_hostile_options_are_one_line_and_exit_2(self):
         path = self.model_file(cantilever(parts=2))
