@@ -26,7 +26,8 @@ BUILD_DIR ?= build
 SANITIZE_BUILD_DIR ?= build-asan
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := document_fuzzer analysis_fuzzer envelope_fuzzer frontends_fuzzer buckling_fuzzer
+FUZZ_TARGETS := document_fuzzer analysis_fuzzer envelope_fuzzer frontends_fuzzer buckling_fuzzer \
+  modes_fuzzer
 # Clang 19: the oldest Debian 12 Clang whose C++23 library support has std::expected.
 FUZZ_CXX ?= clang++-19
 # What building the modules and velk needs (make run).

@@ -235,6 +235,7 @@ class Report:
         self.lines = []
         self.count = 0
         self.worst = 0.0
+        self.modal_worst = 0.0  # discrete against continuous members: kept apart
 
     def problem(self, title, description, source, frame, rows, deformed=False):
         self.count += 1
@@ -253,6 +254,17 @@ class Report:
             self.lines += [f"Convergence: the same load as a combination of factor 1 (stepped differently) "
                            f"moves the displacements by {relative(as_combination)} of the largest, a "
                            f"`tolerance` of 1e-12 by {relative(tightened)}.", ""]
+
+    def modal_problem(self, title, description, source, rows):
+        """A problem of natural modes: no loads, so no equilibrium residual."""
+        self.count += 1
+        self.lines += [f"### {self.count}. {title}", "", description, "", f"Reference: {source}", "",
+                       "| Quantity | Reference | Engine | Difference |", "|---|---|---|---|"]
+        for name, reference, engine in rows:
+            self.lines.append(f"| {name} | {number(reference)} | {number(engine)} | {difference(engine, reference)} |")
+            if reference != 0:
+                self.modal_worst = max(self.modal_worst, abs(engine - reference) / abs(reference))
+        self.lines.append("")
 
 
 # ---- the problems ----
@@ -716,6 +728,100 @@ def buckling(report):
         [("alpha_cr q [N/m]", 7.8373 * E * IY / tall ** 3, alpha * q)])
 
 
+# ---- natural modes ----
+
+STEEL_DENSITY = 7850.0
+BLEVINS = "Blevins, *Formulas for Natural Frequency and Mode Shape*, tables of beams and of bars"
+CLOUGH = "Clough & Penzien, *Dynamics of Structures*, single degree of freedom and generalized coordinates"
+
+
+def modal_line(parts, length, start_support, end_support, inner_support=None, density=STEEL_DENSITY,
+               tip_load=None):
+    """A straight member along X of `parts` elements (A, IY, IZ, J of steel), in base units, with
+    a support id (or None) at its start, inner and end nodes; `tip_load` (N, downwards) at its
+    end node as load case "Tip"."""
+    # "plane" keeps a node in the X-Z plane without twist: bending about local y (global Y) only.
+    plane = {"X": "Fixed", "Y": "Free", "Z": "Fixed"}
+    supports = {"fixed": mb.support(1), "pin": mb.support(2, "Fixed", plane),
+                "roller": mb.support(3, {"X": "Free", "Y": "Fixed", "Z": "Fixed"}, plane),
+                "plane": mb.support(6, {"X": "Free", "Y": "Fixed", "Z": "Free"}, plane),
+                "axial": mb.support(4, {"X": "Free", "Y": "Fixed", "Z": "Fixed"}, "Fixed"),
+                "twist": mb.support(5, "Fixed", {"X": "Free", "Y": "Fixed", "Z": "Fixed"})}
+    ids = {name: record["id"] for name, record in supports.items()}
+
+    def support_at(i):
+        name = start_support if i == 0 else end_support if i == parts else inner_support
+        return None if name is None else ids[name]
+
+    nodes = [mb.node(i + 1, length * i / parts, nodal_support=support_at(i)) for i in range(parts + 1)]
+    members = [mb.member(i + 1, nodes[i], nodes[i + 1], 1) for i in range(parts)]
+    cases = []
+    if tip_load is not None:
+        cases = [mb.load_case(1, "Tip", nodal_loads=[mb.nodal_load(1, parts + 1, 1, tip_load, [0.0, 0.0, -1.0])])]
+    return mb.document([mb.member_set(1, members)], [mb.material(1, E, G, "steel", density)],
+                       [mb.section(1, 1, A, IY, IZ, J, "S1")], list(supports.values()), cases,
+                       settings=mb.settings(mb.analysis_options(), mb.general_info("verification")))
+
+
+def modes_of(model, **options):
+    return json.loads(velk_tools.modal_analysis(json.dumps(model), **options))["modes"]
+
+
+def natural_modes(report):
+    length, parts = 6.0, 20
+    mass = STEEL_DENSITY * A
+    # Bending in the weak plane (i_y < i_z: about local y) comes first.
+    bending = math.sqrt(E * IY / mass) / length ** 2
+    beams = [("Cantilever", "fixed", "plane", [1.875104, 4.694091, 7.854757]),
+             ("Simply supported beam", "pin", "roller", [math.pi, 2 * math.pi, 3 * math.pi]),
+             ("Beam fixed at both ends", "fixed", "fixed", [4.730041, 7.853205, 10.995608])]
+    for title, start, end, beta_l in beams:
+        for kind in ("consistent", "lumped"):
+            modes = modes_of(modal_line(parts, length, start, end, "plane"), modes=3, mass=kind)
+            report.modal_problem(
+                f"{title} in bending, {kind} mass",
+                f"L = {length} m in {parts} elements, rho = {STEEL_DENSITY:g} kg/m^3, A = {A} m^2, bending about "
+                f"the weaker axis (i_y = {IY} m^4), every node held in the X-Z plane: f_n = (beta_n L)^2 / (2 pi L^2) sqrt(E I / (rho A)). "
+                + ("Consistent mass approaches it from above." if kind == "consistent"
+                   else "Lumped mass (translations only) approaches it from below."),
+                f"{BLEVINS}.",
+                [(f"f_{n + 1} [Hz]", b * b * bending / (2 * math.pi), modes[n]["frequency"])
+                 for n, b in enumerate(beta_l)])
+    rods = [("Bar in axial vibration", "axial", math.sqrt(E / STEEL_DENSITY), "sqrt(E / rho)"),
+            ("Bar in torsional vibration", "twist", math.sqrt(G * J / (STEEL_DENSITY * (IY + IZ))),
+             "sqrt(G J / (rho (i_y + i_z)))")]
+    for title, held, speed, formula in rods:
+        modes = modes_of(modal_line(2 * parts, length, "fixed", held, held), modes=2)
+        report.modal_problem(
+            f"{title}, fixed and free",
+            f"L = {length} m in {2 * parts} elements, every node held but along the vibration: "
+            f"f_n = (2 n - 1) / (4 L) {formula} (consistent mass).",
+            f"{BLEVINS}.",
+            [(f"f_{n} [Hz]", (2 * n - 1) / (4 * length) * speed, modes[n - 1]["frequency"]) for n in (1, 2)])
+    tip_mass = 500.0
+    tip = modal_line(3, length, "fixed", None, density=0.0, tip_load=tip_mass * 9.80665)
+    modes = modes_of(tip, modes=6, mass_case="Tip")
+    report.modal_problem(
+        "Tip mass on a massless cantilever",
+        f"L = {length} m in 3 elements without density; the nodal load of load case \"Tip\", "
+        f"{tip_mass * 9.80665:g} N, is taken as a mass of {tip_mass:g} kg (divided by g = 9.80665 m/s^2) in all "
+        "three directions: omega^2 = 3 E I / (m L^3) across the member, E A / (m L) along it.",
+        f"{CLOUGH}.",
+        [("f_1 [Hz]", math.sqrt(3 * E * IY / (tip_mass * length ** 3)) / (2 * math.pi), modes[0]["frequency"]),
+         ("f_2 [Hz]", math.sqrt(3 * E * IZ / (tip_mass * length ** 3)) / (2 * math.pi), modes[1]["frequency"]),
+         ("f_3 [Hz]", math.sqrt(E * A / (tip_mass * length)) / (2 * math.pi), modes[2]["frequency"]),
+         ("effective mass of mode 3 along X [kg]", tip_mass, modes[2]["effective_mass"]["X"])])
+    frame = modal_line(8, length, "fixed", None)
+    answer = json.loads(velk_tools.modal_analysis(json.dumps(frame), modes=1000))
+    report.modal_problem(
+        "Effective masses of every mode of a cantilever",
+        "The cantilever above in 8 elements with every one of its modes: the effective masses add up to the "
+        "total mass that the support does not hold, in each direction (a property of the discrete model).",
+        "Chopra, *Dynamics of Structures*, modal expansion of the influence vector.",
+        [(f"sum of effective masses along {d} [kg]", answer["total_mass"][d],
+          sum(mode["effective_mass"][d] for mode in answer["modes"])) for d in "XYZ"])
+
+
 def main(path):
     report = Report()
     report.lines.append("## First-order closed forms\n")
@@ -734,8 +840,15 @@ def main(path):
                         "first-order axial forces; the columns are divided into members whose cubic deflected "
                         "shapes leave differences that shrink with the fourth power of the division.\n")
     buckling(report)
+
+    report.lines.append("## Natural frequencies\n")
+    report.lines.append("Modal analysis (`velk modes`, `velk_tools.modal_analysis`) of members divided into "
+                        "equal elements, against the frequencies of the continuous member; the differences are "
+                        "those of the discrete model and shrink with finer division.\n")
+    natural_modes(report)
     summary = (f"{report.count} problems; the largest relative difference from a reference value is "
-               f"{report.worst * 100:.2g} %.\n\n")
+               f"{report.worst * 100:.2g} %, and of a natural frequency from that of the continuous member "
+               f"{report.modal_worst * 100:.2g} %.\n\n")
     text = HEADER.format(digits=DIGITS, area=A, iy=IY, iz=IZ, j=J) + summary + "\n".join(report.lines)
     with open(path, "w", encoding="utf-8") as out:
         out.write(text.rstrip("\n") + "\n")

@@ -17,8 +17,10 @@
 #include "cli/arguments.hpp"
 #include "cli/buckling_command.hpp"
 #include "cli/envelope_command.hpp"
+#include "cli/modes_command.hpp"
 #include "cli/report_command.hpp"
 #include "document/document_io.hpp"
+#include "dynamics/modal_analysis.hpp"
 #include "inspection/inspection.hpp"
 
 namespace {
@@ -48,6 +50,8 @@ constexpr const char* usage_text =
     "                                          design values over the combinations, with the governing one\n"
     "  buckling MODEL.json [--modes N] [--json]\n"
     "                                          critical load factors, buckling modes and buckling lengths\n"
+    "  modes MODEL.json [--modes N] [--mass consistent|lumped] [--mass-case NAME] [--json]\n"
+    "                                          natural frequencies, mode shapes and effective masses\n"
     "\n"
     "Run 'velk COMMAND --help' for the options of a command.\n";
 
@@ -150,7 +154,13 @@ int diagrams(const Arguments& args) {
 // The HTML report (cli/report_command.cpp); exit status 1 when the page
 // shows a model that could not be analysed.
 int report(const Arguments& args) {
-  const auto written = velk::cli::write_report(*args.file, args.value("--output"));
+  std::optional<int> modes;
+  if (const auto text = args.value("--modes")) {
+    const auto value = velk::cli::whole_number_option("--modes", *text, 1, velk::max_mode_count);
+    if (!value) return fail(value.error());
+    modes = static_cast<int>(*value);
+  }
+  const auto written = velk::cli::write_report(*args.file, args.value("--output"), modes);
   if (!written) return fail(written.error());
   if (*written) {
     std::fprintf(stderr, "velk: the model could not be analysed: %s\n", one_line(**written).c_str());
@@ -173,12 +183,16 @@ int run(int argc, char** argv) {
       {"analyse", {{"--buckling"}, {"--output"}}, analyse_help, analyse},
       {"check", {{"--json"}, {}}, check_help, check},
       {"diagrams", {{"--csv"}, {"--stations"}}, diagrams_help, diagrams},
-      {"report", {{}, {"--output"}}, velk::cli::report_help, report},
+      {"report", {{}, {"--output", "--modes"}}, velk::cli::report_help, report},
       {"envelope",
        {{"--with-cases", "--json", "--csv"}, {"--limit-state", "--combinations", "--stations"}},
        velk::cli::envelope_help,
        velk::cli::envelope_command},
       {"buckling", {{"--json"}, {"--modes"}}, velk::cli::buckling_help, velk::cli::buckling},
+      {"modes",
+       {{"--json"}, {"--modes", "--mass", "--mass-case"}},
+       velk::cli::modes_help,
+       velk::cli::modes_command},
   };
   for (const velk::cli::Command& c : commands) {
     if (c.name != command) continue;

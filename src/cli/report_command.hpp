@@ -18,7 +18,10 @@ extern const char* const report_help;
 // an output that cannot be written; a model that cannot be analysed still
 // gets its page (the model and the message) and the engine's message is
 // returned beside it.
+// With `modes`, the page ends with that many natural modes (a modal
+// analysis that fails shows its message there and is returned the same way).
 Result<std::optional<std::string>> write_report(const std::string& file,
-                                                const std::optional<std::string>& output);
+                                                const std::optional<std::string>& output,
+                                                std::optional<int> modes = std::nullopt);
 
 }  // namespace velk::cli

@@ -91,31 +91,6 @@ class AugmentedSystem {
     return k_condensed;
   }
 
-  // The companion c (a geometric stiffness, a mass) condensed with the
-  // static shapes of the elastic matrix: Q^T C Q, Q = [I; -A_II^-1 A_IE],
-  // C being c with its released entries moved to their internal degrees of
-  // freedom. It is the derivative of the condensed matrix of k + t c at
-  // t = 0, so the condensed companion stays linear in c.
-  Matrix12 condensed_companion(const Matrix12& c) const {
-    std::array<int, 12> augmented_index{};
-    for (int d = 0; d < PER_MEMBER; ++d) augmented_index[d] = d;
-    for (int i = 0; i < q_; ++i) augmented_index[released_[i]] = PER_MEMBER + i;
-    const int g = PER_MEMBER + q_;
-    AugmentedMatrix augmented = AugmentedMatrix::Zero(g, g);
-    for (int col = 0; col < PER_MEMBER; ++col) {
-      for (int row = 0; row < PER_MEMBER; ++row)
-        augmented(augmented_index[row], augmented_index[col]) = c(row, col);
-    }
-    const InternalMatrix x = lu_ii_.solve(a_ie_);  // A_II^-1 A_IE
-    const CouplingMatrix c_ei = augmented.topRightCorner(PER_MEMBER, q_);
-    const InternalMatrix c_ii = augmented.bottomRightCorner(q_, q_);
-    Matrix12 condensed = augmented.topLeftCorner<12, 12>();
-    const Matrix12 coupling = c_ei * x;
-    condensed -= coupling + coupling.transpose();
-    condensed.noalias() += x.transpose() * c_ii * x;
-    return condensed;
-  }
-
   // p_E - A_EI * A_II^-1 * p_I, where p_E is p with the released entries
   // moved to their internal degrees of freedom (p_I).
   Vector12 condensed_load(const Vector12& p) const {
@@ -128,6 +103,17 @@ class AugmentedSystem {
     const InternalVector y = lu_ii_.solve(p_internal);
     p_external.noalias() -= a_ei_ * y;
     return p_external;
+  }
+
+  // S^T c S, where S takes the member's own twelve displacements from the
+  // node's: a rigid entry follows its node, a released one its internal
+  // degree of freedom, u_I = -A_II^-1 * A_IE * u_E. It is the derivative of
+  // the condensed matrix of k + t c at t = 0, so it stays linear in c.
+  Matrix12 condensed_companion(const Matrix12& c) const {
+    const InternalMatrix x = lu_ii_.solve(a_ie_);
+    Matrix12 s = Matrix12::Identity();
+    for (int i = 0; i < q_; ++i) s.row(released_[i]) = -x.row(i);
+    return s.transpose() * c * s;
   }
 
  private:

@@ -49,10 +49,12 @@ bool has_releases(const ReleasePattern& pattern);
 Result<Matrix12> apply_end_releases_to_local_beam_k(Eigen::Ref<const Eigen::MatrixXd> k_local,
                                                     const ReleasePattern& pattern);
 
-// A companion matrix of k_local (a geometric stiffness) of a member with
-// released ends, condensed with the static shapes of k_local: the part of
-// the condensed k_local + t c_local that is linear in t. It is symmetric
-// when c_local is.
+// A companion matrix of k_local (a geometric stiffness, a mass) of a member
+// with released ends, condensed with the static shapes of k_local: each
+// released entry moves with the internal degree of freedom that the
+// condensed stiffness gives it for the node's displacements
+// (u_I = -A_II^-1 A_IE u_E), the part of the condensed k_local + t c_local
+// that is linear in t. It is symmetric when c_local is.
 Result<Matrix12> condense_companion_matrix(const Matrix12& k_local, const ReleasePattern& pattern,
                                            const Matrix12& c_local);
 

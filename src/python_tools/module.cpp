@@ -15,6 +15,7 @@
 
 #include "inspection/buckling_output.hpp"
 #include "inspection/inspection.hpp"
+#include "inspection/modal_inspection.hpp"
 #include "python_binding/extension.hpp"
 #include "report/html_report.hpp"
 
@@ -140,6 +141,26 @@ PyObject* buckling_analysis(PyObject* module, PyObject* args, PyObject* kwargs) 
   return run_guarded_without_lock(module, [&] { return velk::buckling_json(text, modes); });
 }
 
+// Natural frequencies and mode shapes (inspection/modal_inspection.hpp).
+PyObject* modal_analysis(PyObject* module, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"json_data", "modes", "mass", "mass_case", nullptr};
+  PyObject* json_data = nullptr;
+  long modes = velk::default_mode_count;
+  const char* mass = "consistent";
+  const char* mass_case = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "U|lsz:modal_analysis", const_cast<char**>(keywords),
+                                   &json_data, &modes, &mass, &mass_case)) {
+    return nullptr;
+  }
+  std::string_view text;
+  if (!utf8_of(json_data, text)) return nullptr;
+  std::optional<std::string> case_name;
+  if (mass_case != nullptr) case_name = mass_case;
+  const std::string mass_name = mass;
+  return run_guarded_without_lock(
+      module, [&] { return velk::modal_analysis_json(text, modes, mass_name, case_name); });
+}
+
 PyMethodDef module_methods[] = {
     {"member_diagrams", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(member_diagrams)),
      METH_VARARGS | METH_KEYWORDS,
@@ -165,6 +186,11 @@ PyMethodDef module_methods[] = {
      METH_VARARGS | METH_KEYWORDS,
      "buckling_analysis(json_data, modes=4)\n--\n\nThe elastic critical load factors, buckling modes and "
      "buckling lengths of every load case and combination, as JSON text."},
+    {"modal_analysis", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(modal_analysis)),
+     METH_VARARGS | METH_KEYWORDS,
+     "modal_analysis(json_data, modes=6, mass=\"consistent\", mass_case=None)\n--\n\nThe lowest natural "
+     "frequencies and mode shapes of the model with their effective masses, as JSON text (the text that "
+     "`velk modes --json` prints)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -496,7 +496,9 @@ void write_envelopes(Html& html, const InspectedModel& inspected, const Scene& s
 
 }  // namespace
 
-std::string report_html(const InspectedModel& inspected) {
+std::string report_html(const InspectedModel& inspected) { return report_html(inspected, {}); }
+
+std::string report_html(const InspectedModel& inspected, std::string_view further_sections) {
   const VELK& model = inspected.model;
   const Scene scene = build_scene(model, inspected.factors.length);
   const Units units{inspected.length_unit, inspected.force_unit, inspected.factors};
@@ -534,6 +536,7 @@ std::string report_html(const InspectedModel& inspected) {
     for (const CaseInspection& inspection : *group)
       write_case(html, inspected, scene, units, inspection, stability ? &*stability : nullptr);
   write_envelopes(html, inspected, scene, units);
+  html << further_sections;
   html << "</body></html>\n";
   return html.take();
 }

@@ -21,6 +21,9 @@ namespace velk::report {
 
 std::string report_html(const InspectedModel& inspected);
 
+// The same with further sections of the page (already HTML) after the cases.
+std::string report_html(const InspectedModel& inspected, std::string_view further_sections);
+
 // Reads, checks and analyses the text as the other front ends do, then
 // writes the report; fails with their message when the text is no model
 // document.
