@@ -17,9 +17,14 @@ COMMANDS = {
     "diagrams": ("--stations", "3"),
     "report": ("--output", os.devnull),
     "envelope": ("--stations", "3"),
+    "buckling": ("--modes", "2"),
+    "modes": ("--mass", "lumped"),
 }
-# The count options and their ranges.
-COUNTS = {"diagrams": ("--stations", 2, 100000), "envelope": ("--stations", 2, 1001)}
+# The count options, their ranges and what else the command is given when it
+# takes a bound.
+COUNTS = [("diagrams", "--stations", 2, 100000, ["--csv"]), ("envelope", "--stations", 2, 1001, ["--csv"]),
+          ("buckling", "--modes", 1, 100, ["--json"]), ("modes", "--modes", 1, 1000, ["--json"]),
+          ("report", "--modes", 1, 1000, ["--output", os.devnull])]
 
 
 def run(*args):
@@ -52,7 +57,7 @@ class HostileOptionsTest(unittest.TestCase):
                                             f"option '{option}' of 'velk {command}' is given twice")
 
     def test_counts_out_of_range_or_no_number_are_refused_before_any_work(self):
-        for command, (option, low, high) in COUNTS.items():
+        for command, option, low, high, rest in COUNTS:
             for text in ("0", "-1", str(low - 1), str(high + 1), "99999999999999999999999", "abc", "1e3", "2.5",
                          " 3", "", "0x10", "nan"):
                 with self.subTest(command=command, value=text):
@@ -61,8 +66,16 @@ class HostileOptionsTest(unittest.TestCase):
             # The bounds themselves are counts the command takes.
             for text in (str(low), str(high)):
                 with self.subTest(command=command, value=text):
-                    accepted = run(command, option, text, "--csv", EXAMPLE)
+                    accepted = run(command, option, text, *rest, EXAMPLE)
                     self.assertEqual(accepted.returncode, 0, accepted.stderr)
+
+    def test_modal_options_that_name_nothing_are_one_line(self):
+        for kind in ("", "Consistent", "lump", "consistent,lumped"):
+            with self.subTest(mass=kind):
+                self.assert_usage_error(run("modes", "--mass", kind, EXAMPLE),
+                                        f"--mass must be consistent or lumped, not '{kind}'")
+        self.assert_usage_error(run("modes", "--mass-case", "no such case", EXAMPLE),
+                                'The mass case "no such case" names no load case of the model.')
 
     def test_an_unknown_command_and_a_missing_file_are_one_line(self):
         self.assert_usage_error(run("bogus", EXAMPLE), "unknown command 'bogus' (see 'velk --help')")
