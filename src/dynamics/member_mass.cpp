@@ -29,6 +29,21 @@ void add_outer(Matrix12& m, const std::array<int, Count>& index, const std::arra
   }
 }
 
+// The Gauss points of the line masses: f(xi, c) with c = L * mu(xi) * dxi,
+// the mass the point stands for.
+template <class F>
+void for_each_mass_point(double length, const std::vector<LineMass>& masses, F&& f) {
+  for (const LineMass& piece : masses) {
+    const double half = 0.5 * (piece.b - piece.a);
+    for (std::size_t g = 0; g < gauss_points.size(); ++g) {
+      const double t = 0.5 * (1.0 + gauss_points[g]);
+      const double xi = piece.a + (piece.b - piece.a) * t;
+      const double mu = piece.mu_a + (piece.mu_b - piece.mu_a) * t;
+      f(xi, length * mu * half * gauss_weights[g]);
+    }
+  }
+}
+
 }  // namespace
 
 std::string mass_kind_name(MassKind kind) { return kind == MassKind::Lumped ? "lumped" : "consistent"; }
@@ -65,32 +80,24 @@ std::vector<LineMass> line_masses_of(const DistributedLoad& load) {
 Matrix12 consistent_line_mass(double length, const std::vector<LineMass>& masses, double polar, bool beam) {
   const double l = length;
   Matrix12 m = Matrix12::Zero();
-  for (const LineMass& piece : masses) {
-    const double half = 0.5 * (piece.b - piece.a);
-    for (std::size_t g = 0; g < gauss_points.size(); ++g) {
-      const double t = 0.5 * (1.0 + gauss_points[g]);
-      const double xi = piece.a + (piece.b - piece.a) * t;
-      const double mu = piece.mu_a + (piece.mu_b - piece.mu_a) * t;
-      // L * mu(xi) * dxi of this point
-      const double c = l * mu * half * gauss_weights[g];
-      const double s1 = 1.0 - xi, s2 = xi;
-      add_outer<2>(m, {UX, END + UX}, {s1, s2}, c);
-      if (beam) {
-        // Hermite shapes: v = N1 v1 + N2 rz1 + N3 v2 + N4 rz2, and
-        // w = N1 w1 - N2 ry1 + N3 w2 - N4 ry2 (a positive ry lowers w).
-        const double xi2 = xi * xi, xi3 = xi2 * xi;
-        const double n1 = 1.0 - 3.0 * xi2 + 2.0 * xi3;
-        const double n2 = l * (xi - 2.0 * xi2 + xi3);
-        const double n3 = 3.0 * xi2 - 2.0 * xi3;
-        const double n4 = l * (xi3 - xi2);
-        add_outer<4>(m, {UY, RZ, END + UY, END + RZ}, {n1, n2, n3, n4}, c);
-        add_outer<4>(m, {UZ, RY, END + UZ, END + RY}, {n1, -n2, n3, -n4}, c);
-      } else {
-        add_outer<2>(m, {UY, END + UY}, {s1, s2}, c);
-        add_outer<2>(m, {UZ, END + UZ}, {s1, s2}, c);
-      }
+  for_each_mass_point(l, masses, [&](double xi, double c) {
+    const double s1 = 1.0 - xi, s2 = xi;
+    add_outer<2>(m, {UX, END + UX}, {s1, s2}, c);
+    if (beam) {
+      // Hermite shapes: v = N1 v1 + N2 rz1 + N3 v2 + N4 rz2, and
+      // w = N1 w1 - N2 ry1 + N3 w2 - N4 ry2 (a positive ry lowers w).
+      const double xi2 = xi * xi, xi3 = xi2 * xi;
+      const double n1 = 1.0 - 3.0 * xi2 + 2.0 * xi3;
+      const double n2 = l * (xi - 2.0 * xi2 + xi3);
+      const double n3 = 3.0 * xi2 - 2.0 * xi3;
+      const double n4 = l * (xi3 - xi2);
+      add_outer<4>(m, {UY, RZ, END + UY, END + RZ}, {n1, n2, n3, n4}, c);
+      add_outer<4>(m, {UZ, RY, END + UZ, END + RY}, {n1, -n2, n3, -n4}, c);
+    } else {
+      add_outer<2>(m, {UY, END + UY}, {s1, s2}, c);
+      add_outer<2>(m, {UZ, END + UZ}, {s1, s2}, c);
     }
-  }
+  });
   if (polar != 0.0) {
     // rho (I_y + I_z) L / 6 [2 1; 1 2] in twist
     const double c = polar * l / 6.0;
@@ -104,18 +111,11 @@ Matrix12 consistent_line_mass(double length, const std::vector<LineMass>& masses
 
 Matrix12 lumped_line_mass(double length, const std::vector<LineMass>& masses) {
   double start = 0.0, end = 0.0;
-  for (const LineMass& piece : masses) {
-    // L * int mu (1 - xi) and L * int mu xi over the piece
-    const double half = 0.5 * (piece.b - piece.a);
-    for (std::size_t g = 0; g < gauss_points.size(); ++g) {
-      const double t = 0.5 * (1.0 + gauss_points[g]);
-      const double xi = piece.a + (piece.b - piece.a) * t;
-      const double mu = piece.mu_a + (piece.mu_b - piece.mu_a) * t;
-      const double c = length * mu * half * gauss_weights[g];
-      start += c * (1.0 - xi);
-      end += c * xi;
-    }
-  }
+  // L * int mu (1 - xi) and L * int mu xi over the pieces
+  for_each_mass_point(length, masses, [&](double xi, double c) {
+    start += c * (1.0 - xi);
+    end += c * xi;
+  });
   Matrix12 m = Matrix12::Zero();
   for (const int k : {UX, UY, UZ}) {
     m(k, k) = start;

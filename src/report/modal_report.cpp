@@ -50,12 +50,8 @@ std::string mode_shape_picture(const Scene& scene, const InspectedModes& modes, 
     d.line_to(x(m.end), y(m.end));
     canvas.path(d, "member base", " data-member=\"" + std::to_string(m.id) + "\"");
   }
-  // The shape of every member (unscaled, global components) at its stations.
-  struct Shape {
-    std::vector<double> stations;
-    std::array<std::vector<double>, 3> u;  // local components
-  };
-  std::vector<Shape> shapes(scene.members.size());
+  // The shape of every member (unscaled, local components) at its stations.
+  std::vector<MemberShape> shapes(scene.members.size());
   double largest = 0.0;
   for (std::size_t k = 0; k < scene.members.size(); ++k) {
     const SceneMember& m = scene.members[k];
@@ -64,25 +60,14 @@ std::string mode_shape_picture(const Scene& scene, const InspectedModes& modes, 
     largest = std::max({largest, u1.norm(), u2.norm()});
     const bool bent = m.type == MemberType::Normal && m.has_direction && !m.start_released && !m.end_released;
     if (!bent) continue;
-    // Local end values; the rotations per metre of the largest
-    // translation, over the member's length in metres.
-    const Vector3 a1 = m.lambda * u1, a2 = m.lambda * u2;
-    const Vector3 t1 = m.lambda * node_part(mode.shape, m.start_id, dof::RX);
-    const Vector3 t2 = m.lambda * node_part(mode.shape, m.end_id, dof::RX);
-    const double l = m.length * modes.length_factor;
-    Shape& shape = shapes[k];
-    for (int i = 0; i < stations_per_member; ++i) {
-      const double xi = static_cast<double>(i) / (stations_per_member - 1);
-      const double xi2 = xi * xi, xi3 = xi2 * xi;
-      const double n1 = 1.0 - 3.0 * xi2 + 2.0 * xi3, n3 = 3.0 * xi2 - 2.0 * xi3;
-      const double n2 = l * (xi - 2.0 * xi2 + xi3), n4 = l * (xi3 - xi2);
-      const Vector3 u((1.0 - xi) * a1.x() + xi * a2.x(),
-                      n1 * a1.y() + n2 * t1.z() + n3 * a2.y() + n4 * t2.z(),
-                      n1 * a1.z() - n2 * t1.y() + n3 * a2.z() - n4 * t2.y());
-      shape.stations.push_back(xi * m.length);
-      for (int c = 0; c < 3; ++c) shape.u[static_cast<std::size_t>(c)].push_back(u[c]);
-      largest = std::max(largest, u.norm());
-    }
+    // The rotations are per metre of the largest translation: the member's
+    // length in metres.
+    shapes[k] = cubic_member_shape(m, u1, node_part(mode.shape, m.start_id, dof::RX), u2,
+                                   node_part(mode.shape, m.end_id, dof::RX), m.length * modes.length_factor,
+                                   stations_per_member);
+    const MemberShape& shape = shapes[k];
+    for (std::size_t i = 0; i < shape.x.size(); ++i)
+      largest = std::max(largest, Vector3(shape.u[0][i], shape.u[1][i], shape.u[2][i]).norm());
   }
   // The largest displacement along the members appears as a share of the
   // model's extent.
@@ -90,11 +75,11 @@ std::string mode_shape_picture(const Scene& scene, const InspectedModes& modes, 
   for (std::size_t k = 0; k < scene.members.size(); ++k) {
     const SceneMember& m = scene.members[k];
     std::vector<Vector3> points;
-    if (shapes[k].stations.empty()) {
+    if (shapes[k].x.empty()) {
       points = {m.start + scale * node_part(mode.shape, m.start_id, dof::UX),
                 m.end + scale * node_part(mode.shape, m.end_id, dof::UX)};
     } else {
-      points = deformed_shape(m, shapes[k].stations, shapes[k].u, scale);
+      points = deformed_shape(m, shapes[k].x, shapes[k].u, scale);
     }
     PathData d;
     for (std::size_t i = 0; i < points.size(); ++i) {

@@ -206,6 +206,27 @@ std::vector<Vector3> deformed_shape(const SceneMember& member, const std::vector
   return points;
 }
 
+MemberShape cubic_member_shape(const SceneMember& member, const Vector3& u1, const Vector3& r1,
+                               const Vector3& u2, const Vector3& r2, double length, int stations) {
+  const Vector3 a1 = member.lambda * u1, a2 = member.lambda * u2;
+  const Vector3 t1 = member.lambda * r1, t2 = member.lambda * r2;
+  const double l = length;
+  MemberShape shape;
+  for (auto* values : {&shape.x, &shape.u[0], &shape.u[1], &shape.u[2]}) values->reserve(stations);
+  for (int i = 0; i < stations; ++i) {
+    const double xi = static_cast<double>(i) / (stations - 1);
+    const double xi2 = xi * xi, xi3 = xi2 * xi;
+    // Hermite shapes: v = N1 v1 + N2 rz1 + N3 v2 + N4 rz2, w = N1 w1 - N2 ry1 + N3 w2 - N4 ry2
+    const double n1 = 1.0 - 3.0 * xi2 + 2.0 * xi3, n3 = 3.0 * xi2 - 2.0 * xi3;
+    const double n2 = l * (xi - 2.0 * xi2 + xi3), n4 = l * (xi3 - xi2);
+    shape.x.push_back(xi * member.length);
+    shape.u[0].push_back((1.0 - xi) * a1.x() + xi * a2.x());
+    shape.u[1].push_back(n1 * a1.y() + n2 * t1.z() + n3 * a2.y() + n4 * t2.z());
+    shape.u[2].push_back(n1 * a1.z() - n2 * t1.y() + n3 * a2.z() - n4 * t2.y());
+  }
+  return shape;
+}
+
 std::string structure_picture(const Scene& scene, View view, double width, double height) {
   Picture picture(scene, view, width, height, "view structure", std::string(view_name(view)));
   picture.members("");
@@ -441,26 +462,12 @@ std::string buckling_mode_picture(const Scene& scene, const BucklingMode& mode) 
                        "mode " + type_class(m.type), member_attribute(m.id));
       continue;
     }
-    // Local end translations and rotations, and the cubic between them.
-    const Vector3 u1 = m.lambda * translation(m.start_id);
-    const Vector3 u2 = m.lambda * translation(m.end_id);
-    const Vector3 r1 = m.lambda * rotation(m.start_id);
-    const Vector3 r2 = m.lambda * rotation(m.end_id);
-    const double l = m.length;
-    std::vector<double> x;
-    std::array<std::vector<double>, 3> u;
-    for (int i = 0; i < stations_per_member; ++i) {
-      const double t = static_cast<double>(i) / (stations_per_member - 1);
-      const double n1 = 1.0 - 3.0 * t * t + 2.0 * t * t * t;  // Hermite shapes
-      const double n2 = l * (t - 2.0 * t * t + t * t * t);
-      const double n3 = 3.0 * t * t - 2.0 * t * t * t;
-      const double n4 = l * (t * t * t - t * t);
-      x.push_back(t * l);
-      u[0].push_back((1.0 - t) * u1.x() + t * u2.x());
-      u[1].push_back(n1 * u1.y() + n2 * r1.z() + n3 * u2.y() + n4 * r2.z());
-      u[2].push_back(n1 * u1.z() - n2 * r1.y() + n3 * u2.z() - n4 * r2.y());
-    }
-    picture.polyline(deformed_shape(m, x, u, scale), "mode " + type_class(m.type), member_attribute(m.id));
+    // The cubic between the end translations and rotations.
+    const MemberShape shape =
+        cubic_member_shape(m, translation(m.start_id), rotation(m.start_id), translation(m.end_id),
+                           rotation(m.end_id), m.length, stations_per_member);
+    picture.polyline(deformed_shape(m, shape.x, shape.u, scale), "mode " + type_class(m.type),
+                     member_attribute(m.id));
   }
   picture.canvas().text(8.0, 32.0, "largest translation drawn \u00d7 " + format_value(scale), "note");
   picture.axes();

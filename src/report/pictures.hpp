@@ -71,4 +71,16 @@ std::vector<double> drawing_stations(const MemberDiagram& diagram, int stations)
 std::vector<Vector3> deformed_shape(const SceneMember& member, const std::vector<double>& x,
                                     const std::array<std::vector<double>, 3>& u, double scale);
 
+// A member's shape in a mode: its local displacements at `stations` equally
+// spaced positions x (scene length), the axial one linear and the transverse
+// ones the Hermite cubics of its end translations u1, u2 and rotations r1, r2
+// (global components; rotations per unit of `length`, the member's length
+// in the unit of the translations).
+struct MemberShape {
+  std::vector<double> x;
+  std::array<std::vector<double>, 3> u;
+};
+MemberShape cubic_member_shape(const SceneMember& member, const Vector3& u1, const Vector3& r1,
+                               const Vector3& u2, const Vector3& r2, double length, int stations);
+
 }  // namespace velk::report
