@@ -1,6 +1,6 @@
 """Renders velk reports in headless Chromium and checks them from the page.
 
-For every model file given: `velk report MODEL -o REPORT.html`, then Chromium
+For every model file given: `velk report MODEL -o REPORT.html --modes 3`, then Chromium
 (DevTools protocol over --remote-debugging-pipe, standard library only) loads
 the page and the script checks that
 - it loads without console errors, exceptions or requests of any resource;
@@ -11,6 +11,9 @@ the page and the script checks that
 - every limit state of the combinations has its envelope section with the Mz,
   My and N envelopes (both curves on every member with diagrams) and the
   tables of governing values and reactions;
+- every case has its elastic stability, its first buckling mode drawn over
+  every member; the page ends with the natural modes, a row per mode and the
+  first mode shapes each over every member;
 - the screenshot (PNG, decoded here) is not blank;
 - printed (A4, the page's own size), each case starts a page of its own.
 Each report leaves NAME.html, NAME.png (the top of the page) and NAME_case.png
@@ -76,6 +79,13 @@ PAGE_CHECK = r"""
       if (overlay !== null && overlay !== expected)
         problems.push(`${name}: ${overlay} paths in ${kind}, expected ${expected}`);
     }
+    // The elastic stability of the case: its factor or why there is none,
+    // and the first buckling mode drawn over every member.
+    if (!section.querySelector('.stability .alpha-cr, .stability .stability-error'))
+      problems.push(`${name}: no elastic stability`);
+    const buckling = section.querySelector('svg.view.buckling');
+    if (buckling && distinct(buckling, 'path.mode').size !== members)
+      problems.push(`${name}: ${distinct(buckling, 'path.mode').size} members in the buckling mode, expected ${members}`);
     const rows = (cls) => section.querySelectorAll(`table.${cls} tr`).length;
     if (rows('reactions') < 4) problems.push(`${name}: reactions table without the sums`);
     if (rows('displacements') < 2) problems.push(`${name}: no displacements`);
@@ -98,12 +108,27 @@ PAGE_CHECK = r"""
     if (rows('envelope-extremes') !== designed + 1) problems.push(`${name}: ${rows('envelope-extremes') - 1} member rows`);
     if (rows('envelope-reactions') < 2) problems.push(`${name}: no reaction envelope`);
   }
+  // The natural modes at the end (velk report --modes): the table and the
+  // first mode shapes, each over every member.
+  const modes = document.querySelectorAll('section.modes');
+  for (const section of modes) {
+    const count = Number(section.dataset.modes);
+    if (section.querySelector('.error-box')) continue;
+    if (section.querySelectorAll('table.modes tr').length !== count + 1)
+      problems.push(`natural modes: ${section.querySelectorAll('table.modes tr').length - 1} rows for ${count} modes`);
+    const shapes = section.querySelectorAll('svg.view.mode');
+    if (shapes.length < 1) problems.push('natural modes: no mode shape drawn');
+    for (const svg of shapes) {
+      const drawn = distinct(svg, 'path.mode-shape').size;
+      if (drawn !== members) problems.push(`mode ${svg.dataset.mode}: ${drawn} members drawn, expected ${members}`);
+    }
+  }
   if (document.scripts.length !== 0) problems.push('the page holds scripts');
   for (const element of document.querySelectorAll('[src], link[href], [srcset]'))
     problems.push(`the page refers to ${element.outerHTML.slice(0, 80)}`);
   const resources = performance.getEntriesByType('resource').map((r) => r.name);
   if (resources.length) problems.push(`resources requested: ${resources.join(', ')}`);
-  return {members, cases, rigid, sections: sections.length, envelopes: envelopes.length, problems,
+  return {members, cases, rigid, sections: sections.length, envelopes: envelopes.length, modes: modes.length, problems,
           error: document.querySelector('.analysis-error')?.textContent ?? null,
           findings: document.querySelectorAll('.findings li').length};
 })()
@@ -328,7 +353,9 @@ def check_report(browser, velk, model_path, out_dir, broken=False):
     html_path = os.path.join(out_dir, name + ".html")
     png_path = os.path.join(out_dir, name + ".png")
     started = time.monotonic()
-    run = subprocess.run([velk, "report", model_path, "-o", html_path], capture_output=True, text=True)
+    # Every report ends with the natural modes, as `velk report --modes` writes them.
+    run = subprocess.run([velk, "report", model_path, "-o", html_path, "--modes", "3"], capture_output=True,
+                         text=True)
     took = time.monotonic() - started
     # A model that cannot be analysed still gets its page, with the status 1.
     if run.returncode != (1 if broken else 0) or not os.path.exists(html_path):
@@ -343,6 +370,8 @@ def check_report(browser, velk, model_path, out_dir, broken=False):
         problems.append(f"{page['envelopes']} envelope sections, {expected_envelopes} limit states in the model")
     if page["printed_pages"] < 1 + page["sections"] + page["envelopes"]:
         problems.append(f"printed on {page['printed_pages']} A4 pages, fewer than the model and its cases")
+    if page["modes"] != 1:
+        problems.append(f"{page['modes']} natural mode sections, expected 1")
     if broken and not page["error"]:
         problems.append("a model that cannot be analysed but no error on the page")
     if not broken and page["error"]:
