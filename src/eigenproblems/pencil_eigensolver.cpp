@@ -1,5 +1,6 @@
 #include "eigenproblems/pencil_eigensolver.hpp"
 
+#include <Spectra/MatOp/SparseCholesky.h>
 #include <Spectra/SymGEigsSolver.h>
 
 #include <Eigen/SparseCholesky>
@@ -22,6 +23,9 @@ using Sparse = Eigen::SparseMatrix<double>;
 constexpr double zero_mu_fraction = 1e-10;
 // Lanczos: relative residual of a converged Ritz pair, and restarts.
 constexpr double lanczos_tolerance = 1e-10;
+// A pair of the standard problem counts as a pair of the pencil when its
+// residual there is this small.
+constexpr double residual_tolerance = 1e-9;
 constexpr Eigen::Index lanczos_restarts = 500;
 // The Sturm count is taken just beyond the last eigenvalue kept.
 constexpr double sturm_margin = 1e-7;
@@ -119,6 +123,20 @@ Eigen::Index found_below(const Eigen::VectorXd& mu, PencilSide side, double larg
   return found;
 }
 
+// Whether every pair on the side satisfies the pencil itself,
+// |A phi - mu K phi| <= residual_tolerance |mu| |K phi|.
+bool pencil_residuals_small(const Sparse& k, const Sparse& a, const Eigen::VectorXd& mu,
+                            const Eigen::MatrixXd& phi, PencilSide side) {
+  const double largest_mu = mu.size() == 0 ? 0.0 : mu.cwiseAbs().maxCoeff();
+  for (Eigen::Index i = 0; i < mu.size(); ++i) {
+    if (!on_side(mu[i], side, largest_mu)) continue;
+    const Eigen::VectorXd k_phi = k * phi.col(i);
+    const Eigen::VectorXd residual = a * phi.col(i) - mu[i] * k_phi;
+    if (!(residual.norm() <= residual_tolerance * std::fabs(mu[i]) * k_phi.norm())) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Result<PencilEigenpairs> dense_pencil_eigenpairs(const Sparse& k, const Sparse& a,
@@ -159,6 +177,14 @@ Result<PencilEigenpairs> lowest_pencil_eigenpairs(const Sparse& k, const Reduced
   if (n <= request.dense_limit || nev < 1 || nev + 1 >= n) return dense_pencil_eigenpairs(k, a, request);
 
   StiffnessOperator k_op(k, k_factors);
+  // K = P^T L L^T P turns the pencil into the standard problem of
+  // L^-1 P A P^T L^-T, whose Lanczos basis is orthogonal in the plain inner
+  // product: each step is two triangular solves and a product with A, where
+  // the K inner product takes several products with K. A K whose Cholesky
+  // factorisation fails (rounding under penalty stiffnesses) keeps the
+  // K inner product.
+  Spectra::SparseCholesky<double> k_cholesky(k);
+  bool cholesky = k_cholesky.info() == Spectra::CompInfo::Successful;
   Eigen::Index ncv =
       request.lanczos_vectors > 0 ? request.lanczos_vectors : std::max<Eigen::Index>(2 * nev + 1, 20);
   const Spectra::SortRule rule =
@@ -178,16 +204,41 @@ Result<PencilEigenpairs> lowest_pencil_eigenpairs(const Sparse& k, const Reduced
     bool converged = false;
     try {
       DeflatedProduct a_op(a, found_mu, found_k_phi);
-      Spectra::SymGEigsSolver<DeflatedProduct, StiffnessOperator, Spectra::GEigsMode::RegularInverse> solver(
-          a_op, k_op, nev, ncv);
       for (Eigen::Index i = 0; i < n; ++i) start[i] = uniform(random);
-      if (attempt == 1 && request.first_start != nullptr && request.first_start->size() == n)
-        start = *request.first_start;
-      solver.init(start.data());
-      solver.compute(rule, lanczos_restarts, lanczos_tolerance, rule);
-      converged = solver.info() == Spectra::CompInfo::Successful;
-      mu = solver.eigenvalues();
-      phi = solver.eigenvectors();
+      const bool given_start =
+          attempt == 1 && request.first_start != nullptr && request.first_start->size() == n;
+      if (given_start) start = *request.first_start;
+      const auto iterate = [&](auto& solver) {
+        solver.init(start.data());
+        solver.compute(rule, lanczos_restarts, lanczos_tolerance, rule);
+        converged = solver.info() == Spectra::CompInfo::Successful;
+        mu = solver.eigenvalues();
+        phi = solver.eigenvectors();  // phi^T K phi = 1 in both forms
+      };
+      if (cholesky) {
+        // The start phi_0 as the standard problem sees it, L^T P phi_0 =
+        // L^-1 P K phi_0: orthogonal to a mode there exactly when phi_0 is
+        // K-orthogonal to it.
+        const Eigen::VectorXd k_start = k * start;
+        Eigen::VectorXd transformed_start(n);
+        k_cholesky.lower_triangular_solve(k_start.data(), transformed_start.data());
+        std::swap(start, transformed_start);
+        Spectra::SymGEigsSolver<DeflatedProduct, Spectra::SparseCholesky<double>,
+                                Spectra::GEigsMode::Cholesky>
+            solver(a_op, k_cholesky, nev, ncv);
+        iterate(solver);
+        std::swap(start, transformed_start);
+        // Rounding in the factors of an ill-conditioned K (a slack brace
+        // beside stiff members) can leave the pairs of the standard problem
+        // short of the pencil's: then this and every later attempt take the
+        // K inner product.
+        cholesky = pencil_residuals_small(k, a, mu, phi, request.side);
+      }
+      if (!cholesky) {
+        Spectra::SymGEigsSolver<DeflatedProduct, StiffnessOperator, Spectra::GEigsMode::RegularInverse>
+            solver(a_op, k_op, nev, ncv);
+        iterate(solver);
+      }
     } catch (const std::exception& e) {
       // A breakdown of the iteration (a spectrum spread over more digits
       // than it resolves) leaves a system small enough to the dense solve.
