@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -43,25 +45,14 @@ std::array<std::span<const TransformEntry>, dof::PER_MEMBER> member_rows(
 
 ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform& t) : model_(model), t_(t) {
   const Eigen::Index n = t.reduced_size;
-  // slot[col * n + row]: -1 where K_r holds nothing, else (once numbered)
-  // the entry's position in the compressed values. The table has n^2
-  // entries, n at most 6 N: 1.5 MB for 101 nodes, growing with the square
-  // of the node count.
-  std::vector<std::int32_t> slot(static_cast<std::size_t>(n * n), -1);
-  const auto at = [&](Eigen::Index row, Eigen::Index col) -> std::int32_t& {
-    return slot[static_cast<std::size_t>(col * n + row)];
-  };
-  // The rows of each column, as they are first met.
-  std::vector<std::vector<Eigen::Index>> rows_of(static_cast<std::size_t>(n));
+  // The rows of each column that K_r couples, as they are met (repeated),
+  // then sorted and made unique: the pattern takes memory in proportion to
+  // the members, not to the square of the unknowns.
+  std::vector<std::vector<std::int32_t>> rows_of(static_cast<std::size_t>(n));
   const auto couple = [&](std::span<const TransformEntry> a_row, std::span<const TransformEntry> b_row) {
     for (const TransformEntry& b : b_row) {
-      for (const TransformEntry& a : a_row) {
-        std::int32_t& entry = at(a.column, b.column);
-        if (entry < 0) {
-          entry = 0;
-          rows_of[static_cast<std::size_t>(b.column)].push_back(a.column);
-        }
-      }
+      auto& rows = rows_of[static_cast<std::size_t>(b.column)];
+      for (const TransformEntry& a : a_row) rows.push_back(static_cast<std::int32_t>(a.column));
     }
   };
   std::vector<std::array<Eigen::Index, dof::PER_MEMBER>> dofs_of;
@@ -79,24 +70,33 @@ ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform&
   for (Eigen::Index w = 0; w < t.full_size; ++w) couple(t.row(w), t.row(w));
 
   // Number the entries column by column, rows ascending.
-  std::int32_t nonzeros = 0;
-  for (const auto& rows : rows_of) nonzeros += static_cast<std::int32_t>(rows.size());
+  std::int64_t nonzeros = 0;
+  for (auto& rows : rows_of) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.shrink_to_fit();
+    nonzeros += static_cast<std::int64_t>(rows.size());
+  }
+  if (nonzeros > std::numeric_limits<std::int32_t>::max()) throw Fault("Matrix index out of bounds.");
   k_reduced_.resize(n, n);
-  k_reduced_.resizeNonZeros(nonzeros);
+  k_reduced_.resizeNonZeros(static_cast<Eigen::Index>(nonzeros));
   auto* outer = k_reduced_.outerIndexPtr();
   auto* inner = k_reduced_.innerIndexPtr();
   std::int32_t position = 0;
   for (Eigen::Index col = 0; col < n; ++col) {
     auto& rows = rows_of[static_cast<std::size_t>(col)];
-    std::sort(rows.begin(), rows.end());
     outer[col] = position;
-    for (const Eigen::Index row : rows) {
-      at(row, col) = position;
-      inner[position++] = static_cast<int>(row);
-    }
+    for (const std::int32_t row : rows) inner[position++] = row;
+    std::vector<std::int32_t>().swap(rows);
   }
   outer[n] = position;
   std::fill(k_reduced_.valuePtr(), k_reduced_.valuePtr() + nonzeros, 0.0);
+  // The position of an entry of the pattern among the compressed values.
+  const auto at = [&](Eigen::Index row, Eigen::Index col) -> std::int32_t {
+    const int* begin = inner + outer[col];
+    const int* end = inner + outer[col + 1];
+    return static_cast<std::int32_t>(std::lower_bound(begin, end, static_cast<int>(row)) - inner);
+  };
 
   diagonal_.resize(static_cast<std::size_t>(n));
   for (Eigen::Index p = 0; p < n; ++p) diagonal_[static_cast<std::size_t>(p)] = at(p, p);
