@@ -74,7 +74,7 @@ int envelope_command(const Arguments& args) {
   if (!limit) return fail(limit.error());
   const auto text = read_model_file(*args.file);
   if (!text) return fail(text.error());
-  const auto inspected = inspect_model(*text, *limit);
+  const auto inspected = inspect_model(*text, *limit, ModelCheck::Skip);
   if (!inspected) return fail(inspected.error());
   const auto envelope = inspected_envelope(*inspected, selection, stations);
   if (!envelope) return fail(envelope.error());

@@ -106,7 +106,7 @@ int analyse(const Arguments& args) {
     if (std::fclose(file) != 0 || !written)
       return fail("cannot write '" + *output + "': " + std::strerror(errno));
   }
-  const auto inspected = velk::inspect_model(*document, *limit);
+  const auto inspected = velk::inspect_model(*document, *limit, velk::ModelCheck::Skip);
   if (!inspected) return fail(inspected.error());
   if (args.flag("--buckling")) {
     const auto summary = velk::cli::summary_with_buckling(*inspected);
@@ -154,7 +154,7 @@ int diagrams(const Arguments& args) {
   if (!limit) return fail(limit.error());
   const auto text = velk::read_model_file(*args.file);
   if (!text) return fail(text.error());
-  auto inspected = velk::inspect_model(*text, *limit);
+  auto inspected = velk::inspect_model(*text, *limit, velk::ModelCheck::Skip);
   if (!inspected) return fail(inspected.error());
   if (inspected->analysis_error) return fail(*inspected->analysis_error);
   if (args.flag("--csv")) return print(velk::diagrams_to_csv(*inspected, stations));

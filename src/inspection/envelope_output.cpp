@@ -240,7 +240,7 @@ Result<std::string> envelope_json(std::string_view json_text, const EnvelopeSele
     return std::unexpected(
         format_message("stations must be at most {}, not {}", max_envelope_stations, stations));
   }
-  auto inspected = inspect_model(json_text, limit);
+  auto inspected = inspect_model(json_text, limit, ModelCheck::Skip);
   if (!inspected) return std::unexpected(std::move(inspected.error()));
   const auto envelope = inspected_envelope(*inspected, selection, stations);
   if (!envelope) return std::unexpected(envelope.error());

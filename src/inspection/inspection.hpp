@@ -54,7 +54,7 @@ struct InspectedModel {
   // results (not solved) are left out.
   std::vector<CaseInspection> loadcases;
   std::vector<CaseInspection> loadcombinations;
-  std::vector<Finding> findings;
+  std::vector<Finding> findings;  // none with ModelCheck::Skip
   // Set when the model could not be analysed: the engine's message. The
   // model is then the one read from the text, and there are no cases.
   std::optional<std::string> analysis_error;
@@ -66,10 +66,15 @@ struct InspectedModel {
 // model is then in base units already and is not analysed again.
 bool carries_results(const VELK& model);
 
+// Whether inspect_model runs the model check for the findings (which only
+// the report shows): its mechanism search factors the stiffness once more.
+enum class ModelCheck { Run, Skip };
+
 // Reads, checks and (when it carries no results) analyses the model, which
 // may have as many members as `limit` allows. Fails only when the text is
 // not a model document ("Bad JSON input: ...").
-Result<InspectedModel> inspect_model(std::string_view json_text, const MemberLimit& limit = {});
+Result<InspectedModel> inspect_model(std::string_view json_text, const MemberLimit& limit = {},
+                                     ModelCheck check = ModelCheck::Run);
 
 // Every finding of the model check, a model beyond `limit` among them; a
 // text that is no model document gives the reader's finding with its line
