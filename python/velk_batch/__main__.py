@@ -1,4 +1,5 @@
-"""python3 -m velk_batch run MODELS... --out DIR [--scheduler ADDRESS] [--workers N] [--force] [--timeout SECONDS]"""
+"""python3 -m velk_batch run MODELS... --out DIR [--scheduler ADDRESS] [--workers N] [--force] [--timeout SECONDS]
+[--max-members N]"""
 
 import argparse
 import contextlib
@@ -14,6 +15,7 @@ from . import requirement
 from .batch import (LOCAL_NO_WORKER_LIMIT, BatchError, WorkItem, check_name, local_cluster, output_paths, run_items,
                     writing_a_file)
 from .quiet_loop import quiet_timeout_leftovers
+from .task import MAX_MEMBER_LIMIT
 
 USAGE_ERROR, INTERRUPTED = 2, 130
 
@@ -173,6 +175,14 @@ def _seconds(text):
     return value
 
 
+def _members(text):
+    # Digits alone: no sign, blanks, underscores or other numerals.
+    value = int(text) if text.isascii() and text.isdigit() else 0
+    if not 1 <= value <= MAX_MEMBER_LIMIT:
+        raise argparse.ArgumentTypeError(f"must be a whole number from 1 to {MAX_MEMBER_LIMIT}, not {text!r}")
+    return value
+
+
 class _Once(argparse.Action):
     """An option that may be given once: a second value is a usage error, not
     a silent replacement of the first."""
@@ -213,6 +223,8 @@ def parse(argv):
     run.add_argument("--force", action=_OnceFlag, help="analyse again models whose document is up to date")
     run.add_argument("--timeout", type=_seconds, action=_Once, metavar="SECONDS",
                      help="a model whose analysis takes longer fails with that reason")
+    run.add_argument("--max-members", type=_members, action=_Once, default=100, metavar="N",
+                     help="the most members a model may have, 1 to 1000000 (default 100)")
     options = parser.parse_args(argv)
     if options.workers is not None and options.scheduler:
         parser.error("--workers applies to the local cluster, not to --scheduler")
@@ -355,7 +367,8 @@ def _main(argv, interrupted):
         _, counts = run_items(
             file_items(models, options.out, options.force), options.out, client, total=len(models),
             progress=progress, no_worker_limit=None if options.scheduler else LOCAL_NO_WORKER_LIMIT,
-            interrupted=interrupted.is_set, timeout=options.timeout,
+            interrupted=interrupted.is_set, timeout=options.timeout, max_members=options.max_members,
+            limit_option="--max-members",
         )
     except KeyboardInterrupt:
         ended = INTERRUPTED, _INTERRUPTED_MESSAGE

@@ -199,14 +199,16 @@ class _WorkerWatch:
 
 
 def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=None, interrupted=None,
-              timeout=None):
+              timeout=None, max_members=None, limit_option="max_members"):
     """Runs the batch on the WorkItem of each model that `items` yields.
     Returns the summary rows in summary order (also written to
     out/summary.csv) and the counts. With `no_worker_limit` seconds, a
     cluster left without workers that long ends the batch with BatchError.
     `interrupted()` true stops the batch with KeyboardInterrupt after the
     model at hand. With `timeout` seconds, a model whose analysis takes
-    longer fails with that reason and the batch goes on."""
+    longer fails with that reason and the batch goes on. With `max_members`
+    a model may have that many members instead of 100 (velk_tools.analyse);
+    the message of a model beyond it names `limit_option`."""
     requirement.distributed()
     from distributed import as_completed
     from distributed.scheduler import KilledWorker
@@ -267,7 +269,8 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
                 continue
             if not isinstance(item.text, str):
                 raise TypeError(f"the document of {name!r} is {type(item.text).__name__}, not str")
-            future = client.submit(analyse, name, item.text, timeout, key=task_key(name), pure=False)
+            future = client.submit(analyse, name, item.text, timeout, max_members, limit_option,
+                                   key=task_key(name), pure=False)
             pending[future] = name
             completed.add(future)
 
@@ -341,23 +344,25 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
     return ordered, counts
 
 
-def run(documents, out, client=None, *, progress=None, timeout=None):
+def run(documents, out, client=None, *, progress=None, timeout=None, max_members=None):
     """Analyses each (name, document text) of `documents` on a Dask cluster:
     `client`'s, or a local cluster started for the call and shut down after
     it. Writes out/<name>.json or out/<name>.error.txt as the models finish
     and out/summary.csv at the end; returns the summary rows (SummaryRow).
     With `timeout` seconds, a model whose analysis takes longer fails with
-    that reason."""
+    that reason. With `max_members`, a model may have that many members
+    instead of the 100 of velk_calculations."""
     try:
         total = len(documents)
     except TypeError:
         total = None
     items = (WorkItem(name, text) for name, text in documents)
     if client is not None:
-        return run_items(items, out, client, total=total, progress=progress, timeout=timeout)[0]
+        return run_items(items, out, client, total=total, progress=progress, timeout=timeout,
+                         max_members=max_members)[0]
     requirement.distributed()
     from .local_worker import local_client
 
     with local_cluster() as cluster, local_client(cluster) as own_client:
         return run_items(items, out, own_client, total=total, progress=progress,
-                         no_worker_limit=LOCAL_NO_WORKER_LIMIT, timeout=timeout)[0]
+                         no_worker_limit=LOCAL_NO_WORKER_LIMIT, timeout=timeout, max_members=max_members)[0]

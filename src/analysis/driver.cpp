@@ -44,7 +44,11 @@ Result<void> case_error(ResultType identity, bool nonlinear, const std::string& 
 }  // namespace
 
 Result<void> analyse_model(VELK& model, const SolverEntries& entries) {
-  if (auto counted = check_member_count(model); !counted) return counted;
+  return analyse_model(model, entries, MemberLimit{});
+}
+
+Result<void> analyse_model(VELK& model, const SolverEntries& entries, const MemberLimit& limit) {
+  if (auto counted = check_member_count(model, limit); !counted) return counted;
 
   const UnitFactors factors = unit_factors(model.settings.unit_settings);
   normalize_units(model, factors);
@@ -105,9 +109,14 @@ Result<void> analyse_model(VELK& model, const SolverEntries& entries) {
 Result<void> analyse_model(VELK& model) { return analyse_model(model, SolverEntries{}); }
 
 Result<std::string> analyse_document(std::string_view json_data, const SolverEntries& entries) {
+  return analyse_document(json_data, entries, MemberLimit{});
+}
+
+Result<std::string> analyse_document(std::string_view json_data, const SolverEntries& entries,
+                                     const MemberLimit& limit) {
   auto parsed = read_velk(json_data);
   if (!parsed) return std::unexpected(format_message("Bad JSON input: {}", parsed.error()));
-  if (auto analysed = analyse_model(*parsed, entries); !analysed)
+  if (auto analysed = analyse_model(*parsed, entries, limit); !analysed)
     return std::unexpected(std::move(analysed.error()));
   return write_velk(*parsed);
 }

@@ -51,10 +51,14 @@ struct SolverEntries {
 // on; the model is then part way through.
 Result<void> analyse_model(VELK& model, const SolverEntries& entries);
 Result<void> analyse_model(VELK& model);
+// The same for a front end, with its member limit.
+Result<void> analyse_model(VELK& model, const SolverEntries& entries, const MemberLimit& limit);
 
 // Parses the document ("Bad JSON input: ..."), analyses the model with the
 // given solver entries and writes it.
 Result<std::string> analyse_document(std::string_view json_data, const SolverEntries& entries);
+Result<std::string> analyse_document(std::string_view json_data, const SolverEntries& entries,
+                                     const MemberLimit& limit);
 
 // Runs the analysis with the engine's own solvers.
 Result<std::string> calculate_from_json(std::string_view json_data);

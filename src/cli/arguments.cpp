@@ -88,6 +88,16 @@ Result<long> whole_number_option(std::string_view option, const std::string& tex
   return value;
 }
 
+Result<MemberLimit> member_limit(const Arguments& args) {
+  MemberLimit limit{.max = max_member_count, .option = "--max-members"};
+  if (const auto text = args.value("--max-members")) {
+    const auto value = whole_number_option("--max-members", *text, 1, static_cast<long>(max_member_limit));
+    if (!value) return std::unexpected(value.error());
+    limit.max = static_cast<std::size_t>(*value);
+  }
+  return limit;
+}
+
 std::string one_line(std::string_view text) {
   std::string line(text);
   for (char& c : line) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/result.hpp"
+#include "system/model_validation.hpp"
 
 namespace velk::cli {
 
@@ -48,6 +49,11 @@ std::optional<std::string> parse_arguments(std::string_view command,
 // The whole number `text` of `option` when it lies in [low, high], else
 // "<option> must be a whole number from <low> to <high>, not '<text>'".
 Result<long> whole_number_option(std::string_view option, const std::string& text, long low, long high);
+
+// The member limit of every command: --max-members N, from 1 to
+// max_member_limit (default max_member_count), named in the message of a
+// model beyond it.
+Result<MemberLimit> member_limit(const Arguments& args);
 
 // One line, whatever the message holds.
 std::string one_line(std::string_view text);

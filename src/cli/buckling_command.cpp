@@ -14,10 +14,12 @@ const char* const buckling_help =
     "part in the first mode with their critical force N_cr and buckling lengths, in the document's\n"
     "units. MODEL.json is a model or a results document.\n"
     "\n"
-    "  --modes N   number of modes per case, 1 to 100 (default 4)\n"
-    "  --json      the factors, mode shapes and every member's N, N_cr, buckling lengths, bending axis\n"
-    "              and share of the mode's bending energy as JSON\n"
-    "  -h, --help  show this help\n";
+    "  --modes N         number of modes per case, 1 to 100 (default 4)\n"
+    "  --json            the factors, mode shapes and every member's N, N_cr, buckling lengths, bending "
+    "axis\n"
+    "                    and share of the mode's bending energy as JSON\n"
+    "  --max-members N   the most members the model may have, 1 to 1000000 (default 100)\n"
+    "  -h, --help        show this help\n";
 
 int buckling(const Arguments& args) {
   int modes = default_buckling_modes;
@@ -26,9 +28,11 @@ int buckling(const Arguments& args) {
     if (!value) return fail(value.error());
     modes = static_cast<int>(*value);
   }
+  const auto limit = member_limit(args);
+  if (!limit) return fail(limit.error());
   const auto text = read_model_file(*args.file);
   if (!text) return fail(text.error());
-  const auto analysis = inspect_stability(*text, modes);
+  const auto analysis = inspect_stability(*text, modes, *limit);
   if (!analysis) return fail(analysis.error());
   if (args.flag("--json")) return print(stability_to_json(*analysis) + "\n");
   return print(buckling_summary(*analysis));

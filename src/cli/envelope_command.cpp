@@ -25,6 +25,7 @@ const char* const envelope_help =
     "  --stations N           stations per member, from 2 to 1001 (default 11)\n"
     "  --json                 the whole envelope as JSON\n"
     "  --csv                  one CSV row per member, component and station\n"
+    "  --max-members N        the most members the model may have, 1 to 1000000 (default 100)\n"
     "  -h, --help             show this help\n";
 
 namespace {
@@ -69,9 +70,11 @@ int envelope_command(const Arguments& args) {
     selection.combinations = std::move(*names);
   }
 
+  const auto limit = member_limit(args);
+  if (!limit) return fail(limit.error());
   const auto text = read_model_file(*args.file);
   if (!text) return fail(text.error());
-  const auto inspected = inspect_model(*text);
+  const auto inspected = inspect_model(*text, *limit, ModelCheck::Skip);
   if (!inspected) return fail(inspected.error());
   const auto envelope = inspected_envelope(*inspected, selection, stations);
   if (!envelope) return fail(envelope.error());

@@ -54,6 +54,7 @@ constexpr const char* usage_text =
     "  modes MODEL.json [--modes N] [--mass consistent|lumped] [--mass-case NAME] [--json]\n"
     "                                          natural frequencies, mode shapes and effective masses\n"
     "\n"
+    "Every command takes --max-members N: the most members the model may have (default 100).\n"
     "Run 'velk COMMAND --help' for the options of a command.\n";
 
 constexpr const char* analyse_help =
@@ -66,6 +67,7 @@ constexpr const char* analyse_help =
     "  -o, --output OUT.json   also write the results document to OUT.json\n"
     "  --buckling              add the elastic critical load factor alpha_cr,1 with its verdict to each "
     "case\n"
+    "  --max-members N         the most members the model may have, 1 to 1000000 (default 100)\n"
     "  -h, --help              show this help\n";
 
 constexpr const char* check_help =
@@ -74,8 +76,9 @@ constexpr const char* check_help =
     "Reads and checks the model without solving it and prints every finding with where it is.\n"
     "Exit status 0 when nothing is wrong, 1 when something is, 2 when the file cannot be read.\n"
     "\n"
-    "  --json       print the findings as a JSON list of objects with severity, message and where\n"
-    "  -h, --help   show this help\n";
+    "  --json            print the findings as a JSON list of objects with severity, message and where\n"
+    "  --max-members N   the most members the model may have, 1 to 1000000 (default 100)\n"
+    "  -h, --help        show this help\n";
 
 constexpr const char* diagrams_help =
     "Usage: velk diagrams FILE.json [--stations N] [--csv]\n"
@@ -85,14 +88,17 @@ constexpr const char* diagrams_help =
     "spaced stations, with the exact span extremes, as JSON. FILE.json is a model (analysed first) or\n"
     "a results document.\n"
     "\n"
-    "  --stations N   number of stations per member, at least 2 (default 11)\n"
-    "  --csv          one CSV row per member, case and station instead of JSON\n"
-    "  -h, --help     show this help\n";
+    "  --stations N      number of stations per member, at least 2 (default 11)\n"
+    "  --csv             one CSV row per member, case and station instead of JSON\n"
+    "  --max-members N   the most members the model may have, 1 to 1000000 (default 100)\n"
+    "  -h, --help        show this help\n";
 
 int analyse(const Arguments& args) {
+  const auto limit = velk::cli::member_limit(args);
+  if (!limit) return fail(limit.error());
   const auto text = velk::read_model_file(*args.file);
   if (!text) return fail(text.error());
-  const auto document = velk::calculate_from_json(*text);
+  const auto document = velk::analyse_document(*text, velk::SolverEntries{}, *limit);
   if (!document) return fail(document.error());
   if (const auto output = args.value("--output")) {
     std::FILE* file = std::fopen(output->c_str(), "wb");
@@ -101,7 +107,7 @@ int analyse(const Arguments& args) {
     if (std::fclose(file) != 0 || !written)
       return fail("cannot write '" + *output + "': " + std::strerror(errno));
   }
-  const auto inspected = velk::inspect_model(*document);
+  const auto inspected = velk::inspect_model(*document, *limit, velk::ModelCheck::Skip);
   if (!inspected) return fail(inspected.error());
   if (args.flag("--buckling")) {
     const auto summary = velk::cli::summary_with_buckling(*inspected);
@@ -112,9 +118,11 @@ int analyse(const Arguments& args) {
 }
 
 int check(const Arguments& args) {
+  const auto limit = velk::cli::member_limit(args);
+  if (!limit) return fail(limit.error());
   const auto text = velk::read_model_file(*args.file);
   if (!text) return fail(text.error());
-  const std::vector<velk::Finding> findings = velk::check_model(*text);
+  const std::vector<velk::Finding> findings = velk::check_model(*text, *limit);
   // A text that is no model document cannot be checked further: its one
   // finding is printed, and it ends like every unreadable document.
   const bool unreadable = !velk::read_velk(*text).has_value();
@@ -143,9 +151,11 @@ int diagrams(const Arguments& args) {
     if (!value) return fail(value.error());
     stations = static_cast<int>(*value);
   }
+  const auto limit = velk::cli::member_limit(args);
+  if (!limit) return fail(limit.error());
   const auto text = velk::read_model_file(*args.file);
   if (!text) return fail(text.error());
-  auto inspected = velk::inspect_model(*text);
+  auto inspected = velk::inspect_model(*text, *limit, velk::ModelCheck::Skip);
   if (!inspected) return fail(inspected.error());
   if (inspected->analysis_error) return fail(*inspected->analysis_error);
   if (args.flag("--csv")) return print(velk::diagrams_to_csv(*inspected, stations));
@@ -161,7 +171,9 @@ int report(const Arguments& args) {
     if (!value) return fail(value.error());
     modes = static_cast<int>(*value);
   }
-  const auto written = velk::cli::write_report(*args.file, args.value("--output"), modes);
+  const auto limit = velk::cli::member_limit(args);
+  if (!limit) return fail(limit.error());
+  const auto written = velk::cli::write_report(*args.file, args.value("--output"), modes, *limit);
   if (!written) return fail(written.error());
   if (*written) {
     std::fprintf(stderr, "velk: the model could not be analysed: %s\n", one_line(**written).c_str());
@@ -181,17 +193,18 @@ int run(int argc, char** argv) {
   args.erase(args.begin());
 
   const velk::cli::Command commands[] = {
-      {"analyse", {{"--buckling"}, {"--output"}}, analyse_help, analyse},
-      {"check", {{"--json"}, {}}, check_help, check},
-      {"diagrams", {{"--csv"}, {"--stations"}}, diagrams_help, diagrams},
-      {"report", {{}, {"--output", "--modes"}}, velk::cli::report_help, report},
+      {"analyse", {{"--buckling"}, {"--output", "--max-members"}}, analyse_help, analyse},
+      {"check", {{"--json"}, {"--max-members"}}, check_help, check},
+      {"diagrams", {{"--csv"}, {"--stations", "--max-members"}}, diagrams_help, diagrams},
+      {"report", {{}, {"--output", "--modes", "--max-members"}}, velk::cli::report_help, report},
       {"envelope",
-       {{"--with-cases", "--json", "--csv"}, {"--limit-state", "--combinations", "--stations"}},
+       {{"--with-cases", "--json", "--csv"},
+        {"--limit-state", "--combinations", "--stations", "--max-members"}},
        velk::cli::envelope_help,
        velk::cli::envelope_command},
-      {"buckling", {{"--json"}, {"--modes"}}, velk::cli::buckling_help, velk::cli::buckling},
+      {"buckling", {{"--json"}, {"--modes", "--max-members"}}, velk::cli::buckling_help, velk::cli::buckling},
       {"modes",
-       {{"--json"}, {"--modes", "--mass", "--mass-case"}},
+       {{"--json"}, {"--modes", "--mass", "--mass-case", "--max-members"}},
        velk::cli::modes_help,
        velk::cli::modes_command},
   };

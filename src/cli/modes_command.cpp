@@ -21,6 +21,7 @@ const char* const modes_help =
     "                     translations of each end node\n"
     "  --mass-case NAME   add the loads of the load case NAME as masses (forces / 9.80665)\n"
     "  --json             print the modes with their shapes as JSON\n"
+    "  --max-members N    the most members the model may have, 1 to 1000000 (default 100)\n"
     "  -h, --help         show this help\n";
 
 int modes_command(const Arguments& args) {
@@ -36,6 +37,9 @@ int modes_command(const Arguments& args) {
     options.mass = *kind;
   }
   options.mass_case = args.value("--mass-case");
+  const auto limit = member_limit(args);
+  if (!limit) return fail(limit.error());
+  options.member_limit = *limit;
   const auto text = read_model_file(*args.file);
   if (!text) return fail(text.error());
   const auto modes = inspect_modes(*text, options);

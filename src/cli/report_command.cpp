@@ -27,20 +27,22 @@ const char* const report_help =
     "  -o, --output REPORT.html   write the page there instead of to standard output\n"
     "  --modes N                  end the page with the N lowest natural modes (velk modes), their\n"
     "                             table and pictures of the first mode shapes\n"
+    "  --max-members N            the most members the model may have, 1 to 1000000 (default 100)\n"
     "  -h, --help                 show this help\n";
 
 Result<std::optional<std::string>> write_report(const std::string& file,
                                                 const std::optional<std::string>& output,
-                                                std::optional<int> modes) {
+                                                std::optional<int> modes, const MemberLimit& limit) {
   const Result<std::string> text = read_model_file(file);
   if (!text) return std::unexpected(text.error());
-  const Result<InspectedModel> inspected = inspect_model(*text);
+  const Result<InspectedModel> inspected = inspect_model(*text, limit);
   if (!inspected) return std::unexpected(inspected.error());
   std::optional<std::string> failure = inspected->analysis_error;
   std::string modal_section;
   if (modes) {
     ModalOptions options;
     options.modes = *modes;
+    options.member_limit = limit;
     const Result<InspectedModes> found = inspect_modes(*text, options);
     if (found) {
       modal_section =

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/result.hpp"
+#include "system/model_validation.hpp"
 
 namespace velk::cli {
 
@@ -22,6 +23,7 @@ extern const char* const report_help;
 // analysis that fails shows its message there and is returned the same way).
 Result<std::optional<std::string>> write_report(const std::string& file,
                                                 const std::optional<std::string>& output,
-                                                std::optional<int> modes = std::nullopt);
+                                                std::optional<int> modes = std::nullopt,
+                                                const MemberLimit& limit = {});
 
 }  // namespace velk::cli

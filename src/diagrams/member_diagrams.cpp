@@ -157,23 +157,25 @@ struct LoadStretch {
 std::vector<LoadStretch> load_stretches(const Member& member, const CaseRecovery& recovery,
                                         const Matrix3& lambda, double length) {
   std::vector<LoadStretch> stretches;
-  for (const auto& [load_case, factor] : recovery.cases) {
-    for (const DistributedLoad& load : load_case->distributed_loads) {
-      if (load.member != member.id || load.load_case != load_case->id) continue;
-      const double a = load.start_frac;
-      const double b = load.end_frac;
-      if (!(std::abs(b - a) >= min_loaded_fraction) || !std::isfinite(a) || !std::isfinite(b)) continue;
-      const double slope = (load.end_magnitude - load.magnitude) / (b - a);  // per unit fraction
-      const double lo = std::min(a, b);
-      const double sign = b > a ? 1.0 : -1.0;
-      LoadStretch stretch;
-      stretch.start = std::clamp(lo * length, 0.0, length);
-      stretch.end = std::clamp(std::max(a, b) * length, 0.0, length);
-      stretch.w0 = sign * factor * (load.magnitude + slope * (stretch.start / length - a));
-      stretch.w1 = sign * factor * slope / length;
-      stretch.direction = lambda * Vector3(load.direction[0], load.direction[1], load.direction[2]);
-      stretches.push_back(stretch);
-    }
+  const auto found = recovery.member_loads.find(member.id);
+  if (found == recovery.member_loads.end()) return stretches;
+  // In case order, then document order.
+  for (const auto& [c, on_member] : found->second) {
+    const double factor = recovery.cases[c].second;
+    const DistributedLoad& load = *on_member;
+    const double a = load.start_frac;
+    const double b = load.end_frac;
+    if (!(std::abs(b - a) >= min_loaded_fraction) || !std::isfinite(a) || !std::isfinite(b)) continue;
+    const double slope = (load.end_magnitude - load.magnitude) / (b - a);  // per unit fraction
+    const double lo = std::min(a, b);
+    const double sign = b > a ? 1.0 : -1.0;
+    LoadStretch stretch;
+    stretch.start = std::clamp(lo * length, 0.0, length);
+    stretch.end = std::clamp(std::max(a, b) * length, 0.0, length);
+    stretch.w0 = sign * factor * (load.magnitude + slope * (stretch.start / length - a));
+    stretch.w1 = sign * factor * slope / length;
+    stretch.direction = lambda * Vector3(load.direction[0], load.direction[1], load.direction[2]);
+    stretches.push_back(stretch);
   }
   return stretches;
 }

@@ -242,7 +242,8 @@ Result<ModalAnalysis> modal_analysis(const VELK& model, const ModalOptions& opti
 }
 
 Result<ModalAnalysis> modal_analysis_of_document(const VELK& model, const ModalOptions& options) {
-  if (auto counted = check_member_count(model); !counted) return std::unexpected(std::move(counted.error()));
+  if (auto counted = check_member_count(model, options.member_limit); !counted)
+    return std::unexpected(std::move(counted.error()));
   VELK normalized = model;
   normalize_units(normalized, unit_factors(normalized.settings.unit_settings));
   return modal_analysis(normalized, options);

@@ -15,6 +15,7 @@
 #include "document/velk.hpp"
 #include "dynamics/member_mass.hpp"
 #include "eigenproblems/pencil_eigensolver.hpp"
+#include "system/model_validation.hpp"
 
 namespace velk {
 
@@ -31,6 +32,8 @@ struct ModalOptions {
   // How the eigensolver works (its count is `modes`): the defaults, but for
   // tests that show what its checks catch.
   PencilRequest solver;
+  // The most members of a document's model (modal_analysis_of_document).
+  MemberLimit member_limit;
 };
 
 // Per global direction X, Y, Z.

@@ -60,7 +60,7 @@ void summarise_case(std::string& out, const StabilityAnalysis& analysis, const C
 
 }  // namespace
 
-Result<StabilityAnalysis> inspect_stability(std::string_view json_text, int modes) {
+Result<StabilityAnalysis> inspect_stability(std::string_view json_text, int modes, const MemberLimit& limit) {
   if (modes < 1) return std::unexpected(format_message("modes must be at least 1, not {}", modes));
   if (modes > max_buckling_modes)
     return std::unexpected(format_message("modes must be at most {}, not {}", max_buckling_modes, modes));
@@ -70,11 +70,11 @@ Result<StabilityAnalysis> inspect_stability(std::string_view json_text, int mode
   // A results document holds its model in base units already.
   if (carries_results(*parsed))
     return analyse_stability(*parsed, unit_factors(parsed->settings.unit_settings), options);
-  return analyse_document_stability(*parsed, options);
+  return analyse_document_stability(*parsed, options, limit);
 }
 
-Result<std::string> buckling_json(std::string_view json_text, int modes) {
-  Result<StabilityAnalysis> analysis = inspect_stability(json_text, modes);
+Result<std::string> buckling_json(std::string_view json_text, int modes, const MemberLimit& limit) {
+  Result<StabilityAnalysis> analysis = inspect_stability(json_text, modes, limit);
   if (!analysis) return std::unexpected(std::move(analysis.error()));
   return stability_to_json(*analysis);
 }

@@ -16,10 +16,11 @@ namespace velk {
 // units already) is taken as it is. Fails with "Bad JSON input: ...", the
 // analysis' message of the first case that cannot be solved, or "modes must
 // be at least 1, not 0" and "modes must be at most 100, not 101".
-Result<StabilityAnalysis> inspect_stability(std::string_view json_text, int modes);
+Result<StabilityAnalysis> inspect_stability(std::string_view json_text, int modes,
+                                            const MemberLimit& limit = {});
 
 // The same as JSON text (stability_to_json).
-Result<std::string> buckling_json(std::string_view json_text, int modes);
+Result<std::string> buckling_json(std::string_view json_text, int modes, const MemberLimit& limit = {});
 
 // The summary of `velk buckling`: per case the critical factors, the
 // verdict, the reversed factor and the five members that take the largest

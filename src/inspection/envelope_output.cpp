@@ -234,13 +234,13 @@ std::string envelope_summary(const InspectedModel& inspected, const Envelope& en
 }
 
 Result<std::string> envelope_json(std::string_view json_text, const EnvelopeSelection& selection,
-                                  int stations) {
+                                  int stations, const MemberLimit& limit) {
   if (stations < 2) return std::unexpected(format_message("stations must be at least 2, not {}", stations));
   if (stations > max_envelope_stations) {
     return std::unexpected(
         format_message("stations must be at most {}, not {}", max_envelope_stations, stations));
   }
-  auto inspected = inspect_model(json_text);
+  auto inspected = inspect_model(json_text, limit, ModelCheck::Skip);
   if (!inspected) return std::unexpected(std::move(inspected.error()));
   const auto envelope = inspected_envelope(*inspected, selection, stations);
   if (!envelope) return std::unexpected(envelope.error());

@@ -81,12 +81,12 @@ void inspect_cases(const VELK& model, const std::vector<Case>& cases,
 
 }  // namespace
 
-Result<InspectedModel> inspect_model(std::string_view json_text) {
+Result<InspectedModel> inspect_model(std::string_view json_text, const MemberLimit& limit, ModelCheck check) {
   auto parsed = read_velk(json_text);
   if (!parsed) return std::unexpected(format_message("Bad JSON input: {}", parsed.error()));
 
   InspectedModel inspected;
-  inspected.findings = check_model(*parsed);
+  if (check == ModelCheck::Run) inspected.findings = check_model(*parsed, limit);
   const UnitSettings& units = parsed->settings.unit_settings;
   inspected.length_unit = std::string(json::canonical_spelling(units.length_unit));
   inspected.force_unit = std::string(json::canonical_spelling(units.force_unit));
@@ -100,7 +100,7 @@ Result<InspectedModel> inspect_model(std::string_view json_text) {
     inspected.model = *parsed;
     Result<void> analysed;
     try {
-      analysed = analyse_model(inspected.model);
+      analysed = analyse_model(inspected.model, SolverEntries{}, limit);
     } catch (const Fault& fault) {
       analysed = std::unexpected(std::string(fault.what()));
     }
@@ -126,13 +126,13 @@ Result<InspectedModel> inspect_model(std::string_view json_text) {
   return inspected;
 }
 
-Result<std::string> member_diagrams_json(std::string_view json_text, int stations) {
+Result<std::string> member_diagrams_json(std::string_view json_text, int stations, const MemberLimit& limit) {
   if (stations < 2) return std::unexpected(format_message("stations must be at least 2, not {}", stations));
   if (stations > max_diagram_stations) {
     return std::unexpected(
         format_message("stations must be at most {}, not {}", max_diagram_stations, stations));
   }
-  auto inspected = inspect_model(json_text);
+  auto inspected = inspect_model(json_text, limit, ModelCheck::Skip);
   if (!inspected) return std::unexpected(std::move(inspected.error()));
   if (inspected->analysis_error) return std::unexpected(*inspected->analysis_error);
   return diagrams_to_json(*inspected, stations);

@@ -22,6 +22,7 @@
 #include "envelopes/envelope.hpp"
 #include "results/results.hpp"
 #include "system/active_set.hpp"
+#include "system/model_validation.hpp"
 
 namespace velk {
 
@@ -53,7 +54,7 @@ struct InspectedModel {
   // results (not solved) are left out.
   std::vector<CaseInspection> loadcases;
   std::vector<CaseInspection> loadcombinations;
-  std::vector<Finding> findings;
+  std::vector<Finding> findings;  // none with ModelCheck::Skip
   // Set when the model could not be analysed: the engine's message. The
   // model is then the one read from the text, and there are no cases.
   std::optional<std::string> analysis_error;
@@ -65,15 +66,22 @@ struct InspectedModel {
 // model is then in base units already and is not analysed again.
 bool carries_results(const VELK& model);
 
-// Reads, checks and (when it carries no results) analyses the model. Fails
-// only when the text is not a model document ("Bad JSON input: ...").
-Result<InspectedModel> inspect_model(std::string_view json_text);
+// Whether inspect_model runs the model check for the findings (which only
+// the report shows): its mechanism search factors the stiffness once more.
+enum class ModelCheck { Run, Skip };
 
-// Every finding of the model check; a text that is no model document gives
-// the reader's finding with its line and column.
-std::vector<Finding> check_model(std::string_view json_text);
+// Reads, checks and (when it carries no results) analyses the model, which
+// may have as many members as `limit` allows. Fails only when the text is
+// not a model document ("Bad JSON input: ...").
+Result<InspectedModel> inspect_model(std::string_view json_text, const MemberLimit& limit = {},
+                                     ModelCheck check = ModelCheck::Run);
+
+// Every finding of the model check, a model beyond `limit` among them; a
+// text that is no model document gives the reader's finding with its line
+// and column.
+std::vector<Finding> check_model(std::string_view json_text, const MemberLimit& limit = {});
 // The same for a model as read from its document.
-std::vector<Finding> check_model(const VELK& model);
+std::vector<Finding> check_model(const VELK& model, const MemberLimit& limit = {});
 
 // The findings as a JSON list of objects with "severity", "message", "where".
 std::string findings_to_json(const std::vector<Finding>& findings);
@@ -83,7 +91,8 @@ std::string findings_to_json(const std::vector<Finding>& findings);
 // "loadcases": {CASE: {MEMBER: {"length", "x", components..., "extremes"}}},
 // "loadcombinations": {...}}. Fails with the engine's message when the model
 // cannot be read or analysed, or when stations < 2.
-Result<std::string> member_diagrams_json(std::string_view json_text, int stations);
+Result<std::string> member_diagrams_json(std::string_view json_text, int stations,
+                                         const MemberLimit& limit = {});
 std::string diagrams_to_json(const InspectedModel& inspected, int stations);
 
 // The stations a member's diagram is read at unless the caller asks for
@@ -132,7 +141,7 @@ std::string envelope_summary(const InspectedModel& inspected, const Envelope& en
 // From the document's text to the JSON of its envelope; stations from 2 to
 // max_envelope_stations.
 Result<std::string> envelope_json(std::string_view json_text, const EnvelopeSelection& selection,
-                                  int stations);
+                                  int stations, const MemberLimit& limit = {});
 
 // The largest file a front end reads.
 inline constexpr std::size_t max_model_file_bytes = std::size_t{64} << 20;

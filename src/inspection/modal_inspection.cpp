@@ -53,7 +53,7 @@ Result<InspectedModes> inspect_modes(const VELK& model, const ModalOptions& opti
   // A results document holds its records in base units already.
   Result<ModalAnalysis> analysis = std::unexpected(std::string());
   if (carries_results(model)) {
-    if (auto counted = check_member_count(model); !counted)
+    if (auto counted = check_member_count(model, options.member_limit); !counted)
       return std::unexpected(std::move(counted.error()));
     analysis = modal_analysis(model, options);
   } else {
@@ -148,7 +148,8 @@ std::string modes_table(const InspectedModes& inspected) {
 }
 
 Result<std::string> modal_analysis_json(std::string_view json_text, long modes, std::string_view mass,
-                                        const std::optional<std::string>& mass_case) {
+                                        const std::optional<std::string>& mass_case,
+                                        const MemberLimit& limit) {
   if (modes < 1 || modes > max_mode_count) {
     return std::unexpected(format_message("modes must be a whole number from 1 to {}, not {}",
                                           static_cast<std::int64_t>(max_mode_count),
@@ -160,6 +161,7 @@ Result<std::string> modal_analysis_json(std::string_view json_text, long modes, 
   options.modes = static_cast<int>(modes);
   options.mass = *kind;
   options.mass_case = mass_case;
+  options.member_limit = limit;
   auto inspected = inspect_modes(json_text, options);
   if (!inspected) return std::unexpected(std::move(inspected.error()));
   return modes_to_json(*inspected);

@@ -44,6 +44,7 @@ std::string modes_table(const InspectedModes& modes);
 // velk_tools.modal_analysis: the JSON text of the modes, `modes` from 1 to
 // max_mode_count and `mass` "consistent" or "lumped" (messages otherwise).
 Result<std::string> modal_analysis_json(std::string_view json_text, long modes, std::string_view mass,
-                                        const std::optional<std::string>& mass_case);
+                                        const std::optional<std::string>& mass_case,
+                                        const MemberLimit& limit = {});
 
 }  // namespace velk

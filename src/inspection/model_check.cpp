@@ -76,7 +76,7 @@ void check_nodes(const VELK& model, Findings& findings) {
   }
 }
 
-void check_members(const VELK& model, Findings& findings) {
+void check_members(const VELK& model, const MemberLimit& limit, Findings& findings) {
   const LookupTables tables = build_lookup_tables(model);
   std::set<std::uint32_t> supports;
   for (const NodalSupport& s : model.nodal_supports) supports.insert(s.id);
@@ -118,7 +118,7 @@ void check_members(const VELK& model, Findings& findings) {
       }
     }
   }
-  if (auto counted = check_member_count(model); !counted)
+  if (auto counted = check_member_count(model, limit); !counted)
     findings.list.push_back(Finding{error_severity, counted.error(), "model"});
 }
 
@@ -221,16 +221,16 @@ void check_mechanisms(const VELK& model, Findings& findings) {
 
 }  // namespace
 
-std::vector<Finding> check_model(std::string_view json_text) {
+std::vector<Finding> check_model(std::string_view json_text, const MemberLimit& limit) {
   auto parsed = read_velk(json_text);
   if (!parsed) return {reader_finding(parsed.error())};
-  return check_model(*parsed);
+  return check_model(*parsed, limit);
 }
 
-std::vector<Finding> check_model(const VELK& parsed) {
+std::vector<Finding> check_model(const VELK& parsed, const MemberLimit& limit) {
   Findings findings;
   check_nodes(parsed, findings);
-  check_members(parsed, findings);
+  check_members(parsed, limit, findings);
   check_supports(parsed, findings);
   check_loads(parsed, findings);
   if (findings.list.empty()) {

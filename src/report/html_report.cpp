@@ -541,8 +541,8 @@ std::string report_html(const InspectedModel& inspected, std::string_view furthe
   return html.take();
 }
 
-Result<std::string> report_html_from_json(std::string_view json_text) {
-  const Result<InspectedModel> inspected = inspect_model(json_text);
+Result<std::string> report_html_from_json(std::string_view json_text, const MemberLimit& limit) {
+  const Result<InspectedModel> inspected = inspect_model(json_text, limit);
   if (!inspected) return std::unexpected(inspected.error());
   return report_html(*inspected);
 }

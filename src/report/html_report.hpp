@@ -27,6 +27,6 @@ std::string report_html(const InspectedModel& inspected, std::string_view furthe
 // Reads, checks and analyses the text as the other front ends do, then
 // writes the report; fails with their message when the text is no model
 // document.
-Result<std::string> report_html_from_json(std::string_view json_text);
+Result<std::string> report_html_from_json(std::string_view json_text, const MemberLimit& limit = {});
 
 }  // namespace velk::report

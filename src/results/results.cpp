@@ -79,19 +79,32 @@ Vector12 semi_rigid_end_forces(const Matrix12& k, const Vector12& u_local, const
 }  // namespace
 
 CaseRecovery case_recovery(const VELK& model, ResultType identity, const RecoveryOptions& options) {
-  return CaseRecovery{build_lookup_tables(model), factored_load_cases(model, identity), options,
-                      geometric_threshold(model.settings.analysis_options)};
+  CaseRecovery recovery{build_lookup_tables(model),
+                        factored_load_cases(model, identity),
+                        options,
+                        geometric_threshold(model.settings.analysis_options),
+                        {}};
+  for (std::size_t c = 0; c < recovery.cases.size(); ++c) {
+    const LoadCase* load_case = recovery.cases[c].first;
+    for (const DistributedLoad& load : load_case->distributed_loads) {
+      if (load.load_case == load_case->id) recovery.member_loads[load.member].emplace_back(c, &load);
+    }
+  }
+  return recovery;
 }
 
 Vector12 member_load_vector(const Member& member, const CaseRecovery& recovery) {
+  // Summed case by case in document order, then factored, whichever
+  // members the loads of a case are on.
+  const auto found = recovery.member_loads.find(member.id);
+  const auto* loads = found == recovery.member_loads.end() ? nullptr : &found->second;
+  std::size_t next = 0;
   Vector12 p = Vector12::Zero();
-  for (const auto& [load_case, factor] : recovery.cases) {
+  for (std::size_t c = 0; c < recovery.cases.size(); ++c) {
     Vector12 sum = Vector12::Zero();
-    for (const DistributedLoad& load : load_case->distributed_loads) {
-      if (load.member == member.id && load.load_case == load_case->id)
-        sum += equivalent_load_vector(member, load);
-    }
-    p += factor * sum;
+    for (; loads != nullptr && next < loads->size() && (*loads)[next].first == c; ++next)
+      sum += equivalent_load_vector(member, *(*loads)[next].second);
+    p += recovery.cases[c].second * sum;
   }
   return p;
 }

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -37,6 +38,9 @@ struct CaseRecovery {
   // The axial force below which a member carries no geometric stiffness, as
   // in the assembly.
   double geometric_force_threshold = 0.0;
+  // Per member id the distributed loads of the cases on it, each with the
+  // index of its case in `cases`, in case order and then document order.
+  std::unordered_map<std::uint32_t, std::vector<std::pair<std::size_t, const DistributedLoad*>>> member_loads;
 };
 
 CaseRecovery case_recovery(const VELK& model, ResultType identity, const RecoveryOptions& options = {});

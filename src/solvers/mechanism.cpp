@@ -6,6 +6,7 @@
 
 #include "base/message_format.hpp"
 #include "member/member_dofs.hpp"
+#include "numerics/sparse_lu.hpp"
 
 namespace velk {
 namespace {
@@ -51,22 +52,13 @@ Mechanism dominant_motion(const Eigen::VectorXd& u) {
   return Mechanism{static_cast<std::uint32_t>(node + 1), rotation, {d(0), d(1), d(2)}};
 }
 
-}  // namespace
-
-std::string mechanism_message(const Mechanism& mechanism) {
-  return format_message(
-      "Mechanism: node {} {} ({}, {}, {}) without resistance", mechanism.node,
-      mechanism.rotation ? "turns about" : "moves along", direction_component(mechanism.direction[0]),
-      direction_component(mechanism.direction[1]), direction_component(mechanism.direction[2]));
-}
-
 // Gaussian elimination with partial pivoting and the first-order zero-pivot
 // rule. At a zero pivot of column k, the motion with q_k = 1 that the
 // eliminated rows above balance (U_11 q_1 = -U_12, the rest zero) is one the
 // matrix does not resist; the pivot is then held at its unknown's own
 // diagonal, as by a support, and elimination goes on to the next one.
-std::vector<Mechanism> mechanisms_of(const Eigen::SparseMatrix<double>& k_reduced,
-                                     const ConstraintTransform& t) {
+std::vector<Mechanism> dense_mechanisms(const Eigen::SparseMatrix<double>& k_reduced,
+                                        const ConstraintTransform& t) {
   Eigen::MatrixXd a = k_reduced;
   const Eigen::Index n = a.rows();
   const Eigen::VectorXd own = a.diagonal().cwiseAbs();
@@ -96,6 +88,69 @@ std::vector<Mechanism> mechanisms_of(const Eigen::SparseMatrix<double>& k_reduce
     a.bottomRightCorner(rest, rest).noalias() -= a.col(k).tail(rest) * a.row(k).tail(rest);
   }
   return found;
+}
+
+// The same search on the sparse factorisation, for systems whose dense copy
+// would not fit: factor; at a zero pivot hold its unknown at its own
+// diagonal, as by a support, and factor again, until the factorisation goes
+// through. Each held unknown c then gives the motion with q_c = 1, the other
+// held unknowns at rest, that every equation of the unknowns not held
+// balances.
+std::vector<Mechanism> sparse_mechanisms(const Eigen::SparseMatrix<double>& k_reduced,
+                                         const ConstraintTransform& t) {
+  Eigen::SparseMatrix<double> a = k_reduced;
+  a.makeCompressed();
+  const Eigen::Index n = a.rows();
+  const Eigen::VectorXd own = a.diagonal().cwiseAbs();
+  std::vector<Eigen::Index> held;
+  std::vector<char> is_held(static_cast<std::size_t>(n), 0);
+  SparseLu lu(first_order_zero_pivot_ratio);
+  while (!lu.factor(a)) {
+    const Eigen::Index c = lu.zero_pivot_column();
+    if (c < 0 || is_held[static_cast<std::size_t>(c)]) break;
+    held.push_back(c);
+    is_held[static_cast<std::size_t>(c)] = 1;
+    a.coeffRef(c, c) += own(c) > 0.0 ? own(c) : 1.0;
+  }
+  if (held.empty()) return {};
+
+  // The equations of the unknowns not held, the held ones given.
+  Eigen::SparseMatrix<double> m = k_reduced;
+  m.makeCompressed();
+  for (Eigen::Index col = 0; col < n; ++col) {
+    for (Eigen::SparseMatrix<double>::InnerIterator it(m, col); it; ++it) {
+      if (is_held[static_cast<std::size_t>(it.row())] || is_held[static_cast<std::size_t>(col)])
+        it.valueRef() = it.row() == col ? 1.0 : 0.0;
+    }
+  }
+  SparseLu free_lu(0.0);
+  if (!free_lu.factor(m)) return {};
+  std::vector<Mechanism> found;
+  Eigen::VectorXd b(n), q(n), u;
+  for (const Eigen::Index c : held) {
+    b = -Eigen::VectorXd(k_reduced.col(c));
+    for (const Eigen::Index h : held) b(h) = 0.0;
+    b(c) = 1.0;
+    free_lu.solve(b, q);
+    expand_solution(t, q, u);
+    found.push_back(dominant_motion(u));
+  }
+  return found;
+}
+
+}  // namespace
+
+std::string mechanism_message(const Mechanism& mechanism) {
+  return format_message(
+      "Mechanism: node {} {} ({}, {}, {}) without resistance", mechanism.node,
+      mechanism.rotation ? "turns about" : "moves along", direction_component(mechanism.direction[0]),
+      direction_component(mechanism.direction[1]), direction_component(mechanism.direction[2]));
+}
+
+std::vector<Mechanism> mechanisms_of(const Eigen::SparseMatrix<double>& k_reduced,
+                                     const ConstraintTransform& t) {
+  if (k_reduced.rows() <= dense_mechanism_search_limit) return dense_mechanisms(k_reduced, t);
+  return sparse_mechanisms(k_reduced, t);
 }
 
 }  // namespace velk

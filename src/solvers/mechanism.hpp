@@ -31,6 +31,13 @@ struct Mechanism {
 // or "... turns about (...) ..." for a rotation.
 std::string mechanism_message(const Mechanism& mechanism);
 
+// Systems up to this many unknowns (every model of 200 nodes) are searched
+// by dense elimination in their own order; larger ones on the sparse
+// factorisation, in its fill-reducing order. A single mechanism is found
+// the same either way; of several, each search names its own independent
+// motions.
+inline constexpr Eigen::Index dense_mechanism_search_limit = 1200;
+
 // The mechanisms of a restrained reduced stiffness K_r, whose unknowns map
 // to node motions through u = T q.
 std::vector<Mechanism> mechanisms_of(const Eigen::SparseMatrix<double>& k_reduced,

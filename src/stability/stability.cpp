@@ -379,8 +379,10 @@ Result<StabilityAnalysis> analyse_stability(const VELK& model, const UnitFactors
 }
 
 Result<StabilityAnalysis> analyse_document_stability(const VELK& document_model,
-                                                     const StabilityOptions& options) {
-  if (auto counted = check_member_count(document_model); !counted) return std::unexpected(counted.error());
+                                                     const StabilityOptions& options,
+                                                     const MemberLimit& limit) {
+  if (auto counted = check_member_count(document_model, limit); !counted)
+    return std::unexpected(counted.error());
   VELK model = document_model;
   const UnitFactors factors = unit_factors(model.settings.unit_settings);
   normalize_units(model, factors);

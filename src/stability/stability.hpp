@@ -19,6 +19,7 @@
 #include "base/result.hpp"
 #include "document/units.hpp"
 #include "document/velk.hpp"
+#include "system/model_validation.hpp"
 
 namespace velk {
 
@@ -101,9 +102,10 @@ Result<StabilityAnalysis> analyse_stability(const VELK& model, const UnitFactors
                                             const StabilityOptions& options);
 
 // The same for a model as read from its document: the member count is
-// checked and the units normalised first.
+// checked (against the front end's `limit`) and the units normalised first.
 Result<StabilityAnalysis> analyse_document_stability(const VELK& document_model,
-                                                     const StabilityOptions& options);
+                                                     const StabilityOptions& options,
+                                                     const MemberLimit& limit = {});
 
 // {"length_unit", "force_unit", "loadcases": {NAME: CASE}, "loadcombinations": {...}}.
 std::string stability_to_json(const StabilityAnalysis& analysis);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <unordered_map>
 
 #include "base/result.hpp"
 #include "member/distributed_load.hpp"
@@ -44,14 +45,6 @@ void add_nodal(Eigen::VectorXd& f, const Load& load, int first_local_dof) {
     if (load.direction[k] == 0.0) continue;
     f(checked_dof(load.node, first_local_dof + k, f.size())) += load.direction[k] * load.magnitude;
   }
-}
-
-const Member* find_member(const VELK& model, std::uint32_t member_id) {
-  for (const MemberSet& set : model.member_sets) {
-    const auto it = std::ranges::find(set.members, member_id, &Member::id);
-    if (it != set.members.end()) return &*it;
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -109,10 +102,19 @@ Eigen::VectorXd assemble_load_vector(const VELK& model, std::uint32_t load_case_
   for (const NodalMoment& moment : load_case->nodal_moments) add_nodal(f, moment, RX);
 
   std::optional<LookupTables> tables;
+  // The loaded member by id, the first in document order, found without a
+  // search through every member for every load.
+  std::unordered_map<std::uint32_t, const Member*> members;
+  if (!load_case->distributed_loads.empty()) {
+    for (const MemberSet& set : model.member_sets) {
+      for (const Member& member : set.members) members.try_emplace(member.id, &member);
+    }
+  }
   for (const DistributedLoad& load : load_case->distributed_loads) {
     if (load.load_case != load_case_id) continue;
-    const Member* member = find_member(model, load.member);
-    if (member == nullptr) continue;
+    const auto found = members.find(load.member);
+    if (found == members.end()) continue;
+    const Member* member = found->second;
     if (std::abs(load.end_frac - load.start_frac) < min_loaded_fraction) continue;
     if (!tables) tables = build_lookup_tables(model);
     const Vector12 p_global = distributed_load_nodal_vector(model, *member, load, *tables);

@@ -19,6 +19,18 @@ Result<void> check_member_count(const VELK& model) {
       format_message("Number of members ({}) exceeds allowed maximum of {}", count, max_member_count));
 }
 
+Result<void> check_member_count(const VELK& model, const MemberLimit& limit) {
+  const std::size_t count = member_count(model);
+  if (count <= limit.max) return {};
+  if (limit.option.empty()) {
+    return std::unexpected(
+        format_message("Number of members ({}) exceeds allowed maximum of {}", count, limit.max));
+  }
+  return std::unexpected(
+      format_message("Number of members ({}) exceeds allowed maximum of {}; raise the limit with {}", count,
+                     limit.max, limit.option));
+}
+
 NodeNumbering node_numbering(const std::vector<MemberSet>& member_sets) {
   // Each id with the first member that uses it, ascending.
   std::map<std::uint32_t, std::uint32_t> first_member;

@@ -28,6 +28,21 @@ std::size_t member_count(const VELK& model);
 // beyond max_member_count.
 Result<void> check_member_count(const VELK& model);
 
+// The most members a front end lets a model have (`velk --max-members`,
+// `max_members=` of velk_tools), and the option that raises it.
+struct MemberLimit {
+  std::size_t max = max_member_count;
+  std::string option;  // as the front end spells it; empty: the module's own wording
+};
+
+// The most members a front end may be asked to take.
+inline constexpr std::size_t max_member_limit = 1000000;
+
+// Fails beyond limit.max with "Number of members (<count>) exceeds allowed
+// maximum of <max>; raise the limit with <option>", or with the module's own
+// message when the limit names no option.
+Result<void> check_member_count(const VELK& model, const MemberLimit& limit);
+
 // A node id that breaks the numbering rule (ids 1..N without gaps, N the
 // number of distinct ids), with the first member that uses it.
 struct MisnumberedNode {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -15,6 +17,10 @@
 
 namespace velk {
 namespace {
+
+// Systems up to this many unknowns look the positions of their entries up
+// in a table of n^2 entries (5.8 MB at the limit).
+constexpr Eigen::Index position_table_limit = 1200;
 
 // The twelve global DOFs of a member: its start node's six, then its end node's.
 std::array<Eigen::Index, dof::PER_MEMBER> member_dofs(const Member& member, Eigen::Index size) {
@@ -43,60 +49,87 @@ std::array<std::span<const TransformEntry>, dof::PER_MEMBER> member_rows(
 
 ReducedStiffness::ReducedStiffness(const VELK& model, const ConstraintTransform& t) : model_(model), t_(t) {
   const Eigen::Index n = t.reduced_size;
-  // slot[col * n + row]: -1 where K_r holds nothing, else (once numbered)
-  // the entry's position in the compressed values. The table has n^2
-  // entries, n at most 6 N: 1.5 MB for 101 nodes, growing with the square
-  // of the node count.
-  std::vector<std::int32_t> slot(static_cast<std::size_t>(n * n), -1);
-  const auto at = [&](Eigen::Index row, Eigen::Index col) -> std::int32_t& {
-    return slot[static_cast<std::size_t>(col * n + row)];
-  };
-  // The rows of each column, as they are first met.
-  std::vector<std::vector<Eigen::Index>> rows_of(static_cast<std::size_t>(n));
-  const auto couple = [&](std::span<const TransformEntry> a_row, std::span<const TransformEntry> b_row) {
-    for (const TransformEntry& b : b_row) {
-      for (const TransformEntry& a : a_row) {
-        std::int32_t& entry = at(a.column, b.column);
-        if (entry < 0) {
-          entry = 0;
-          rows_of[static_cast<std::size_t>(b.column)].push_back(a.column);
+  // The rows of each column that K_r couples, as they are met (repeated),
+  // gathered column by column into one array (counted first, then placed),
+  // then sorted and made unique: the pattern takes memory in proportion to
+  // the members, not to the square of the unknowns.
+  std::vector<std::array<Eigen::Index, dof::PER_MEMBER>> dofs_of;
+  for (const MemberSet& set : model.member_sets) {
+    for (const Member& member : set.members) dofs_of.push_back(member_dofs(member, t.full_size));
+  }
+  const auto for_each_coupling = [&](const auto& couple) {
+    std::size_t index = 0;
+    for (const MemberSet& set : model.member_sets) {
+      for (const Member& member : set.members) {
+        const auto& dofs = dofs_of[index++];
+        if (!contributes(model, member)) continue;
+        const auto rows = member_rows(t, dofs);
+        for (const auto& row_i : rows) {
+          for (const auto& row_j : rows) couple(row_i, row_j);
         }
       }
     }
+    // A spring or a penalty couples the columns of one row of T.
+    for (Eigen::Index w = 0; w < t.full_size; ++w) couple(t.row(w), t.row(w));
   };
-  std::vector<std::array<Eigen::Index, dof::PER_MEMBER>> dofs_of;
-  for (const MemberSet& set : model.member_sets) {
-    for (const Member& member : set.members) {
-      dofs_of.push_back(member_dofs(member, t.full_size));
-      if (!contributes(model, member)) continue;
-      const auto rows = member_rows(t, dofs_of.back());
-      for (const auto& row_i : rows) {
-        for (const auto& row_j : rows) couple(row_i, row_j);
-      }
+  std::vector<std::int64_t> begin_of(static_cast<std::size_t>(n) + 1, 0);
+  for_each_coupling([&](std::span<const TransformEntry> a_row, std::span<const TransformEntry> b_row) {
+    for (const TransformEntry& b : b_row)
+      begin_of[static_cast<std::size_t>(b.column) + 1] += static_cast<std::int64_t>(a_row.size());
+  });
+  for (std::size_t col = 0; col < static_cast<std::size_t>(n); ++col) begin_of[col + 1] += begin_of[col];
+  std::vector<std::int32_t> met(static_cast<std::size_t>(begin_of.back()));
+  std::vector<std::int64_t> next(begin_of.begin(), begin_of.end() - 1);
+  for_each_coupling([&](std::span<const TransformEntry> a_row, std::span<const TransformEntry> b_row) {
+    for (const TransformEntry& b : b_row) {
+      std::int64_t& at = next[static_cast<std::size_t>(b.column)];
+      for (const TransformEntry& a : a_row)
+        met[static_cast<std::size_t>(at++)] = static_cast<std::int32_t>(a.column);
     }
-  }
-  // A spring or a penalty couples the columns of one row of T.
-  for (Eigen::Index w = 0; w < t.full_size; ++w) couple(t.row(w), t.row(w));
+  });
 
   // Number the entries column by column, rows ascending.
-  std::int32_t nonzeros = 0;
-  for (const auto& rows : rows_of) nonzeros += static_cast<std::int32_t>(rows.size());
+  std::int64_t nonzeros = 0;
+  std::vector<std::int64_t> unique_end(static_cast<std::size_t>(n));
+  for (std::size_t col = 0; col < static_cast<std::size_t>(n); ++col) {
+    const auto first = met.begin() + begin_of[col];
+    const auto last = met.begin() + begin_of[col + 1];
+    std::sort(first, last);
+    unique_end[col] = std::unique(first, last) - met.begin();
+    nonzeros += unique_end[col] - begin_of[col];
+  }
+  if (nonzeros > std::numeric_limits<std::int32_t>::max()) throw Fault("Matrix index out of bounds.");
   k_reduced_.resize(n, n);
-  k_reduced_.resizeNonZeros(nonzeros);
+  k_reduced_.resizeNonZeros(static_cast<Eigen::Index>(nonzeros));
   auto* outer = k_reduced_.outerIndexPtr();
   auto* inner = k_reduced_.innerIndexPtr();
   std::int32_t position = 0;
   for (Eigen::Index col = 0; col < n; ++col) {
-    auto& rows = rows_of[static_cast<std::size_t>(col)];
-    std::sort(rows.begin(), rows.end());
+    const auto c = static_cast<std::size_t>(col);
     outer[col] = position;
-    for (const Eigen::Index row : rows) {
-      at(row, col) = position;
-      inner[position++] = static_cast<int>(row);
-    }
+    for (std::int64_t k = begin_of[c]; k < unique_end[c]; ++k)
+      inner[position++] = met[static_cast<std::size_t>(k)];
   }
   outer[n] = position;
+  std::vector<std::int32_t>().swap(met);
   std::fill(k_reduced_.valuePtr(), k_reduced_.valuePtr() + nonzeros, 0.0);
+  // The position of an entry of the pattern among the compressed values:
+  // found in its column, or for a small system read from a table of every
+  // row and column (a few megabytes at most), which is faster.
+  std::vector<std::int32_t> slot;
+  if (n <= position_table_limit) {
+    slot.assign(static_cast<std::size_t>(n * n), -1);
+    for (Eigen::Index col = 0; col < n; ++col) {
+      for (auto k = outer[col]; k < outer[col + 1]; ++k)
+        slot[static_cast<std::size_t>(col * n + inner[k])] = k;
+    }
+  }
+  const auto at = [&](Eigen::Index row, Eigen::Index col) -> std::int32_t {
+    if (!slot.empty()) return slot[static_cast<std::size_t>(col * n + row)];
+    const int* begin = inner + outer[col];
+    const int* end = inner + outer[col + 1];
+    return static_cast<std::int32_t>(std::lower_bound(begin, end, static_cast<int>(row)) - inner);
+  };
 
   diagonal_.resize(static_cast<std::size_t>(n));
   for (Eigen::Index p = 0; p < n; ++p) diagonal_[static_cast<std::size_t>(p)] = at(p, p);

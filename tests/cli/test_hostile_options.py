@@ -69,6 +69,23 @@ class HostileOptionsTest(unittest.TestCase):
                     accepted = run(command, option, text, *rest, EXAMPLE)
                     self.assertEqual(accepted.returncode, 0, accepted.stderr)
 
+    def test_the_member_limit_of_every_command_is_a_whole_number_in_range(self):
+        for command in COMMANDS:
+            rest = ["--output", os.devnull] if command == "report" else []
+            for text in ("0", "-1", "1000001", "99999999999999999999999", "abc", "1e3", "2.5", " 3", "", "0x10",
+                         "nan"):
+                with self.subTest(command=command, value=text):
+                    self.assert_usage_error(run(command, "--max-members", text, EXAMPLE),
+                                            f"--max-members must be a whole number from 1 to 1000000, not '{text}'")
+            with self.subTest(command=command, value="twice"):
+                self.assert_usage_error(run(command, "--max-members", "5", "--max-members=5", EXAMPLE),
+                                        f"option '--max-members' of 'velk {command}' is given twice")
+                self.assert_usage_error(run(command, EXAMPLE, "--max-members"),
+                                        f"option '--max-members' of 'velk {command}' needs a value")
+            with self.subTest(command=command, value="1000000"):
+                accepted = run(command, "--max-members", "1000000", *rest, EXAMPLE)
+                self.assertEqual(accepted.returncode, 0, accepted.stderr)
+
     def test_modal_options_that_name_nothing_are_one_line(self):
         for kind in ("", "Consistent", "lump", "consistent,lumped"):
             with self.subTest(mass=kind):

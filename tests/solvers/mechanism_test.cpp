@@ -11,6 +11,7 @@
 #include "solvers/mechanism_search.hpp"
 #include "solvers/solve_context.hpp"
 #include "support/frame_builder.hpp"
+#include "support/frame_models.hpp"
 #include "support/log_capture.hpp"
 #include "system/load_assembler.hpp"
 
@@ -404,6 +405,61 @@ TEST(IllConditioned, AChainOfAHundredSlenderBeamsBendsByPL3Over3EI) {
   test_support::expect_equilibrium(out);
   const double tip = p * l * l * l / (3 * test_support::steel_e * 1e-9);
   EXPECT_NEAR(load_case_one(out).displacement_nodes.at(101).dy, -tip, 1e-6 * tip);
+}
+
+// Beyond the dense search's size the search works on the sparse
+// factorisation: a sound building has no mechanism; a node hung from two
+// roof nodes by truss braces in the X-Z plane moves freely along Y, and is
+// named with that direction as the dense search names it.
+TEST(Mechanisms, ALargeModelIsSearchedOnTheSparseFactorisation) {
+  const test_support::BuildingOptions shape{8, 4, 4};
+  VELK model = test_support::building_model(shape);
+  {
+    SolveContext context(model);
+    auto stiffness = context.reduced_stiffness();
+    ASSERT_TRUE(stiffness.has_value());
+    ASSERT_GT((*stiffness)->size(), dense_mechanism_search_limit);
+  }
+  const auto sound = find_mechanisms(model);
+  ASSERT_TRUE(sound.has_value()) << sound.error();
+  EXPECT_TRUE(sound->empty());
+
+  const std::uint32_t nodes = 25 * 9;
+  const Member& left = model.member_sets[0].members.back();  // a column up to the roof
+  Node a = left.end_node;
+  Node b = a;
+  for (const Member& column : model.member_sets[0].members) {
+    if (column.end_node.z == a.z && column.end_node.y == a.y && column.end_node.x == a.x - 6.0)
+      b = column.end_node;
+  }
+  ASSERT_NE(a.id, b.id);
+  Node hung;
+  hung.id = nodes + 1;
+  hung.x = a.x - 3.0;
+  hung.y = a.y;
+  hung.z = a.z + 3.0;
+  std::uint32_t id = 100000;
+  for (const Node& end : {a, b}) {
+    Member brace;
+    brace.id = id++;
+    brace.start_node = end;
+    brace.end_node = hung;
+    brace.section = 3;
+    brace.member_type = MemberType::Truss;
+    model.member_sets[2].members.push_back(brace);
+  }
+  const auto found = find_mechanisms(model);
+  ASSERT_TRUE(found.has_value()) << found.error();
+  ASSERT_FALSE(found->empty());
+  bool along_y = false;
+  for (const Mechanism& m : *found) {
+    EXPECT_EQ(m.node, hung.id) << mechanism_message(m);
+    if (!m.rotation && mechanism_message(m) == format_message("Mechanism: node {} moves along (0.000, 1.000, "
+                                                              "0.000) without resistance",
+                                                              hung.id))
+      along_y = true;
+  }
+  EXPECT_TRUE(along_y);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // Generated 3D frames for the benchmarks, the tests and the fuzz seeds:
 // columns on a square grid, beams in both directions on every floor,
 // diagonal truss braces in the outer bays, rigid stubs to eccentric load
-// points, and the members cut off at a given count.
+// points, and the members cut off at a given count; and braced buildings by
+// storeys and bays, from a hundred to tens of thousands of members.
 
 #include <algorithm>
 #include <cstdint>
@@ -145,6 +146,122 @@ inline VELK frame_model(const FrameOptions& options = {}) {
       LoadCombination{1, "ULS 1", {{1, 1.35}, {3, 1.5}}, "persistent", "ULS", LimitState::ULS},
       LoadCombination{2, "ULS 2", {{1, 1.35}, {2, 1.5}, {3, 1.05}}, "persistent", "ULS", LimitState::ULS},
       LoadCombination{3, "SLS", {{1, 1.0}, {2, 1.0}, {3, 1.0}, {4, 1.0}}, {}, "SLS", LimitState::SLS},
+  };
+  return model;
+}
+
+// A braced building: `storeys` of 3.5 m on a plan of `bays_x` bays of 6 m
+// by `bays_y` bays of 5 m, fixed column bases, beams both ways on every
+// floor, and in the first bay of each of the four faces a cross of two
+// truss braces per storey. Load cases: 1 Dead (12.5 kN/m down on every
+// beam), 2 Live (5 kN/m down on the middle 60 % of every beam), 3 Wind X
+// (3.75 kN along +X at every node of the face x = 0 above the base), 4
+// Wind Y (3 kN along +Y at every node of the face y = 0 above the base);
+// combinations 1 "ULS 1" 1.35 Dead + 1.5 Live, 2 "ULS 2" 1.35 Dead + 1.5
+// Wind X + 1.05 Live, 3 "SLS" Dead + Live + Wind Y. Nodes are numbered
+// floor by floor, members columns first, then beams, then braces.
+struct BuildingOptions {
+  int storeys = 3;
+  int bays_x = 2;
+  int bays_y = 2;
+};
+
+inline constexpr double building_storey_height = 3.5;
+inline constexpr double building_bay_x = 6.0;
+inline constexpr double building_bay_y = 5.0;
+inline constexpr double building_wind_x = 3.75e3;
+inline constexpr double building_wind_y = 3e3;
+
+// The members of a building: columns, beams and braces of every storey.
+inline int building_members(const BuildingOptions& o) {
+  const int columns = (o.bays_x + 1) * (o.bays_y + 1);
+  const int beams = o.bays_x * (o.bays_y + 1) + o.bays_y * (o.bays_x + 1);
+  return o.storeys * (columns + beams + 8);
+}
+
+// The building of about `members` members (at least as many): square in
+// plan, about twice as many storeys as bays.
+inline BuildingOptions building_of_about(int members) {
+  BuildingOptions o{1, 1, 1};
+  while (building_members(BuildingOptions{2 * o.bays_x, o.bays_x, o.bays_x}) < members) {
+    ++o.bays_x;
+  }
+  o.bays_y = o.bays_x;
+  const int per_storey = building_members(BuildingOptions{1, o.bays_x, o.bays_y});
+  o.storeys = std::max(1, (members + per_storey - 1) / per_storey);
+  return o;
+}
+
+inline VELK building_model(const BuildingOptions& o) {
+  VELK model;
+  model.settings.analysis_options.tolerance = 1e-6;
+  model.settings.general_info = {"Braced building", "velk", "1"};
+  add_steel_frame_parts(model);
+
+  const int per_floor = (o.bays_x + 1) * (o.bays_y + 1);
+  const auto node = [&](int i, int k, int level) {
+    Node n;
+    n.id = static_cast<std::uint32_t>(1 + i + (o.bays_x + 1) * k + per_floor * level);
+    n.x = building_bay_x * i;
+    n.y = building_bay_y * k;
+    n.z = building_storey_height * level;
+    if (level == 0) n.nodal_support = 1;
+    return n;
+  };
+  FrameSets sets;
+  auto& [columns, beams, braces] = sets;
+  std::uint32_t id = 1;
+  for (int level = 0; level < o.storeys; ++level) {
+    for (int k = 0; k <= o.bays_y; ++k)
+      for (int i = 0; i <= o.bays_x; ++i)
+        add_frame_member(columns, id, node(i, k, level), node(i, k, level + 1), 1, MemberType::Normal);
+  }
+  for (int level = 1; level <= o.storeys; ++level) {
+    for (int k = 0; k <= o.bays_y; ++k) {
+      for (int i = 0; i <= o.bays_x; ++i) {
+        if (i < o.bays_x)
+          add_frame_member(beams, id, node(i, k, level), node(i + 1, k, level), 2, MemberType::Normal);
+        if (k < o.bays_y)
+          add_frame_member(beams, id, node(i, k, level), node(i, k + 1, level), 2, MemberType::Normal);
+      }
+    }
+  }
+  for (int level = 0; level < o.storeys; ++level) {
+    // Faces y = 0 and y = max in their first bay along X, faces x = 0 and
+    // x = max in their first bay along Y; a cross in each.
+    for (const int k : {0, o.bays_y}) {
+      add_frame_member(braces, id, node(0, k, level), node(1, k, level + 1), 3, MemberType::Truss);
+      add_frame_member(braces, id, node(1, k, level), node(0, k, level + 1), 3, MemberType::Truss);
+    }
+    for (const int i : {0, o.bays_x}) {
+      add_frame_member(braces, id, node(i, 0, level), node(i, 1, level + 1), 3, MemberType::Truss);
+      add_frame_member(braces, id, node(i, 1, level), node(i, 0, level + 1), 3, MemberType::Truss);
+    }
+  }
+  model.member_sets = {columns, beams, braces};
+
+  LoadCase dead{1, "Dead", {}, {}, {}, {}, {}};
+  LoadCase live{2, "Live", {}, {}, {}, {}, {}};
+  LoadCase wind_x{3, "Wind X", {}, {}, {}, {}, {}};
+  LoadCase wind_y{4, "Wind Y", {}, {}, {}, {}, {}};
+  for (const Member& beam : model.member_sets[1].members) {
+    dead.distributed_loads.push_back(DistributedLoad{beam.id, 1, -12.5e3, {0, 0, 1}, 0.0, 1.0, -12.5e3});
+    live.distributed_loads.push_back(DistributedLoad{beam.id, 2, -5e3, {0, 0, 1}, 0.2, 0.8, -5e3});
+  }
+  std::uint32_t load_id = 1;
+  for (int level = 1; level <= o.storeys; ++level) {
+    for (int k = 0; k <= o.bays_y; ++k)
+      wind_x.nodal_loads.push_back(
+          NodalLoad{load_id++, node(0, k, level).id, 3, building_wind_x, {1, 0, 0}, "wind"});
+    for (int i = 0; i <= o.bays_x; ++i)
+      wind_y.nodal_loads.push_back(
+          NodalLoad{load_id++, node(i, 0, level).id, 4, building_wind_y, {0, 1, 0}, "wind"});
+  }
+  model.load_cases = {dead, live, wind_x, wind_y};
+  model.load_combinations = {
+      LoadCombination{1, "ULS 1", {{1, 1.35}, {2, 1.5}}, "persistent", "ULS", LimitState::ULS},
+      LoadCombination{2, "ULS 2", {{1, 1.35}, {3, 1.5}, {2, 1.05}}, "persistent", "ULS", LimitState::ULS},
+      LoadCombination{3, "SLS", {{1, 1.0}, {2, 1.0}, {4, 1.0}}, {}, "SLS", LimitState::SLS},
   };
   return model;
 }

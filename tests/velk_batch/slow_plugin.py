@@ -21,9 +21,9 @@ class SlowModels(WorkerPlugin):
         analyse_here = getattr(task._analyse_here, "velk_test_original", task._analyse_here)
         seconds_of, every = self.seconds_of, self.every
 
-        def slow(name, text):
+        def slow(name, text, *limit):
             time.sleep(seconds_of.get(name, every))
-            return analyse_here(name, text)
+            return analyse_here(name, text, *limit)
 
         slow.velk_test_original = analyse_here
         task._analyse_here = slow

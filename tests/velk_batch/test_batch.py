@@ -128,8 +128,19 @@ class BatchCase(unittest.TestCase):
             with open(os.path.join(self.models, name + ".json"), "w", encoding="utf-8") as f:
                 f.write(text)
 
+    # The command line names its option in the message of a model over the
+    # member limit; velk_batch.run, like velk_calculations, does not.
+    limit_named = False
+
     def command(self, *args):
+        self.limit_named = True
         return [sys.executable, "-m", "velk_batch", "run", *args]
+
+    def expected(self, name):
+        status, payload = SERIAL[name]
+        if name == f"model_{TOO_BIG:03d}" and self.limit_named:
+            return status, payload + "; raise the limit with --max-members"
+        return status, payload
 
     def run_command(self, *args, env=None):
         run = subprocess.run(self.command(*args), capture_output=True, text=True, env=env or os.environ.copy())
@@ -137,7 +148,7 @@ class BatchCase(unittest.TestCase):
 
     def assert_outputs_equal_serial(self, names=None):
         for name in names or SERIAL:
-            status, payload = SERIAL[name]
+            status, payload = self.expected(name)
             document, error = (os.path.join(self.out, name + suffix) for suffix in (".json", ".error.txt"))
             if status == "ok":
                 with open(document, encoding="utf-8") as f:
@@ -158,7 +169,8 @@ class BatchCase(unittest.TestCase):
         for i, (_, message) in BROKEN.items():
             self.assertEqual(failures[f"model_{i:03d}"]["message"], message)
         self.assertEqual(failures[f"model_{TOO_BIG:03d}"]["message"],
-                         "Number of members (101) exceeds allowed maximum of 100")
+                         "Number of members (101) exceeds allowed maximum of 100"
+                         + ("; raise the limit with --max-members" if self.limit_named else ""))
         self.assertEqual(failures[f"model_{GAP:03d}"]["message"],
                          "LC 2 linear error: Node ID 8 is missing. Node IDs must be consecutive starting from 1.")
         self.assertEqual(failures[f"model_{FAULT:03d}"]["message"],
@@ -255,6 +267,39 @@ class BatchTest(BatchCase):
             with self.assertRaises(error) as raised:
                 velk_batch.run(documents, out=self.out, client=CLIENT)
             self.assertEqual(str(raised.exception), message)
+
+    def test_member_limit_of_the_command_line_and_of_the_api(self):
+        import velk_tools
+
+        name, text = MODELS[TOO_BIG]
+        path = os.path.join(self.models, name + ".json")
+        address = CLUSTER.scheduler_address
+        for value in ("0", "-1", "1000001", "99999999999999999999", "abc", "", "1e3", " 5", "+5"):
+            run = self.run_command(path, "--out", self.out, "--scheduler", address, "--max-members", value)
+            self.assertEqual(run.returncode, 2, value)
+            self.assertEqual(run.stderr, "python3 -m velk_batch run: error: argument --max-members: must be a whole "
+                                         f"number from 1 to 1000000, not {value!r} (see --help)\n")
+        twice = self.run_command(path, "--out", self.out, "--max-members", "5", "--max-members", "5")
+        self.assertEqual((twice.returncode, len(twice.stderr.splitlines())), (2, 1))
+        self.assertIn("--max-members is given twice", twice.stderr)
+
+        # Raised to the model's 101 members, it is analysed as velk_tools analyses it.
+        run = self.run_command(path, "--out", self.out, "--scheduler", address, "--max-members", "101")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(os.path.join(self.out, name + ".json"), encoding="utf-8") as f:
+            self.assertEqual(f.read(), velk_tools.analyse(text, max_members=101))
+        # One below, the message names the option.
+        run = self.run_command(path, "--out", self.out, "--scheduler", address, "--max-members", "100", "--force")
+        self.assertEqual(run.returncode, 1, run.stderr)
+        with open(os.path.join(self.out, name + ".error.txt"), encoding="utf-8") as f:
+            self.assertEqual(f.read(), "Number of members (101) exceeds allowed maximum of 100; raise the limit with "
+                                       "--max-members\n")
+        # The Python API takes the keyword, and names it.
+        rows = velk_batch.run([(name, text)], out=self.out, client=CLIENT, max_members=50)
+        self.assertEqual(rows[0].message,
+                         "Number of members (101) exceeds allowed maximum of 50; raise the limit with max_members")
+        rows = velk_batch.run([(name, text)], out=self.out, client=CLIENT, max_members=101, timeout=60)
+        self.assertEqual({row.status for row in rows}, {"ok"})
 
     def test_command_line_usage_errors(self):
         other = os.path.join(self.folder.name, "other")
