@@ -118,6 +118,9 @@ def tearDownModule():
 class BatchCase(unittest.TestCase):
     """The 200 model files in a fresh folder, and checks of the outputs."""
 
+    # A message that differs is shown whole: it is what a user would read.
+    maxDiff = None
+
     def setUp(self):
         self.folder = tempfile.TemporaryDirectory()
         self.addCleanup(self.folder.cleanup)
