@@ -1,6 +1,7 @@
 """The client side of a batch: models go to the cluster as tasks, a few at a
 time, and their documents are written as they come back."""
 
+import asyncio
 import dataclasses
 import io
 import os
@@ -156,6 +157,15 @@ def _scheduler_lost(client):
             "run again to resume")
 
 
+def _scheduler_gone(client, patience=10.0):
+    """Whether the client has lost its scheduler, given the few seconds its
+    heartbeat takes to notice."""
+    deadline = time.monotonic() + patience
+    while client.status == "running" and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return client.status != "running"
+
+
 class _Counts:
     def __init__(self, total):
         self.total, self.analysed, self.failed, self.skipped = total, 0, 0, 0
@@ -274,7 +284,7 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
             pending[future] = name
             completed.add(future)
 
-    def fetch(future):
+    def fetch(future, pending_name):
         # A result lost with its worker is computed again before it arrives;
         # without any worker left that would be never.
         # The wait grows, so a slow transfer gets as long as it needs.
@@ -294,6 +304,16 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
                 if client.status != "running":
                     raise BatchError(_scheduler_lost(client)) from None
                 raise
+            except (Exception, asyncio.CancelledError):
+                # The scheduler went away between the future finishing and its
+                # result arriving: the client cancels the future, and Dask
+                # raises its reason, whatever it is (a CancelledError, or a
+                # TypeError for a reason that is no exception).
+                if future.status != "cancelled" and client.status == "running":
+                    raise
+                if _scheduler_gone(client):
+                    raise BatchError(_scheduler_lost(client)) from None
+                raise BatchError(f"the analysis of {pending_name} stopped the batch: cancelled") from None
 
     def report():
         if progress is not None:
@@ -311,7 +331,7 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
                 completed.add(future)
                 continue
             if future.status == "finished":
-                finish(name, *fetch(future))
+                finish(name, *fetch(future, name))
             else:
                 error = future.exception() if future.status == "error" else None
                 if isinstance(error, KilledWorker):
