@@ -301,7 +301,7 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
             except OSError:  # after TimeoutError, one of its kind
                 # A connection closed under the transfer: the scheduler's or
                 # the worker's that held the result.
-                if client.status != "running":
+                if _scheduler_gone(client):
                     raise BatchError(_scheduler_lost(client)) from None
                 raise
             except (Exception, asyncio.CancelledError):
@@ -348,14 +348,27 @@ def run_items(items, out, client, *, total=None, progress=None, no_worker_limit=
             if interrupted is not None and interrupted():
                 raise KeyboardInterrupt
             submit_more()
+    except BatchError:
+        raise
+    except (Exception, asyncio.CancelledError):
+        # Whatever a call into Dask raises once the scheduler has gone is
+        # that, in the batch's own words.
+        if _scheduler_gone(client):
+            raise BatchError(_scheduler_lost(client)) from None
+        raise
     finally:
         if watch is not None:
             watch.close()
         # Models still running are called off; finished ones are let go.
+        # Without a scheduler there is nothing to call off, and asking would
+        # only wait for a connection that never comes.
         running = [future for future in pending if not future.done()]
         pending.clear()
-        if running:
-            client.cancel(running)
+        if running and client.status == "running":
+            try:
+                client.cancel(running)
+            except OSError:
+                pass
 
     ordered = [row for name in sorted(rows) for row in rows[name]]
     text = io.StringIO()
