@@ -325,6 +325,11 @@ def _start(argv):
     # The workers' own log lines (a stale folder purged as they start) are
     # not the batch's to show either.
     os.environ["DASK_LOGGING__DISTRIBUTED"] = "critical"
+    # Workers stopped by a Ctrl-C leave their semaphores to multiprocessing's
+    # resource tracker, which frees them as it ends and warns that it did,
+    # after the batch's last word: the freeing is its job, the warning noise.
+    os.environ["PYTHONWARNINGS"] = ",".join(
+        filter(None, [os.environ.get("PYTHONWARNINGS"), "ignore:resource_tracker:UserWarning"]))
     cluster = local_cluster(options.workers)
     try:
         client = local_client(cluster)
