@@ -37,6 +37,17 @@ velk::Result<velk::MemberLimit> member_limit(long long max_members) {
 
 constexpr long long default_max_members = static_cast<long long>(velk::max_member_count);
 
+// `work` of the member limit that max_members gives (or its message), run
+// as every function of the module runs: guarded, without the GIL.
+template <class Work>
+PyObject* run_with_member_limit(PyObject* module, long long max_members, Work&& work) {
+  return run_guarded_without_lock(module, [&]() -> velk::Result<std::string> {
+    const auto limit = member_limit(max_members);
+    if (!limit) return std::unexpected(limit.error());
+    return work(*limit);
+  });
+}
+
 // The results document of the model, as calculate_from_json of
 // velk_calculations returns it, for models of up to max_members members.
 PyObject* analyse(PyObject* module, PyObject* args, PyObject* kwargs) {
@@ -49,10 +60,8 @@ PyObject* analyse(PyObject* module, PyObject* args, PyObject* kwargs) {
   }
   std::string_view text;
   if (!utf8_of(json_data, text)) return nullptr;
-  return run_guarded_without_lock(module, [&]() -> velk::Result<std::string> {
-    const auto limit = member_limit(max_members);
-    if (!limit) return std::unexpected(limit.error());
-    return velk::analyse_document(text, velk::SolverEntries{}, *limit);
+  return run_with_member_limit(module, max_members, [&](const velk::MemberLimit& limit) {
+    return velk::analyse_document(text, velk::SolverEntries{}, limit);
   });
 }
 
@@ -67,10 +76,8 @@ PyObject* member_diagrams(PyObject* module, PyObject* args, PyObject* kwargs) {
   }
   std::string_view text;
   if (!utf8_of(json_data, text)) return nullptr;
-  return run_guarded_without_lock(module, [&]() -> velk::Result<std::string> {
-    const auto limit = member_limit(max_members);
-    if (!limit) return std::unexpected(limit.error());
-    return velk::member_diagrams_json(text, stations, *limit);
+  return run_with_member_limit(module, max_members, [&](const velk::MemberLimit& limit) {
+    return velk::member_diagrams_json(text, stations, limit);
   });
 }
 
@@ -84,10 +91,8 @@ PyObject* check_model(PyObject* module, PyObject* args, PyObject* kwargs) {
   }
   std::string_view text;
   if (!utf8_of(json_data, text)) return nullptr;
-  return run_guarded_without_lock(module, [&]() -> velk::Result<std::string> {
-    const auto limit = member_limit(max_members);
-    if (!limit) return std::unexpected(limit.error());
-    return velk::findings_to_json(velk::check_model(text, *limit));
+  return run_with_member_limit(module, max_members, [&](const velk::MemberLimit& limit) {
+    return velk::findings_to_json(velk::check_model(text, limit));
   });
 }
 
@@ -103,10 +108,8 @@ PyObject* report_html(PyObject* module, PyObject* args, PyObject* kwargs) {
   }
   std::string_view text;
   if (!utf8_of(json_data, text)) return nullptr;
-  return run_guarded_without_lock(module, [&]() -> velk::Result<std::string> {
-    const auto limit = member_limit(max_members);
-    if (!limit) return std::unexpected(limit.error());
-    return velk::report::report_html_from_json(text, *limit);
+  return run_with_member_limit(module, max_members, [&](const velk::MemberLimit& limit) {
+    return velk::report::report_html_from_json(text, limit);
   });
 }
 
@@ -192,10 +195,8 @@ PyObject* buckling_analysis(PyObject* module, PyObject* args, PyObject* kwargs) 
   }
   std::string_view text;
   if (!utf8_of(json_data, text)) return nullptr;
-  return run_guarded_without_lock(module, [&]() -> velk::Result<std::string> {
-    const auto limit = member_limit(max_members);
-    if (!limit) return std::unexpected(limit.error());
-    return velk::buckling_json(text, modes, *limit);
+  return run_with_member_limit(module, max_members, [&](const velk::MemberLimit& limit) {
+    return velk::buckling_json(text, modes, limit);
   });
 }
 
@@ -216,10 +217,8 @@ PyObject* modal_analysis(PyObject* module, PyObject* args, PyObject* kwargs) {
   std::optional<std::string> case_name;
   if (mass_case != nullptr) case_name = mass_case;
   const std::string mass_name = mass;
-  return run_guarded_without_lock(module, [&]() -> velk::Result<std::string> {
-    const auto limit = member_limit(max_members);
-    if (!limit) return std::unexpected(limit.error());
-    return velk::modal_analysis_json(text, modes, mass_name, case_name, *limit);
+  return run_with_member_limit(module, max_members, [&](const velk::MemberLimit& limit) {
+    return velk::modal_analysis_json(text, modes, mass_name, case_name, limit);
   });
 }
 
