@@ -474,6 +474,46 @@ std::string buckling_mode_picture(const Scene& scene, const BucklingMode& mode) 
   return picture.finish();
 }
 
+namespace {
+
+// The values written on a picture of values along the members: each
+// member's largest and smallest value where it occurs, unless it is small
+// beside the picture's largest (every member's on a small model, the larger
+// ones on a big one) or repeats the other.
+class ExtremeLabels {
+ public:
+  ExtremeLabels(const Scene& scene, MomentPlane plane, double scale, double largest)
+      : plane_(plane),
+        scale_(scale),
+        floor_((scene.members.size() <= 30 ? 0.05 : 0.5) * largest),
+        largest_(largest) {}
+
+  void add(const SceneMember& m, double max, double max_at, double min, double min_at) {
+    const Vector3 axis = m.lambda.row(0).transpose();
+    const std::pair<double, double> ends[] = {{max, max_at}, {min, min_at}};
+    for (int k = 0; k < 2; ++k) {
+      const auto [value, at] = ends[k];
+      if (largest_ == 0.0 || !(std::fabs(value) >= floor_)) continue;
+      if (k == 1 && min == max) continue;
+      labels_.emplace_back(m.start + at * axis + diagram_offset(m.lambda, plane_, value, scale_), value);
+    }
+  }
+
+  void draw(Picture& picture) const {
+    for (const auto& [at, value] : labels_)
+      picture.canvas().text(picture.x(at), picture.y(at) - 2.0, format_value(value), "value", "middle");
+  }
+
+ private:
+  MomentPlane plane_;
+  double scale_;
+  double floor_;
+  double largest_;
+  std::vector<std::pair<Vector3, double>> labels_;
+};
+
+}  // namespace
+
 std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, MomentPlane plane,
                            const Units& units) {
   const DiagramComponent component = plane == MomentPlane::Mz ? DiagramComponent::Mz : DiagramComponent::My;
@@ -491,9 +531,7 @@ std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, M
                   plane == MomentPlane::Mz ? "view diagram-mz" : "view diagram-my", caption);
   picture.members("base");
   SvgCanvas& canvas = picture.canvas();
-  std::vector<std::pair<Vector3, double>> labels;
-  // Every member's extremes on a small model; the larger ones on a big one.
-  const double label_share = scene.members.size() <= 30 ? 0.05 : 0.5;
+  ExtremeLabels labels(scene, plane, scale, largest);
   for (const SceneMember& m : scene.members) {
     const auto it = diagrams.find(m.id);
     if (it == diagrams.end() || !m.has_direction) continue;
@@ -514,18 +552,9 @@ std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, M
     d.close();
     canvas.path(d, "diagram", member_attribute(m.id));
     const SpanExtreme extreme = diagram.extreme(component);
-    // The largest and the smallest value, each where it occurs, unless it
-    // is small beside the picture's largest or repeats the other.
-    const std::pair<double, double> ends[] = {{extreme.max, extreme.max_at}, {extreme.min, extreme.min_at}};
-    for (int k = 0; k < 2; ++k) {
-      const auto [value, at] = ends[k];
-      if (largest == 0.0 || !(std::fabs(value) >= label_share * largest)) continue;
-      if (k == 1 && extreme.min == extreme.max) continue;
-      labels.emplace_back(m.start + at * axis + diagram_offset(m.lambda, plane, value, scale), value);
-    }
+    labels.add(m, extreme.max, extreme.max_at, extreme.min, extreme.min_at);
   }
-  for (const auto& [at, value] : labels)
-    canvas.text(picture.x(at), picture.y(at) - 2.0, format_value(value), "value", "middle");
+  labels.draw(picture);
   if (largest == 0.0)
     canvas.text(case_width / 2.0, case_height - 10.0, "no " + name + " moment", "note", "middle");
   picture.axes();
@@ -605,8 +634,7 @@ std::string envelope_picture(const Scene& scene, const Envelope& envelope, Diagr
   Picture picture(scene, View::Isometric, case_width, case_height, css, caption);
   picture.members("base");
   SvgCanvas& canvas = picture.canvas();
-  std::vector<std::pair<Vector3, double>> labels;
-  const double label_share = scene.members.size() <= 30 ? 0.05 : 0.5;
+  ExtremeLabels labels(scene, plane, scale, largest);
   for (const SceneMember& m : scene.members) {
     const auto it = envelope.members.find(m.id);
     if (it == envelope.members.end() || !m.has_direction) continue;
@@ -629,16 +657,9 @@ std::string envelope_picture(const Scene& scene, const Envelope& envelope, Diagr
       canvas.path(d, curve == &e.max[c] ? "envelope max" : "envelope min", member_attribute(m.id));
     }
     const EnvelopeExtreme& x = e.extremes[c];
-    const std::pair<double, double> ends[] = {{x.max, x.max_at}, {x.min, x.min_at}};
-    for (int k = 0; k < 2; ++k) {
-      const auto [value, at] = ends[k];
-      if (largest == 0.0 || !(std::fabs(value) >= label_share * largest)) continue;
-      if (k == 1 && x.min == x.max) continue;
-      labels.emplace_back(m.start + at * axis + diagram_offset(m.lambda, plane, value, scale), value);
-    }
+    labels.add(m, x.max, x.max_at, x.min, x.min_at);
   }
-  for (const auto& [at, value] : labels)
-    canvas.text(picture.x(at), picture.y(at) - 2.0, format_value(value), "value", "middle");
+  labels.draw(picture);
   if (largest == 0.0) canvas.text(case_width / 2.0, case_height - 10.0, "no " + name, "note", "middle");
   picture.axes();
   return picture.finish();
