@@ -31,7 +31,7 @@ FUZZ_TARGETS := document_fuzzer analysis_fuzzer envelope_fuzzer frontends_fuzzer
 # Clang 19: the oldest Debian 12 Clang whose C++23 library support has std::expected.
 FUZZ_CXX ?= clang++-19
 # What building the modules and velk needs (make run).
-RUN_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libspectra-dev
+RUN_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libspectra-dev libsuitesparse-dev libopenblas0-pthread
 # What the tests add: GoogleTest, Google Benchmark, the formatter, the JSON Schema validator (for
 # Debian's /usr/bin/python3) of the schema tests, virtual environments for the wheel, Dask for batches.
 TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libbenchmark-dev clang-format python3-jsonschema python3-venv \

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace velk {
 
 bool ReducedFactorization::factor(const Eigen::SparseMatrix<double>& k_reduced) {
-  dense_ = k_reduced.rows() <= dense_limit_;
-  if (dense_) {
+  if (k_reduced.rows() <= dense_limit_) {
+    path_ = Path::Dense;
     dense_matrix_ = k_reduced;
     dense_lu_.compute(dense_matrix_);
     // Dense partial pivoting keeps the columns in place: pivot k belongs to
@@ -27,15 +28,47 @@ bool ReducedFactorization::factor(const Eigen::SparseMatrix<double>& k_reduced) 
   }
   // The pattern is fixed for a solve: its ordering is computed once, and
   // later matrices are refactored along the pivots of the last one.
+  refined_ = k_reduced.rows() >= large_limit_;
+  if (refined_) refined_matrix_ = k_reduced;
+  if (refined_ && k_reduced.isCompressed() && SupernodalCholesky::exactly_symmetric(k_reduced) &&
+      cholesky_.factor(k_reduced)) {
+    path_ = Path::Cholesky;
+    return true;
+  }
+  path_ = Path::SparseLu;
   return sparse_lu_.factor(k_reduced);
 }
 
-void ReducedFactorization::solve(const Eigen::VectorXd& f_reduced, Eigen::VectorXd& q) const {
-  if (dense_) {
-    q = dense_lu_.solve(f_reduced);
-    return;
+void ReducedFactorization::solve_factored(const Eigen::VectorXd& b, Eigen::VectorXd& x) const {
+  switch (path_) {
+    case Path::Dense: x = dense_lu_.solve(b); return;
+    case Path::Cholesky: cholesky_.solve(b, x); return;
+    case Path::SparseLu: break;
   }
-  sparse_lu_.solve(f_reduced, q);
+  sparse_lu_.solve(b, x);
+}
+
+// On a large system, q = K^-1 f is followed by q += K^-1 (f - K q) with the
+// residual accumulated in long double: the correction restores the digits
+// the factorisation lost to the condition of K.
+void ReducedFactorization::solve(const Eigen::VectorXd& f_reduced, Eigen::VectorXd& q) const {
+  solve_factored(f_reduced, q);
+  if (!refined_) return;
+  const Eigen::SparseMatrix<double>& k = refined_matrix_;
+  const Eigen::Index n = k.cols();
+  std::vector<long double> r(f_reduced.data(), f_reduced.data() + n);
+  const int* outer = k.outerIndexPtr();
+  const int* inner = k.innerIndexPtr();
+  const double* values = k.valuePtr();
+  for (Eigen::Index j = 0; j < n; ++j) {
+    const long double qj = q[j];
+    if (qj == 0.0L) continue;
+    for (int p = outer[j]; p < outer[j + 1]; ++p) r[static_cast<std::size_t>(inner[p])] -= values[p] * qj;
+  }
+  residual_.resize(n);
+  for (Eigen::Index i = 0; i < n; ++i) residual_[i] = static_cast<double>(r[static_cast<std::size_t>(i)]);
+  solve_factored(residual_, correction_);
+  q += correction_;
 }
 
 }  // namespace velk

@@ -1,0 +1,65 @@
+#pragma once
+// Supernodal Cholesky factorisation of a large symmetric positive definite
+// system (the reduced stiffness of a building):
+//
+//   P A P^T = L L^T,
+//
+// P the approximate minimum degree order of A (or METIS nested dissection
+// where that needs less work), by CHOLMOD on the machine's BLAS. CHOLMOD is
+// a replaceable shared library: it is loaded when the first large system is factored, from the folder
+// velk.libs beside the engine's own program or module (where the wheel puts
+// it), else from the system's libraries; without it the engine factors every
+// system with its own LU. Only the lower triangle of A is read, so A is taken
+// only when it is exactly symmetric.
+//
+// The square of L's diagonal is the pivot of the elimination without
+// pivoting (LDL^T), and a pivot of at most r times its unknown's own
+// diagonal entry (r > 0), or a matrix that is not positive definite, makes
+// the factorisation decline: the caller decides with its own LU what such a
+// system is.
+
+#include <Eigen/Sparse>
+#include <memory>
+
+namespace velk {
+
+class SupernodalCholesky {
+ public:
+  explicit SupernodalCholesky(double zero_pivot_ratio = 0.0);
+  ~SupernodalCholesky();
+  SupernodalCholesky(const SupernodalCholesky& other);
+  SupernodalCholesky& operator=(const SupernodalCholesky& other);
+  SupernodalCholesky(SupernodalCholesky&&) noexcept;
+  SupernodalCholesky& operator=(SupernodalCholesky&&) noexcept;
+
+  // Whether CHOLMOD could be loaded on this machine (tried once).
+  static bool available();
+
+  // Whether A is exactly symmetric, value for value and entry for entry.
+  static bool exactly_symmetric(const Eigen::SparseMatrix<double>& a);
+
+  // Factors A (compressed, exactly symmetric); false when A is not positive
+  // definite or a pivot is at most the ratio times its own diagonal entry.
+  // The order is computed when the pattern is new.
+  bool factor(const Eigen::SparseMatrix<double>& a);
+
+  // x = A^-1 b with the last factors; x must not be b.
+  void solve(const Eigen::VectorXd& b, Eigen::VectorXd& x) const;
+
+  // Entries of L (its diagonal included).
+  std::size_t factor_nonzeros() const;
+
+  // The smallest pivot / own diagonal entry of the last factor() that
+  // succeeded, and whether it refactored the pattern of the one before.
+  double smallest_pivot_ratio() const { return smallest_pivot_ratio_; }
+  bool refactored() const { return refactored_; }
+
+ private:
+  struct State;
+  double zero_pivot_ratio_;
+  double smallest_pivot_ratio_ = 1.0;
+  bool refactored_ = false;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace velk
