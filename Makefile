@@ -34,7 +34,7 @@ FUZZ_CXX ?= clang++-19
 RUN_PACKAGES := cmake ninja-build g++ libeigen3-dev rapidjson-dev libfmt-dev libspectra-dev libsuitesparse-dev libopenblas0-pthread
 # What the tests add: GoogleTest, Google Benchmark, the formatter, the JSON Schema validator (for
 # Debian's /usr/bin/python3) of the schema tests, virtual environments for the wheel, Dask for batches.
-TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libbenchmark-dev clang-format python3-jsonschema python3-venv \
+TEST_PACKAGES := $(RUN_PACKAGES) patchelf libgtest-dev libbenchmark-dev clang-format python3-jsonschema python3-venv \
   python3-distributed python3-dask
 # The fuzz targets' compiler and its libFuzzer and sanitizer runtimes (make fuzz only).
 FUZZ_PACKAGES := $(RUN_PACKAGES) clang-19 libclang-rt-19-dev
@@ -140,6 +140,7 @@ bench: configure
 	$(BUILD_DIR)/bench/velk_bench
 
 wheel: build-run
+	$(call install_missing,patchelf)
 	"$(SYSTEM_PYTHON)" packaging/make_wheel.py --build-dir $(BUILD_DIR) --out dist
 
 # The 100-member frame of the benchmarks, analysed serially in one process and

@@ -1,7 +1,9 @@
 """Writes the wheel dist/velk-<version>-cp311-abi3-manylinux_2_35_x86_64.whl
 from a build tree, with the standard library only: every extension module of
 <build>/python (built against the stable ABI of CPython 3.11), the package
-velk_batch, and the program `velk` as a script when it is built.
+velk_batch, the program `velk` as a script when it is built, and in velk.libs/
+the shared libraries the engine loads when it factors a large system (CHOLMOD
+and what it needs, with their licences), as this machine has them.
 
 The manylinux tag promises that the programs run with any glibc from 2.35 on
 and nothing else but the libraries every Linux has; the wheel is refused when
@@ -18,8 +20,11 @@ import hashlib
 import io
 import os
 import re
+import shutil
 import struct
+import subprocess
 import sys
+import tempfile
 import zipfile
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -36,6 +41,11 @@ SYSTEM_LIBRARIES = ("libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2", "
                     "ld-linux-x86-64.so.2")
 # The unwinder of libgcc_s as GCC 4.8 had it, the oldest of every manylinux.
 LIBGCC_S = (4, 8)
+# The libraries the engine loads at run time (dlopen) from velk.libs beside
+# the modules, each with every library it needs that manylinux does not
+# promise. CHOLMOD is LGPL: it stays a shared library that can be replaced.
+LOADED_LIBRARIES = ("libcholmod.so.3",)
+BUNDLE_DIR = "velk.libs"
 LICENSE = "LICENSE"
 CLASSIFIERS = (
     "Development Status :: 4 - Beta",
@@ -146,12 +156,15 @@ def version_number(version, prefix):
     return tuple(int(part) for part in match.group(1).split(".")) if match else None
 
 
-def platform_faults(path):
+def platform_faults(path, bundled=()):
     """What keeps the program at `path` from the wheel's platform tag, one
-    sentence each; none when it runs wherever the tag promises."""
+    sentence each; none when it runs wherever the tag promises (with the
+    libraries named in `bundled` beside it)."""
     faults = []
     name = os.path.basename(path)
     for library, versions in sorted(elf_needs(path).items()):
+        if library in bundled:
+            continue
         if library not in SYSTEM_LIBRARIES:
             faults.append(f"{name} needs {library}, which {PLATFORM} does not promise")
             continue
@@ -167,6 +180,61 @@ def platform_faults(path):
             else:
                 faults.append(f"{name} needs {version} of {library}, which {PLATFORM} does not promise")
     return faults
+
+
+def library_closure(sonames):
+    """[(soname, path)] of the libraries `sonames` and every library they
+    need but manylinux does not promise, as this machine's loader finds them
+    (ldd); a library it cannot find stops the wheel."""
+    found = {}
+    for soname in sonames:
+        path = None
+        for folder in ("/usr/lib/x86_64-linux-gnu", "/lib/x86_64-linux-gnu", "/usr/lib64", "/usr/lib"):
+            if os.path.exists(os.path.join(folder, soname)):
+                path = os.path.join(folder, soname)
+                break
+        if path is None:
+            raise SystemExit(f"make_wheel: {soname} is not on this machine: install libsuitesparse-dev")
+        found[soname] = path
+        listing = subprocess.run(["ldd", path], capture_output=True, text=True, check=True).stdout
+        for line in listing.splitlines():
+            parts = line.split()
+            if len(parts) >= 3 and parts[1] == "=>":
+                if parts[2] == "not":
+                    raise SystemExit(f"make_wheel: {parts[0]}, which {soname} needs, is not on this machine")
+                if parts[0] not in SYSTEM_LIBRARIES:
+                    found.setdefault(parts[0], parts[2])
+    return sorted(found.items())
+
+
+def licence_of(path):
+    """(package, copyright file) of the Debian package that installed `path`."""
+    owner = subprocess.run(["dpkg", "-S", os.path.realpath(path)], capture_output=True, text=True)
+    if owner.returncode != 0:
+        owner = subprocess.run(["dpkg", "-S", path], capture_output=True, text=True)
+    if owner.returncode != 0:
+        raise SystemExit(f"make_wheel: no Debian package owns {path}, so its licence is not known")
+    package = owner.stdout.split(":")[0].strip()
+    return package, f"/usr/share/doc/{package}/copyright"
+
+
+def bundled_libraries(folder):
+    """[(name in the wheel, path on disk)] of the loaded libraries, copied
+    into `folder` and made to find each other there ($ORIGIN), and of their
+    packages' licences."""
+    if shutil.which("patchelf") is None:
+        raise SystemExit("make_wheel: patchelf is needed to bundle the shared libraries: apt-get install patchelf")
+    files, licences = [], {}
+    for soname, path in library_closure(LOADED_LIBRARIES):
+        copy = os.path.join(folder, soname)
+        shutil.copyfile(os.path.realpath(path), copy)
+        subprocess.run(["patchelf", "--set-rpath", "$ORIGIN", copy], check=True)
+        files.append((f"{BUNDLE_DIR}/{soname}", copy))
+        package, copyright_file = licence_of(path)
+        licences[package] = copyright_file
+    for package, copyright_file in sorted(licences.items()):
+        files.append((f"{BUNDLE_DIR}/licences/{package}.copyright", copyright_file))
+    return files
 
 
 def contents(build_dir, ver):
@@ -204,10 +272,18 @@ def build(build_dir, out_dir):
     path = os.path.join(out_dir, f"{DISTRIBUTION}-{ver}-{TAG}.whl")
     entries = []
     files = contents(build_dir, ver)
-    faults = [fault for name, source, _ in files if name.endswith(".so") or name.endswith("/velk")
-              for fault in platform_faults(source)]
-    if faults:
-        raise SystemExit("make_wheel: " + "; ".join(faults))
+    with tempfile.TemporaryDirectory() as folder:
+        libraries = bundled_libraries(folder)
+        sonames = {os.path.basename(name) for name, _ in libraries}
+        faults = [fault for name, source, _ in files if name.endswith(".so") or name.endswith("/velk")
+                  for fault in platform_faults(source)]
+        faults += [fault for name, source in libraries if not name.endswith(".copyright")
+                   for fault in platform_faults(source, sonames)]
+        if faults:
+            raise SystemExit("make_wheel: " + "; ".join(faults))
+        for name, source in libraries:
+            with open(source, "rb") as f:
+                entries.append((name, f.read(), False))
     for name, source, executable in files:
         with open(source, "rb") as f:
             entries.append((name, f.read(), executable))

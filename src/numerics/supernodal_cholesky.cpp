@@ -58,6 +58,10 @@ struct Cholmod {
   decltype(&cholmod_copy_factor) copy_factor = nullptr;
   decltype(&cholmod_free_factor) free_factor = nullptr;
   decltype(&cholmod_free_dense) free_dense = nullptr;
+  // The OpenMP runtime CHOLMOD was loaded with: how many nested parallel
+  // regions may be active (0: none, every region runs on its thread).
+  int (*get_openmp_levels)() = nullptr;
+  void (*set_openmp_levels)(int) = nullptr;
 
   bool load() {
     for (const std::string& folder : bundled_folders()) {
@@ -73,8 +77,15 @@ struct Cholmod {
     if (!found) {
       dlclose(handle);
       handle = nullptr;
+      return false;
     }
-    return found;
+    if (void* openmp = dlopen("libgomp.so.1", RTLD_NOW | RTLD_NOLOAD); openmp != nullptr) {
+      get_openmp_levels = reinterpret_cast<int (*)()>(dlsym(openmp, "omp_get_max_active_levels"));
+      set_openmp_levels = reinterpret_cast<void (*)(int)>(dlsym(openmp, "omp_set_max_active_levels"));
+      if (get_openmp_levels == nullptr || set_openmp_levels == nullptr) set_openmp_levels = nullptr;
+      dlclose(openmp);
+    }
+    return true;
   }
 
   template <typename F>
@@ -213,8 +224,16 @@ bool SupernodalCholesky::factor(const Eigen::SparseMatrix<double>& a) {
     s.pattern_outer.assign(a.outerIndexPtr(), a.outerIndexPtr() + a.cols() + 1);
     s.pattern_inner.assign(a.innerIndexPtr(), a.innerIndexPtr() + a.nonZeros());
   }
-  if (!s.lib.factorize(&view, s.l, &s.common) || s.common.status != CHOLMOD_OK || s.l->minor < s.l->n ||
-      !s.l->is_super)
+  // CHOLMOD's own parallel loops run on the calling thread alone: GNU
+  // OpenMP's thread pool does not survive a fork, so a process that forks
+  // after a factorisation (a pool of worker processes) would hang in its
+  // children's next one. The cores still share the work in the BLAS. The
+  // process's own setting is put back at once.
+  const int openmp_levels = s.lib.set_openmp_levels != nullptr ? s.lib.get_openmp_levels() : 0;
+  if (s.lib.set_openmp_levels != nullptr) s.lib.set_openmp_levels(0);
+  const bool factored = s.lib.factorize(&view, s.l, &s.common) != 0;
+  if (s.lib.set_openmp_levels != nullptr) s.lib.set_openmp_levels(openmp_levels);
+  if (!factored || s.common.status != CHOLMOD_OK || s.l->minor < s.l->n || !s.l->is_super)
     return false;
 
   // Pivot k of the elimination without pivoting is L(k, k)^2; its unknown

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <random>
 #include <vector>
 
@@ -121,6 +124,32 @@ TEST(SupernodalCholesky, IsOnThisMachineAndSolvesAPositiveDefiniteSystem) {
   copy.solve(f, z);
   EXPECT_EQ(y, z);
   EXPECT_LT(relative_difference(2.0 * y, x), 1e-12);
+}
+
+// A process that forks after a factorisation (a pool of worker processes)
+// factors again in its children: no runtime thread pool of the parent is
+// waited for there.
+TEST(SupernodalCholesky, FactorsInAChildForkedAfterAFactorisation) {
+  const Sparse a = grid_stiffness(large_side, 13, 1e-2);
+  const Eigen::VectorXd f = random_load(a.rows(), 14);
+  SupernodalCholesky parent(1e-12);
+  ASSERT_TRUE(parent.factor(a));
+  Eigen::VectorXd expected;
+  parent.solve(f, expected);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(120);  // a child that hangs is ended, and fails the test
+    SupernodalCholesky again(1e-12);
+    Eigen::VectorXd x;
+    const bool factored = again.factor(a);
+    if (factored) again.solve(f, x);
+    _exit(factored && x == expected ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // The refined solution of a large system is the same to rounding

@@ -244,6 +244,49 @@ class InstallTest(unittest.TestCase):
                 with open(os.path.join(out, "portal_frame.json"), encoding="utf-8") as f:
                     self.assertEqual(f.read(), serial.stdout)
 
+    def test_a_large_model_factors_with_the_libraries_the_wheel_carries(self):
+        # A building of some 700 members is large enough for the supernodal
+        # Cholesky: the module and the installed program load CHOLMOD and
+        # everything it needs from the wheel's velk.libs, never from the
+        # system, and give the build tree's results.
+        writer = os.path.join(BUILD_DIR, "bench", "write_bench_frame")
+        if not os.access(writer, os.X_OK):
+            self.skipTest("the benchmarks' frame writer is not built")
+        bundled = {os.path.basename(name) for name in zipfile.ZipFile(WHEEL).namelist()
+                   if name.startswith("velk.libs/") and ".so" in name}
+        self.assertIn("libcholmod.so.3", bundled)
+        with tempfile.TemporaryDirectory() as folder:
+            venv, venv_python = self.install(PYTHONS[0], folder, system=False)
+            model = os.path.join(folder, "building.json")
+            with open(model, "w", encoding="utf-8") as f:
+                subprocess.run([writer, "700"], stdout=f, stderr=subprocess.DEVNULL, check=True)
+            script = ("import sys, velk_tools\n"
+                      "sys.stdout.write(velk_tools.analyse(open(sys.argv[1]).read(), max_members=2000))")
+            expected = subprocess.run([sys.executable, "-c", script, model], capture_output=True, text=True,
+                                      env=dict(os.environ, PYTHONPATH=os.path.join(BUILD_DIR, "python")))
+            self.assertEqual(expected.returncode, 0, expected.stderr)
+            env = dict(clean_environment(), LD_DEBUG="files")
+            runs = {"module": [venv_python, "-c", script, model]}
+            if os.access(os.path.join(venv, "bin", "velk"), os.X_OK):
+                runs["program"] = [os.path.join(venv, "bin", "velk"), "analyse", model, "--max-members", "2000",
+                                   "-o", os.path.join(folder, "program.json")]
+            for run, command in runs.items():
+                with self.subTest(run=run):
+                    result = subprocess.run(command, capture_output=True, text=True, env=env, cwd=folder)
+                    self.assertEqual(result.returncode, 0, result.stderr[-2000:])
+                    opened = re.findall(r"file=(/\S+) \[0\];\s+generating link map", result.stderr)
+                    from_wheel = {os.path.basename(path) for path in opened
+                                  if os.path.dirname(path).endswith("/site-packages/velk.libs")}
+                    self.assertEqual(from_wheel, bundled, result.stderr[-3000:])
+                    strays = [path for path in opened if os.path.basename(path) in bundled
+                              and not os.path.dirname(path).endswith("/site-packages/velk.libs")]
+                    self.assertEqual(strays, [])
+                    if run == "module":
+                        self.assertEqual(result.stdout, expected.stdout)
+                    else:
+                        with open(os.path.join(folder, "program.json"), encoding="utf-8") as f:
+                            self.assertEqual(f.read(), expected.stdout)
+
     def test_velk_batch_without_dask_says_what_to_install(self):
         for python in PYTHONS:
             with self.subTest(python=python), tempfile.TemporaryDirectory() as folder:
