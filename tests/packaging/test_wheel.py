@@ -265,7 +265,9 @@ class InstallTest(unittest.TestCase):
             expected = subprocess.run([sys.executable, "-c", script, model], capture_output=True, text=True,
                                       env=dict(os.environ, PYTHONPATH=os.path.join(BUILD_DIR, "python")))
             self.assertEqual(expected.returncode, 0, expected.stderr)
-            env = dict(clean_environment(), LD_DEBUG="files")
+            # The loader names every library it starts, with the path it
+            # found it at.
+            env = dict(clean_environment(), LD_DEBUG="libs")
             runs = {"module": [venv_python, "-c", script, model]}
             if os.access(os.path.join(venv, "bin", "velk"), os.X_OK):
                 runs["program"] = [os.path.join(venv, "bin", "velk"), "analyse", model, "--max-members", "2000",
@@ -274,7 +276,7 @@ class InstallTest(unittest.TestCase):
                 with self.subTest(run=run):
                     result = subprocess.run(command, capture_output=True, text=True, env=env, cwd=folder)
                     self.assertEqual(result.returncode, 0, result.stderr[-2000:])
-                    opened = re.findall(r"file=(/\S+) \[0\];\s+generating link map", result.stderr)
+                    opened = re.findall(r"calling init: (/\S+)", result.stderr)
                     from_wheel = {os.path.basename(path) for path in opened
                                   if os.path.dirname(path).endswith("/site-packages/velk.libs")}
                     self.assertEqual(from_wheel, bundled, result.stderr[-3000:])
