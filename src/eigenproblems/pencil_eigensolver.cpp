@@ -10,6 +10,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace velk {
@@ -86,6 +87,22 @@ class StiffnessOperator {
   const ReducedFactorization& factors_;
   mutable Eigen::VectorXd rhs_;
   mutable Eigen::VectorXd solution_;
+};
+
+// L^-1 P x and P^T L^-T x with the supernodal Cholesky factors of a large
+// K, for Spectra's Cholesky mode.
+class SupernodalFactorsOperator {
+ public:
+  using Scalar = double;
+  SupernodalFactorsOperator(const SupernodalCholesky& factors, Eigen::Index n) : factors_(factors), n_(n) {}
+  Eigen::Index rows() const { return n_; }
+  Eigen::Index cols() const { return n_; }
+  void lower_triangular_solve(const double* x, double* y) const { factors_.lower_solve(x, y); }
+  void upper_triangular_solve(const double* x, double* y) const { factors_.upper_solve(x, y); }
+
+ private:
+  const SupernodalCholesky& factors_;
+  Eigen::Index n_;
 };
 
 // mu on the requested side, and far enough from zero to be an eigenvalue.
@@ -168,6 +185,14 @@ std::optional<Eigen::Index> pencil_eigenvalues_below(const Sparse& k, const Spar
   return negative;
 }
 
+bool no_pencil_eigenvalue_below(const Sparse& k, const Sparse& a, double sigma) {
+  Sparse shifted = k - sigma * a;
+  shifted.makeCompressed();
+  if (SupernodalCholesky::exactly_symmetric(shifted) && SupernodalCholesky(0.0).factor(shifted)) return true;
+  const auto counted = pencil_eigenvalues_below(k, a, sigma);
+  return counted && *counted == 0;
+}
+
 Result<PencilEigenpairs> lowest_pencil_eigenpairs(const Sparse& k, const ReducedFactorization& k_factors,
                                                   const Sparse& a, const PencilRequest& request) {
   const Eigen::Index n = k.rows();
@@ -183,8 +208,14 @@ Result<PencilEigenpairs> lowest_pencil_eigenpairs(const Sparse& k, const Reduced
   // the K inner product takes several products with K. A K whose Cholesky
   // factorisation fails (rounding under penalty stiffnesses) keeps the
   // K inner product.
-  Spectra::SparseCholesky<double> k_cholesky(k);
-  bool cholesky = k_cholesky.info() == Spectra::CompInfo::Successful;
+  // A large K's factors are the supernodal ones the caller has already.
+  std::optional<SupernodalFactorsOperator> large_cholesky;
+  std::optional<Spectra::SparseCholesky<double>> k_cholesky;
+  if (const SupernodalCholesky* factors = k_factors.cholesky(); factors != nullptr)
+    large_cholesky.emplace(*factors, n);
+  else
+    k_cholesky.emplace(k);
+  bool cholesky = large_cholesky || k_cholesky->info() == Spectra::CompInfo::Successful;
   Eigen::Index ncv =
       request.lanczos_vectors > 0 ? request.lanczos_vectors : std::max<Eigen::Index>(2 * nev + 1, 20);
   const Spectra::SortRule rule =
@@ -215,19 +246,25 @@ Result<PencilEigenpairs> lowest_pencil_eigenpairs(const Sparse& k, const Reduced
         mu = solver.eigenvalues();
         phi = solver.eigenvectors();  // phi^T K phi = 1 in both forms
       };
-      if (cholesky) {
+      const auto cholesky_iterate = [&](auto& factors) {
         // The start phi_0 as the standard problem sees it, L^T P phi_0 =
         // L^-1 P K phi_0: orthogonal to a mode there exactly when phi_0 is
         // K-orthogonal to it.
         const Eigen::VectorXd k_start = k * start;
         Eigen::VectorXd transformed_start(n);
-        k_cholesky.lower_triangular_solve(k_start.data(), transformed_start.data());
+        factors.lower_triangular_solve(k_start.data(), transformed_start.data());
         std::swap(start, transformed_start);
-        Spectra::SymGEigsSolver<DeflatedProduct, Spectra::SparseCholesky<double>,
-                                Spectra::GEigsMode::Cholesky>
-            solver(a_op, k_cholesky, nev, ncv);
+        using Factors = std::remove_reference_t<decltype(factors)>;
+        Spectra::SymGEigsSolver<DeflatedProduct, Factors, Spectra::GEigsMode::Cholesky> solver(a_op, factors, nev,
+                                                                                              ncv);
         iterate(solver);
         std::swap(start, transformed_start);
+      };
+      if (cholesky) {
+        if (large_cholesky)
+          cholesky_iterate(*large_cholesky);
+        else
+          cholesky_iterate(*k_cholesky);
         // Rounding in the factors of an ill-conditioned K (a slack brace
         // beside stiff members) can leave the pairs of the standard problem
         // short of the pencil's: then this and every later attempt take the
@@ -272,7 +309,12 @@ Result<PencilEigenpairs> lowest_pencil_eigenpairs(const Sparse& k, const Reduced
     // Just beyond the last eigenvalue kept, the Sturm count must find no more
     // than the iterations did.
     bool none_missed = true;
-    if (!pairs.values.empty()) {
+    if (pairs.values.size() == 1 && n >= ReducedFactorization::default_large_limit) {
+      // One eigenvalue of a large pencil: none lies nearer zero when
+      // K - sigma A is positive definite just short of it, which the
+      // supernodal Cholesky tells in the time of one factorisation.
+      none_missed = no_pencil_eigenvalue_below(k, a, pairs.values.front() * (1.0 - sturm_margin));
+    } else if (!pairs.values.empty()) {
       const double sigma = pairs.values.back() * (1.0 + sturm_margin);
       const auto counted = pencil_eigenvalues_below(k, a, sigma);
       none_missed = counted && *counted <= found_below(found_mu, request.side, largest_mu, sigma);

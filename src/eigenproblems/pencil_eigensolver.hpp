@@ -80,4 +80,10 @@ Result<PencilEigenpairs> dense_pencil_eigenpairs(const Eigen::SparseMatrix<doubl
 std::optional<Eigen::Index> pencil_eigenvalues_below(const Eigen::SparseMatrix<double>& k,
                                                      const Eigen::SparseMatrix<double>& a, double sigma);
 
+// Whether no eigenvalue lambda lies strictly between 0 and sigma: K - sigma A
+// is then positive definite, which a supernodal Cholesky shows at once (the
+// inertia count decides where it cannot).
+bool no_pencil_eigenvalue_below(const Eigen::SparseMatrix<double>& k, const Eigen::SparseMatrix<double>& a,
+                                double sigma);
+
 }  // namespace velk

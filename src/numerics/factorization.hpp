@@ -50,9 +50,11 @@ class ReducedFactorization {
     return q;
   }
 
-  // How the last factor() factored the system.
+  // How the last factor() factored the system, and its Cholesky factors
+  // when it took them (null otherwise).
   enum class Path { Dense, SparseLu, Cholesky };
   Path path() const { return path_; }
+  const SupernodalCholesky* cholesky() const { return path_ == Path::Cholesky ? &cholesky_ : nullptr; }
 
   // Whether the last factor() was sparse and reused the pivot sequence (or
   // the supernodes) of the one before.

@@ -62,6 +62,9 @@ struct Cholmod {
   // regions may be active (0: none, every region runs on its thread).
   int (*get_openmp_levels)() = nullptr;
   void (*set_openmp_levels)(int) = nullptr;
+  // OpenBLAS's thread count, where the BLAS is OpenBLAS.
+  int (*get_blas_threads)() = nullptr;
+  void (*set_blas_threads)(int) = nullptr;
 
   bool load() {
     for (const std::string& folder : bundled_folders()) {
@@ -84,6 +87,12 @@ struct Cholmod {
       set_openmp_levels = reinterpret_cast<void (*)(int)>(dlsym(openmp, "omp_set_max_active_levels"));
       if (get_openmp_levels == nullptr || set_openmp_levels == nullptr) set_openmp_levels = nullptr;
       dlclose(openmp);
+    }
+    if (void* blas = dlopen("libopenblas.so.0", RTLD_NOW | RTLD_NOLOAD); blas != nullptr) {
+      get_blas_threads = reinterpret_cast<int (*)()>(dlsym(blas, "openblas_get_num_threads"));
+      set_blas_threads = reinterpret_cast<void (*)(int)>(dlsym(blas, "openblas_set_num_threads"));
+      if (get_blas_threads == nullptr || set_blas_threads == nullptr) set_blas_threads = nullptr;
+      dlclose(blas);
     }
     return true;
   }
@@ -114,6 +123,19 @@ cholmod_sparse lower_view(const Eigen::SparseMatrix<double>& a) {
   return view;
 }
 
+// A view of n values as CHOLMOD's dense column.
+cholmod_dense vector_view(const double* values, std::size_t n) {
+  cholmod_dense view{};
+  view.nrow = n;
+  view.ncol = 1;
+  view.nzmax = n;
+  view.d = n;
+  view.x = const_cast<double*>(values);
+  view.xtype = CHOLMOD_REAL;
+  view.dtype = CHOLMOD_DOUBLE;
+  return view;
+}
+
 }  // namespace
 
 struct SupernodalCholesky::State {
@@ -128,6 +150,7 @@ struct SupernodalCholesky::State {
   mutable cholmod_dense* x = nullptr;
   mutable cholmod_dense* y = nullptr;
   mutable cholmod_dense* e = nullptr;
+  mutable cholmod_dense* permuted = nullptr;  // P b between the halves of a solve
 
   State() {
     if (!lib.load()) return;
@@ -154,6 +177,19 @@ struct SupernodalCholesky::State {
     if (x != nullptr) lib.free_dense(&x, const_cast<cholmod_common*>(&common));
     if (y != nullptr) lib.free_dense(&y, const_cast<cholmod_common*>(&common));
     if (e != nullptr) lib.free_dense(&e, const_cast<cholmod_common*>(&common));
+    if (permuted != nullptr) lib.free_dense(&permuted, const_cast<cholmod_common*>(&common));
+  }
+
+  // y = system^-1 b for one of CHOLMOD's systems, the result in `out`. A
+  // solve is a sweep of small triangular products, which the BLAS's threads
+  // would only slow with their hand-offs: it runs on the calling thread, and
+  // the process's thread count is put back after it.
+  void apply(int system, const double* b, cholmod_dense*& out) const {
+    cholmod_dense rhs = vector_view(b, l->n);
+    const int threads = lib.set_blas_threads != nullptr ? lib.get_blas_threads() : 1;
+    if (threads != 1) lib.set_blas_threads(1);
+    lib.solve2(system, l, &rhs, nullptr, &out, nullptr, &y, &e, const_cast<cholmod_common*>(&common));
+    if (threads != 1) lib.set_blas_threads(threads);
   }
 
   bool same_pattern(const Eigen::SparseMatrix<double>& a) const {
@@ -262,19 +298,23 @@ bool SupernodalCholesky::factor(const Eigen::SparseMatrix<double>& a) {
 
 void SupernodalCholesky::solve(const Eigen::VectorXd& b, Eigen::VectorXd& x) const {
   const State& s = *state_;
-  const auto n = static_cast<std::size_t>(b.size());
-  cholmod_dense rhs{};
-  rhs.nrow = n;
-  rhs.ncol = 1;
-  rhs.nzmax = n;
-  rhs.d = n;
-  rhs.x = const_cast<double*>(b.data());
-  rhs.xtype = CHOLMOD_REAL;
-  rhs.dtype = CHOLMOD_DOUBLE;
-  auto* common = const_cast<cholmod_common*>(&s.common);
-  s.lib.solve2(CHOLMOD_A, s.l, &rhs, nullptr, &s.x, nullptr, &s.y, &s.e, common);
+  s.apply(CHOLMOD_A, b.data(), s.x);
   x.resize(b.size());
-  std::memcpy(x.data(), s.x->x, n * sizeof(double));
+  std::memcpy(x.data(), s.x->x, static_cast<std::size_t>(b.size()) * sizeof(double));
+}
+
+void SupernodalCholesky::lower_solve(const double* b, double* y) const {
+  const State& s = *state_;
+  s.apply(CHOLMOD_P, b, s.permuted);
+  s.apply(CHOLMOD_L, static_cast<const double*>(s.permuted->x), s.x);
+  std::memcpy(y, s.x->x, s.l->n * sizeof(double));
+}
+
+void SupernodalCholesky::upper_solve(const double* b, double* y) const {
+  const State& s = *state_;
+  s.apply(CHOLMOD_Lt, b, s.permuted);
+  s.apply(CHOLMOD_Pt, static_cast<const double*>(s.permuted->x), s.x);
+  std::memcpy(y, s.x->x, s.l->n * sizeof(double));
 }
 
 std::size_t SupernodalCholesky::factor_nonzeros() const {

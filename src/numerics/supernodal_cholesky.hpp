@@ -46,6 +46,12 @@ class SupernodalCholesky {
   // x = A^-1 b with the last factors; x must not be b.
   void solve(const Eigen::VectorXd& b, Eigen::VectorXd& x) const;
 
+  // The halves of the solve, y = L^-1 P b and y = P^T L^-T b (n values
+  // each, y not b): A = (L^-1 P)^-1 (P^T L^-T)^-1 turns a pencil
+  // K phi = lambda A phi into a standard eigenproblem.
+  void lower_solve(const double* b, double* y) const;
+  void upper_solve(const double* b, double* y) const;
+
   // Entries of L (its diagonal included).
   std::size_t factor_nonzeros() const;
 

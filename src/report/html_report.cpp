@@ -1,6 +1,7 @@
 #include "report/html_report.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -218,8 +219,13 @@ void write_structure_pictures(Html& html, const Scene& scene) {
           "brown dotted compression-only, thick grey rigid</span><span>Supports: filled block fixed, "
           "triangle pinned, triangle on a line roller, zigzag spring, dashed one-sided</span><span>Open "
           "circle "
-          "near a member end: released end (hinge or spring)</span><span>Blue numbers: nodes; brown: "
-          "members</span></div></section>";
+          "near a member end: released end (hinge or spring)</span>";
+  if (scene.members.size() <= numbered_picture_members)
+    html << "<span>Blue numbers: nodes; brown: members</span>";
+  else
+    html << "<span>Node and member numbers are left out above " << std::to_string(numbered_picture_members)
+         << " members</span>";
+  html << "</div></section>";
 }
 
 std::string case_title(const VELK& model, const CaseInspection& inspection) {
@@ -294,24 +300,79 @@ std::string extreme_cell(const SpanExtreme& e) {
          " @ " + format_value(e.min_at);
 }
 
+constexpr std::array<DiagramComponent, 8> table_components{
+    DiagramComponent::N,  DiagramComponent::Vy, DiagramComponent::Vz, DiagramComponent::T,
+    DiagramComponent::My, DiagramComponent::Mz, DiagramComponent::uy, DiagramComponent::uz};
+
+// Whether the report of the scene lists every member, or (a large model)
+// the governing ones.
+bool every_member_listed(const Scene& scene) { return scene.members.size() <= numbered_picture_members; }
+
+// The members of the table, in the scene's order: every one of a model of
+// up to the listed size, else those that hold the largest or the smallest
+// value of a component. `extreme(member, c)` gives a member's max and min of
+// component c as a pair, or nothing for a member without values.
+template <typename Extreme>
+std::vector<const SceneMember*> table_members(const Scene& scene, Extreme extreme) {
+  std::vector<const SceneMember*> rows;
+  if (every_member_listed(scene)) {
+    for (const SceneMember& member : scene.members) rows.push_back(&member);
+    return rows;
+  }
+  constexpr std::size_t count = table_components.size();
+  std::array<std::pair<double, std::size_t>, count> largest, smallest;
+  largest.fill({0.0, scene.members.size()});
+  smallest.fill({0.0, scene.members.size()});
+  for (std::size_t i = 0; i < scene.members.size(); ++i) {
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::optional<std::pair<double, double>> e = extreme(scene.members[i], table_components[k]);
+      if (!e) continue;
+      if (largest[k].second == scene.members.size() || e->first > largest[k].first) largest[k] = {e->first, i};
+      if (smallest[k].second == scene.members.size() || e->second < smallest[k].first) smallest[k] = {e->second, i};
+    }
+  }
+  std::vector<std::size_t> governing;
+  for (std::size_t k = 0; k < count; ++k) {
+    for (const std::size_t i : {largest[k].second, smallest[k].second})
+      if (i < scene.members.size()) governing.push_back(i);
+  }
+  std::sort(governing.begin(), governing.end());
+  governing.erase(std::unique(governing.begin(), governing.end()), governing.end());
+  for (const std::size_t i : governing) rows.push_back(&scene.members[i]);
+  return rows;
+}
+
+void governing_note(Html& html, const Scene& scene, std::size_t rows, std::string_view where) {
+  if (every_member_listed(scene)) return;
+  html << "<p class=\"meta governing\">" << std::to_string(scene.members.size())
+       << " members: the tables list the " << std::to_string(rows) << " that hold the largest or the smallest value of a component " << where
+       << "; the results document has every member.</p>";
+}
+
 void write_member_tables(Html& html, const Scene& scene, const CaseInspection& inspection,
                          const InspectedModel& inspected) {
   const std::string& f = inspected.force_unit;
   const std::string& l = inspected.length_unit;
   const std::string m = f + l;
+  const std::vector<const SceneMember*> rows =
+      table_members(scene, [&](const SceneMember& member, DiagramComponent c) -> std::optional<std::pair<double, double>> {
+        const auto it = inspection.diagrams.find(member.id);
+        if (it == inspection.diagrams.end()) return std::nullopt;
+        const SpanExtreme e = it->second.extreme(c);
+        return std::pair{e.max, e.min};
+      });
+  governing_note(html, scene, rows.size(), "in this case");
   html << "<h3>Span extremes (local axes, value @ x from the start node in " << escaped(l)
        << ")</h3><table class=\"extremes\">";
   html.header_row({"Member", "L " + l, "N " + f, "Vy " + f, "Vz " + f, "T " + m, "My " + m, "Mz " + m,
                    "uy " + l, "uz " + l});
-  for (const SceneMember& member : scene.members) {
+  for (const SceneMember* row : rows) {
+    const SceneMember& member = *row;
     const auto it = inspection.diagrams.find(member.id);
     if (it == inspection.diagrams.end()) continue;
     const MemberDiagram& d = it->second;
     std::vector<std::string> cells{std::to_string(member.id), format_value(d.length)};
-    for (const DiagramComponent c :
-         {DiagramComponent::N, DiagramComponent::Vy, DiagramComponent::Vz, DiagramComponent::T,
-          DiagramComponent::My, DiagramComponent::Mz, DiagramComponent::uy, DiagramComponent::uz})
-      cells.push_back(extreme_cell(d.extreme(c)));
+    for (const DiagramComponent c : table_components) cells.push_back(extreme_cell(d.extreme(c)));
     html.row(cells);
   }
   html << "</table>";
@@ -320,7 +381,8 @@ void write_member_tables(Html& html, const Scene& scene, const CaseInspection& i
           "tension)</h3>"
           "<table class=\"end-forces\">";
   html.header_row({"Member", "End", "N " + f, "Vy " + f, "Vz " + f, "T " + m, "My " + m, "Mz " + m});
-  for (const SceneMember& member : scene.members) {
+  for (const SceneMember* row : rows) {
+    const SceneMember& member = *row;
     const auto it = inspection.diagrams.find(member.id);
     if (it == inspection.diagrams.end()) continue;
     const MemberDiagram& d = it->second;
@@ -381,11 +443,17 @@ void write_case(Html& html, const InspectedModel& inspected, const Scene& scene,
   html << "<section class=\"case\" data-case=\"" << escaped(inspection.name) << "\" data-kind=\""
        << (inspection.identity.is_combination() ? "combination" : "loadcase") << "\"><h2>";
   html.text(case_title(model, inspection));
-  html << "</h2><div class=\"figures\"><figure>" << loads_picture(scene, model, inspection.identity, units)
-       << "</figure><figure>" << deformed_picture(scene, inspection.results, inspection.diagrams, units)
-       << "</figure><figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::Mz, units)
-       << "</figure><figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::My, units)
-       << "</figure><figure>" << axial_picture(scene, inspection.diagrams, units) << "</figure></div>";
+  html << "</h2><div class=\"figures\">";
+  // A large model's loads and moment diagrams, member by member, are more
+  // than a picture can show: its tables give the governing members.
+  if (every_member_listed(scene))
+    html << "<figure>" << loads_picture(scene, model, inspection.identity, units) << "</figure>";
+  html << "<figure>" << deformed_picture(scene, inspection.results, inspection.diagrams, units) << "</figure>";
+  if (every_member_listed(scene))
+    html << "<figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::Mz, units)
+         << "</figure><figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::My, units)
+         << "</figure>";
+  html << "<figure>" << axial_picture(scene, inspection.diagrams, units) << "</figure></div>";
   write_stability(html, scene, stability, inspection);
   write_reactions(html, model, inspection, inspected);
   write_displacements(html, inspection, inspected);
@@ -435,29 +503,36 @@ void write_envelope(Html& html, const InspectedModel& inspected, const Scene& sc
   }
   html << ", each as solved (never superposed); the number after a value is the combination that gives it, "
           "the first listed when two give the same.</p>";
-  html << "<div class=\"figures\"><figure>"
-       << envelope_picture(scene, *envelope, DiagramComponent::Mz, MomentPlane::Mz, units)
-       << "</figure><figure>"
-       << envelope_picture(scene, *envelope, DiagramComponent::My, MomentPlane::My, units)
-       << "</figure><figure>"
-       << envelope_picture(scene, *envelope, DiagramComponent::N, MomentPlane::Mz, units)
-       << "</figure></div>";
+  if (every_member_listed(scene))
+    html << "<div class=\"figures\"><figure>"
+         << envelope_picture(scene, *envelope, DiagramComponent::Mz, MomentPlane::Mz, units)
+         << "</figure><figure>"
+         << envelope_picture(scene, *envelope, DiagramComponent::My, MomentPlane::My, units)
+         << "</figure><figure>"
+         << envelope_picture(scene, *envelope, DiagramComponent::N, MomentPlane::Mz, units)
+         << "</figure></div>";
 
   const std::string& f = inspected.force_unit;
   const std::string& l = inspected.length_unit;
   const std::string m = f + l;
+  const std::vector<const SceneMember*> rows =
+      table_members(scene, [&](const SceneMember& member, DiagramComponent c) -> std::optional<std::pair<double, double>> {
+        const auto it = envelope->members.find(member.id);
+        if (it == envelope->members.end()) return std::nullopt;
+        const EnvelopeExtreme& x = it->second.extremes[static_cast<std::size_t>(component_index(c))];
+        return std::pair{x.max, x.min};
+      });
+  governing_note(html, scene, rows.size(), "over the combinations");
   html << "<h3>Governing values per member (local axes, value @ x from the start node in " << escaped(l)
        << ", [combination])</h3><table class=\"envelope-extremes\">";
   html.header_row({"Member", "L " + l, "N " + f, "Vy " + f, "Vz " + f, "T " + m, "My " + m, "Mz " + m,
                    "uy " + l, "uz " + l});
-  for (const SceneMember& member : scene.members) {
-    const auto it = envelope->members.find(member.id);
+  for (const SceneMember* row : rows) {
+    const auto it = envelope->members.find(row->id);
     if (it == envelope->members.end()) continue;
     const MemberEnvelope& e = it->second;
-    std::vector<std::string> cells{std::to_string(member.id), format_value(e.length)};
-    for (const DiagramComponent c :
-         {DiagramComponent::N, DiagramComponent::Vy, DiagramComponent::Vz, DiagramComponent::T,
-          DiagramComponent::My, DiagramComponent::Mz, DiagramComponent::uy, DiagramComponent::uz}) {
+    std::vector<std::string> cells{std::to_string(row->id), format_value(e.length)};
+    for (const DiagramComponent c : table_components) {
       const EnvelopeExtreme& x = e.extremes[static_cast<std::size_t>(component_index(c))];
       cells.push_back(envelope_cell(x.max, x.max_at, x.max_case, x.min, x.min_at, x.min_case));
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <span>
 #include <string_view>
 
@@ -58,12 +59,12 @@ class Picture {
       PathData d;
       d.move_to(x(m.start), y(m.start));
       d.line_to(x(m.end), y(m.end));
-      canvas_.path(d, "member " + type_class(m.type) + " " + std::string(extra_class),
-                   member_attribute(m.id));
+      member_path(d, "member " + type_class(m.type) + " " + std::string(extra_class), m.id);
     }
+    flush_members();
   }
 
-  void polyline(const std::vector<Vector3>& points, std::string_view css_class, std::string_view attributes) {
+  void polyline(const std::vector<Vector3>& points, std::string_view css_class, std::uint32_t member) {
     PathData d;
     for (std::size_t i = 0; i < points.size(); ++i) {
       if (i == 0)
@@ -71,7 +72,27 @@ class Picture {
       else
         d.line_to(x(points[i]), y(points[i]));
     }
-    canvas_.path(d, css_class, attributes);
+    member_path(d, std::string(css_class), member);
+  }
+
+  // One member's path, carrying data-member="ID"; on a large model gathered
+  // instead with the others of its class (and attributes) into one path that
+  // carries data-member-count="N", drawn at flush_members(), so that the
+  // picture stays small enough for the page to open at once.
+  void member_path(const PathData& d, const std::string& css_class, std::uint32_t member,
+                   const std::string& attributes = {}) {
+    if (scene_.members.size() <= numbered_picture_members) {
+      canvas_.path(d, css_class, member_attribute(member) + attributes);
+      return;
+    }
+    MemberGroup& group = groups_[{css_class, attributes}];
+    group.d.append(d);
+    ++group.count;
+  }
+  void flush_members() {
+    for (const auto& [key, group] : groups_)
+      canvas_.path(group.d, key.first, " data-member-count=\"" + std::to_string(group.count) + "\"" + key.second);
+    groups_.clear();
   }
 
   // An arrow ending at (tip_x, tip_y) along the unit on-picture direction.
@@ -113,10 +134,16 @@ class Picture {
   std::string finish() { return canvas_.finish(); }
 
  private:
+  struct MemberGroup {
+    PathData d;
+    std::size_t count = 0;
+  };
+
   const Scene& scene_;
   View view_;
   Fit fit_;
   SvgCanvas canvas_;
+  std::map<std::pair<std::string, std::string>, MemberGroup> groups_;  // by class and attributes
 };
 
 void support_symbol(SvgCanvas& canvas, double x, double y, SupportKind kind) {
@@ -231,6 +258,7 @@ std::string structure_picture(const Scene& scene, View view, double width, doubl
   Picture picture(scene, view, width, height, "view structure", std::string(view_name(view)));
   picture.members("");
   SvgCanvas& canvas = picture.canvas();
+  const bool numbered = scene.members.size() <= numbered_picture_members;
   for (const SceneMember& m : scene.members) {
     const double xs = picture.x(m.start), ys = picture.y(m.start);
     const double xe = picture.x(m.end), ye = picture.y(m.end);
@@ -241,11 +269,12 @@ std::string structure_picture(const Scene& scene, View view, double width, doubl
       if (m.start_released) canvas.circle(xs + ux * gap, ys + uy * gap, 3.2, "release");
       if (m.end_released) canvas.circle(xe - ux * gap, ye - uy * gap, 3.2, "release");
     }
-    canvas.text((xs + xe) / 2.0, (ys + ye) / 2.0 - 3.0, std::to_string(m.id), "mid", "middle");
+    if (numbered) canvas.text((xs + xe) / 2.0, (ys + ye) / 2.0 - 3.0, std::to_string(m.id), "mid", "middle");
   }
   for (const auto& [id, node] : scene.nodes) {
     const double x = picture.x(node.position), y = picture.y(node.position);
     if (node.support) support_symbol(canvas, x, y, *node.support);
+    if (!numbered) continue;
     canvas.circle(x, y, 2.2, "node");
     canvas.text(x + 4.0, y - 4.0, std::to_string(id), "nid");
   }
@@ -403,7 +432,7 @@ std::string deformed_picture(const Scene& scene, const Results& results, const M
   for (std::size_t i = 0; i < scene.members.size(); ++i) {
     const SceneMember& m = scene.members[i];
     const auto diagram = diagrams.find(m.id);
-    if (diagram == diagrams.end() || !m.has_direction) continue;
+    if (diagram == diagrams.end() || !m.has_direction || scene.members.size() > numbered_picture_members) continue;
     Shape& shape = shapes[i];
     shape.x = drawing_stations(diagram->second, stations_per_member);
     for (const double x : shape.x) {
@@ -427,8 +456,9 @@ std::string deformed_picture(const Scene& scene, const Results& results, const M
     } else {
       points = {m.start + scale * node_displacement(m.start_id), m.end + scale * node_displacement(m.end_id)};
     }
-    picture.polyline(points, "deformed " + type_class(m.type), member_attribute(m.id));
+    picture.polyline(points, "deformed " + type_class(m.type), m.id);
   }
+  picture.flush_members();
   SvgCanvas& canvas = picture.canvas();
   canvas.text(8.0, 32.0,
               "scale \u00d7 " + format_value(scale) + "; largest node displacement " +
@@ -459,16 +489,16 @@ std::string buckling_mode_picture(const Scene& scene, const BucklingMode& mode) 
     const bool bent = m.type == MemberType::Normal && m.has_direction && !m.start_released && !m.end_released;
     if (!bent) {
       picture.polyline({m.start + scale * translation(m.start_id), m.end + scale * translation(m.end_id)},
-                       "mode " + type_class(m.type), member_attribute(m.id));
+                       "mode " + type_class(m.type), m.id);
       continue;
     }
     // The cubic between the end translations and rotations.
     const MemberShape shape =
         cubic_member_shape(m, translation(m.start_id), rotation(m.start_id), translation(m.end_id),
                            rotation(m.end_id), m.length, stations_per_member);
-    picture.polyline(deformed_shape(m, shape.x, shape.u, scale), "mode " + type_class(m.type),
-                     member_attribute(m.id));
+    picture.polyline(deformed_shape(m, shape.x, shape.u, scale), "mode " + type_class(m.type), m.id);
   }
+  picture.flush_members();
   picture.canvas().text(8.0, 32.0, "largest translation drawn \u00d7 " + format_value(scale), "note");
   picture.axes();
   return picture.finish();
@@ -572,6 +602,7 @@ std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, co
   SvgCanvas& canvas = picture.canvas();
   picture.members("base");
   const bool label = scene.members.size() <= 40;
+  const bool grouped = scene.members.size() > numbered_picture_members;
   for (const SceneMember& m : scene.members) {
     const auto it = diagrams.find(m.id);
     std::string kind = "n-none";
@@ -585,19 +616,22 @@ std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, co
       else
         kind = n > 0.0 ? "n-tension" : (n < 0.0 ? "n-compression" : "n-zero");
     }
-    const double width = largest > 0.0 ? 1.2 + 3.5 * std::fabs(n) / largest : 1.2;
+    // A large model's widths come in eight steps, one path for each.
+    const double share = largest > 0.0 ? std::fabs(n) / largest : 0.0;
+    const double width = 1.2 + 3.5 * (grouped ? std::round(8.0 * share) / 8.0 : share);
     PathData d;
     d.move_to(picture.x(m.start), picture.y(m.start));
     d.line_to(picture.x(m.end), picture.y(m.end));
-    std::string attributes = member_attribute(m.id) + " stroke-width=\"";
+    std::string attributes = " stroke-width=\"";
     append_coordinate(attributes, width);
     attributes += '"';
-    canvas.path(d, "axial " + kind, attributes);
+    picture.member_path(d, "axial " + kind, m.id, attributes);
     if (label && kind != "n-none" && kind != "n-off") {
       const Vector3 middle = (m.start + m.end) / 2.0;
       canvas.text(picture.x(middle), picture.y(middle) - 3.0, format_value(n), "value", "middle");
     }
   }
+  picture.flush_members();
   // Legend.
   const double y = case_height - 10.0;
   const std::pair<const char*, const char*> entries[] = {

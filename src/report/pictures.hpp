@@ -24,6 +24,11 @@ struct Units {
   UnitFactors factors;
 };
 
+// Pictures of a model of more members than this carry no node or member
+// numbers and draw each member's deformed shape straight between its nodes:
+// the numbers would cover the drawing, and the page would not open quickly.
+inline constexpr std::size_t numbered_picture_members = 200;
+
 // The structure: members by type, node and member numbers, supports by kind,
 // released member ends, the axes of the view.
 std::string structure_picture(const Scene& scene, View view, double width, double height);

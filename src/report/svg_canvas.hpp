@@ -25,6 +25,8 @@ class PathData {
   void move_to(double x, double y);
   void line_to(double x, double y);
   void close();
+  // The other path's segments after this one's.
+  void append(const PathData& other) { d_ += other.d_; }
   bool empty() const { return d_.empty(); }
   const std::string& text() const { return d_; }
 

@@ -222,6 +222,49 @@ TEST(PencilEigensolver, TheSturmCountCatchesAMissedModeAndTheNextStartFindsIt) {
       "none missed below.");
 }
 
+// A large pencil runs on the supernodal Cholesky factors of K, and a
+// single eigenvalue is checked by the positive definiteness of K - sigma A
+// just short of it: a start blind to the lowest mode finds the next one
+// first, the check refuses it, and the next start finds the lowest, on
+// either side.
+TEST(PencilEigensolver, ALargePencilIsCheckedByCholeskyShortOfItsEigenvalue) {
+  const int n = 2000;
+  for (const PencilSide side : {PencilSide::Positive, PencilSide::Negative}) {
+    const double sign = side == PencilSide::Positive ? 1.0 : -1.0;
+    Sparse k(n, n);
+    Sparse a(n, n);
+    for (int i = 0; i < n; ++i) {
+      k.insert(i, i) = i + 1.0;
+      a.insert(i, i) = sign;
+    }
+    k.makeCompressed();
+    a.makeCompressed();
+    const ReducedFactorization factors = factors_of(k);
+    ASSERT_EQ(factors.path(), ReducedFactorization::Path::Cholesky);
+    Eigen::VectorXd blind = Eigen::VectorXd::Ones(n);
+    blind[0] = 0.0;
+    PencilRequest request;
+    request.count = 1;
+    request.side = side;
+    request.first_start = &blind;
+    const auto found = lowest_pencil_eigenpairs(k, factors, a, request);
+    ASSERT_TRUE(found) << found.error();
+    EXPECT_EQ(found->attempts, 2);
+    expect_same_values(found->values, {sign * 1.0});
+    expect_eigenpairs(k, a, *found);
+    EXPECT_TRUE(no_pencil_eigenvalue_below(k, a, sign * 0.999));
+    EXPECT_FALSE(no_pencil_eigenvalue_below(k, a, sign * 1.001));
+
+    request.attempts = 1;
+    request.dense_fallback_limit = 0;
+    const auto missed = lowest_pencil_eigenpairs(k, factors, a, request);
+    ASSERT_FALSE(missed);
+    EXPECT_EQ(missed.error(),
+              "The eigensolver did not converge: 1 eigenvalues were asked for and no attempt found them all "
+              "with none missed below.");
+  }
+}
+
 TEST(PencilEigensolver, SturmCountIsTheNumberOfEigenvaluesBetweenZeroAndTheShift) {
   // K = diag(1, 4, 9, 16), A = I: eigenvalues 1, 4, 9, 16; with A = -I,
   // -1, -4, -9, -16.
