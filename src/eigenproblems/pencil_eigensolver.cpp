@@ -255,8 +255,8 @@ Result<PencilEigenpairs> lowest_pencil_eigenpairs(const Sparse& k, const Reduced
         factors.lower_triangular_solve(k_start.data(), transformed_start.data());
         std::swap(start, transformed_start);
         using Factors = std::remove_reference_t<decltype(factors)>;
-        Spectra::SymGEigsSolver<DeflatedProduct, Factors, Spectra::GEigsMode::Cholesky> solver(a_op, factors, nev,
-                                                                                              ncv);
+        Spectra::SymGEigsSolver<DeflatedProduct, Factors, Spectra::GEigsMode::Cholesky> solver(a_op, factors,
+                                                                                               nev, ncv);
         iterate(solver);
         std::swap(start, transformed_start);
       };

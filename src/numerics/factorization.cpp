@@ -41,9 +41,14 @@ bool ReducedFactorization::factor(const Eigen::SparseMatrix<double>& k_reduced) 
 
 void ReducedFactorization::solve_factored(const Eigen::VectorXd& b, Eigen::VectorXd& x) const {
   switch (path_) {
-    case Path::Dense: x = dense_lu_.solve(b); return;
-    case Path::Cholesky: cholesky_.solve(b, x); return;
-    case Path::SparseLu: break;
+    case Path::Dense:
+      x = dense_lu_.solve(b);
+      return;
+    case Path::Cholesky:
+      cholesky_.solve(b, x);
+      return;
+    case Path::SparseLu:
+      break;
   }
   sparse_lu_.solve(b, x);
 }

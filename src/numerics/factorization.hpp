@@ -59,7 +59,8 @@ class ReducedFactorization {
   // Whether the last factor() was sparse and reused the pivot sequence (or
   // the supernodes) of the one before.
   bool refactored() const {
-    return path_ == Path::SparseLu ? sparse_lu_.refactored() : path_ == Path::Cholesky && cholesky_.refactored();
+    return path_ == Path::SparseLu ? sparse_lu_.refactored()
+                                   : path_ == Path::Cholesky && cholesky_.refactored();
   }
   std::size_t sparse_factor_nonzeros() const {
     return path_ == Path::Cholesky ? cholesky_.factor_nonzeros() : sparse_lu_.factor_nonzeros();
@@ -69,17 +70,23 @@ class ReducedFactorization {
   // a zero pivot), and the unknown whose pivot was zero (-1 when none was).
   double smallest_pivot_ratio() const {
     switch (path_) {
-      case Path::Dense: return dense_smallest_ratio_;
-      case Path::Cholesky: return cholesky_.smallest_pivot_ratio();
-      case Path::SparseLu: break;
+      case Path::Dense:
+        return dense_smallest_ratio_;
+      case Path::Cholesky:
+        return cholesky_.smallest_pivot_ratio();
+      case Path::SparseLu:
+        break;
     }
     return sparse_lu_.smallest_pivot_ratio();
   }
   Eigen::Index zero_pivot_unknown() const {
     switch (path_) {
-      case Path::Dense: return dense_zero_pivot_;
-      case Path::Cholesky: return -1;
-      case Path::SparseLu: break;
+      case Path::Dense:
+        return dense_zero_pivot_;
+      case Path::Cholesky:
+        return -1;
+      case Path::SparseLu:
+        break;
     }
     return sparse_lu_.zero_pivot_column();
   }

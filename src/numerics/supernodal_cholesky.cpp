@@ -200,8 +200,7 @@ struct SupernodalCholesky::State {
   }
 };
 
-SupernodalCholesky::SupernodalCholesky(double zero_pivot_ratio)
-    : zero_pivot_ratio_(zero_pivot_ratio) {}
+SupernodalCholesky::SupernodalCholesky(double zero_pivot_ratio) : zero_pivot_ratio_(zero_pivot_ratio) {}
 
 SupernodalCholesky::~SupernodalCholesky() = default;
 SupernodalCholesky::SupernodalCholesky(SupernodalCholesky&&) noexcept = default;
@@ -269,8 +268,7 @@ bool SupernodalCholesky::factor(const Eigen::SparseMatrix<double>& a) {
   if (s.lib.set_openmp_levels != nullptr) s.lib.set_openmp_levels(0);
   const bool factored = s.lib.factorize(&view, s.l, &s.common) != 0;
   if (s.lib.set_openmp_levels != nullptr) s.lib.set_openmp_levels(openmp_levels);
-  if (!factored || s.common.status != CHOLMOD_OK || s.l->minor < s.l->n || !s.l->is_super)
-    return false;
+  if (!factored || s.common.status != CHOLMOD_OK || s.l->minor < s.l->n || !s.l->is_super) return false;
 
   // Pivot k of the elimination without pivoting is L(k, k)^2; its unknown
   // is Perm[k], whose own diagonal entry it is measured against.

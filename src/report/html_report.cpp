@@ -327,8 +327,10 @@ std::vector<const SceneMember*> table_members(const Scene& scene, Extreme extrem
     for (std::size_t k = 0; k < count; ++k) {
       const std::optional<std::pair<double, double>> e = extreme(scene.members[i], table_components[k]);
       if (!e) continue;
-      if (largest[k].second == scene.members.size() || e->first > largest[k].first) largest[k] = {e->first, i};
-      if (smallest[k].second == scene.members.size() || e->second < smallest[k].first) smallest[k] = {e->second, i};
+      if (largest[k].second == scene.members.size() || e->first > largest[k].first)
+        largest[k] = {e->first, i};
+      if (smallest[k].second == scene.members.size() || e->second < smallest[k].first)
+        smallest[k] = {e->second, i};
     }
   }
   std::vector<std::size_t> governing;
@@ -345,7 +347,8 @@ std::vector<const SceneMember*> table_members(const Scene& scene, Extreme extrem
 void governing_note(Html& html, const Scene& scene, std::size_t rows, std::string_view where) {
   if (every_member_listed(scene)) return;
   html << "<p class=\"meta governing\">" << std::to_string(scene.members.size())
-       << " members: the tables list the " << std::to_string(rows) << " that hold the largest or the smallest value of a component " << where
+       << " members: the tables list the " << std::to_string(rows)
+       << " that hold the largest or the smallest value of a component " << where
        << "; the results document has every member.</p>";
 }
 
@@ -354,8 +357,8 @@ void write_member_tables(Html& html, const Scene& scene, const CaseInspection& i
   const std::string& f = inspected.force_unit;
   const std::string& l = inspected.length_unit;
   const std::string m = f + l;
-  const std::vector<const SceneMember*> rows =
-      table_members(scene, [&](const SceneMember& member, DiagramComponent c) -> std::optional<std::pair<double, double>> {
+  const std::vector<const SceneMember*> rows = table_members(
+      scene, [&](const SceneMember& member, DiagramComponent c) -> std::optional<std::pair<double, double>> {
         const auto it = inspection.diagrams.find(member.id);
         if (it == inspection.diagrams.end()) return std::nullopt;
         const SpanExtreme e = it->second.extreme(c);
@@ -448,7 +451,8 @@ void write_case(Html& html, const InspectedModel& inspected, const Scene& scene,
   // than a picture can show: its tables give the governing members.
   if (every_member_listed(scene))
     html << "<figure>" << loads_picture(scene, model, inspection.identity, units) << "</figure>";
-  html << "<figure>" << deformed_picture(scene, inspection.results, inspection.diagrams, units) << "</figure>";
+  html << "<figure>" << deformed_picture(scene, inspection.results, inspection.diagrams, units)
+       << "</figure>";
   if (every_member_listed(scene))
     html << "<figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::Mz, units)
          << "</figure><figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::My, units)
@@ -515,8 +519,8 @@ void write_envelope(Html& html, const InspectedModel& inspected, const Scene& sc
   const std::string& f = inspected.force_unit;
   const std::string& l = inspected.length_unit;
   const std::string m = f + l;
-  const std::vector<const SceneMember*> rows =
-      table_members(scene, [&](const SceneMember& member, DiagramComponent c) -> std::optional<std::pair<double, double>> {
+  const std::vector<const SceneMember*> rows = table_members(
+      scene, [&](const SceneMember& member, DiagramComponent c) -> std::optional<std::pair<double, double>> {
         const auto it = envelope->members.find(member.id);
         if (it == envelope->members.end()) return std::nullopt;
         const EnvelopeExtreme& x = it->second.extremes[static_cast<std::size_t>(component_index(c))];

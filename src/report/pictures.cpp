@@ -64,6 +64,12 @@ class Picture {
     flush_members();
   }
 
+  // The undeformed members under a case's drawing. A large model's pictures
+  // leave them out: the drawing over them already shows every member.
+  void base_members() {
+    if (scene_.members.size() <= numbered_picture_members) members("base");
+  }
+
   void polyline(const std::vector<Vector3>& points, std::string_view css_class, std::uint32_t member) {
     PathData d;
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -91,7 +97,8 @@ class Picture {
   }
   void flush_members() {
     for (const auto& [key, group] : groups_)
-      canvas_.path(group.d, key.first, " data-member-count=\"" + std::to_string(group.count) + "\"" + key.second);
+      canvas_.path(group.d, key.first,
+                   " data-member-count=\"" + std::to_string(group.count) + "\"" + key.second);
     groups_.clear();
   }
 
@@ -311,7 +318,7 @@ constexpr NodalVectorStyle moment_style{moment_arrows, "moment", 7.0, "moment-en
 
 std::string loads_picture(const Scene& scene, const VELK& model, ResultType identity, const Units& units) {
   Picture picture(scene, View::Isometric, case_width, case_height, "view loads", "Loads");
-  picture.members("base");
+  picture.base_members();
   SvgCanvas& canvas = picture.canvas();
   const double force_factor = units.factors.force;
   const double line_factor = units.factors.force / units.factors.length;  // N/m per document unit
@@ -432,7 +439,8 @@ std::string deformed_picture(const Scene& scene, const Results& results, const M
   for (std::size_t i = 0; i < scene.members.size(); ++i) {
     const SceneMember& m = scene.members[i];
     const auto diagram = diagrams.find(m.id);
-    if (diagram == diagrams.end() || !m.has_direction || scene.members.size() > numbered_picture_members) continue;
+    if (diagram == diagrams.end() || !m.has_direction || scene.members.size() > numbered_picture_members)
+      continue;
     Shape& shape = shapes[i];
     shape.x = drawing_stations(diagram->second, stations_per_member);
     for (const double x : shape.x) {
@@ -447,7 +455,7 @@ std::string deformed_picture(const Scene& scene, const Results& results, const M
 
   Picture picture(scene, View::Isometric, case_width, case_height, "view deformed",
                   "Deformed shape, displacements \u00d7 " + format_value(scale));
-  picture.members("base");
+  picture.base_members();
   for (std::size_t i = 0; i < scene.members.size(); ++i) {
     const SceneMember& m = scene.members[i];
     std::vector<Vector3> points;
@@ -484,7 +492,7 @@ std::string buckling_mode_picture(const Scene& scene, const BucklingMode& mode) 
   const double scale = deformed_scale(1.0, scene.extent, drawn_share);
   Picture picture(scene, View::Isometric, case_width, case_height, "view buckling",
                   "First buckling mode, \u03b1_cr = " + format_value(mode.factor));
-  picture.members("base");
+  picture.base_members();
   for (const SceneMember& m : scene.members) {
     const bool bent = m.type == MemberType::Normal && m.has_direction && !m.start_released && !m.end_released;
     if (!bent) {
@@ -559,7 +567,7 @@ std::string moment_picture(const Scene& scene, const MemberDiagrams& diagrams, M
                               ", drawn on the tension side, " + units.force + units.length;
   Picture picture(scene, View::Isometric, case_width, case_height,
                   plane == MomentPlane::Mz ? "view diagram-mz" : "view diagram-my", caption);
-  picture.members("base");
+  picture.base_members();
   SvgCanvas& canvas = picture.canvas();
   ExtremeLabels labels(scene, plane, scale, largest);
   for (const SceneMember& m : scene.members) {
@@ -600,7 +608,7 @@ std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, co
   Picture picture(scene, View::Isometric, case_width, case_height, "view axial",
                   "Axial force N, " + units.force);
   SvgCanvas& canvas = picture.canvas();
-  picture.members("base");
+  picture.base_members();
   const bool label = scene.members.size() <= 40;
   const bool grouped = scene.members.size() > numbered_picture_members;
   for (const SceneMember& m : scene.members) {
@@ -666,7 +674,7 @@ std::string envelope_picture(const Scene& scene, const Envelope& envelope, Diagr
   const std::string css =
       axial ? "view envelope-n" : (plane == MomentPlane::Mz ? "view envelope-mz" : "view envelope-my");
   Picture picture(scene, View::Isometric, case_width, case_height, css, caption);
-  picture.members("base");
+  picture.base_members();
   SvgCanvas& canvas = picture.canvas();
   ExtremeLabels labels(scene, plane, scale, largest);
   for (const SceneMember& m : scene.members) {

@@ -4,7 +4,6 @@
 #include "numerics/supernodal_cholesky.hpp"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 

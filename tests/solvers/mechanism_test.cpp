@@ -427,7 +427,8 @@ TEST_P(LargeMechanisms, ALargeModelIsSearchedOnTheSparseFactorisation) {
   ASSERT_TRUE(sound.has_value()) << sound.error();
   EXPECT_TRUE(sound->empty());
 
-  const auto nodes = static_cast<std::uint32_t>((shape.bays_x + 1) * (shape.bays_y + 1) * (shape.storeys + 1));
+  const auto nodes =
+      static_cast<std::uint32_t>((shape.bays_x + 1) * (shape.bays_y + 1) * (shape.storeys + 1));
   const Member& left = model.member_sets[0].members.back();  // a column up to the roof
   Node a = left.end_node;
   Node b = a;
