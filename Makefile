@@ -3,7 +3,8 @@
 #   make test           install what the tests need, build everything, then run every test
 #   make test-loaded    the Python-level suites again, two copies at once, twice each, with every core busy
 #   make test-sanitize  every test again, built with address and UB sanitizers
-#   make test-browser   the HTML reports of the examples and of a 100-member frame in headless Chromium
+#   make test-browser   the HTML reports of the examples, a 100-member frame and a 300-member building in
+#                       headless Chromium
 #   make bench          the Google Benchmark timings
 #   make format-check   clang-format over the C++ sources
 #   make include-check  no include runs up the layers or round a cycle; tests share code through tests/support
@@ -128,12 +129,14 @@ test-sanitize: deps python
 # Reports of the examples, of a 100-member frame with 20 cases and of a model
 # that cannot be analysed, rendered and checked in headless Chromium
 # (tests/browser/check_reports.py); pages and screenshots in $(BUILD_DIR)/browser.
-test-browser: build-run browser-deps
+test-browser: build browser-deps
 	mkdir -p $(BUILD_DIR)/browser
 	python3 tests/browser/frame_model.py > $(BUILD_DIR)/browser/frame_100.json
+	$(BUILD_DIR)/bench/write_bench_frame 300 > $(BUILD_DIR)/browser/building_300.json
 	python3 tests/browser/frame_model.py --unanalysable > $(BUILD_DIR)/browser/unanalysable.json
 	python3 tests/browser/check_reports.py --self-test --velk $(BUILD_DIR)/velk --out $(BUILD_DIR)/browser \
-	  --broken $(BUILD_DIR)/browser/unanalysable.json examples/*.json $(BUILD_DIR)/browser/frame_100.json
+	  --broken $(BUILD_DIR)/browser/unanalysable.json examples/*.json $(BUILD_DIR)/browser/frame_100.json \
+	  $(BUILD_DIR)/browser/building_300.json
 
 bench: configure
 	cmake --build $(BUILD_DIR) --target velk_bench
