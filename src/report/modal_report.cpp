@@ -44,7 +44,11 @@ std::string mode_shape_picture(const Scene& scene, const InspectedModes& modes, 
   canvas.text(8.0, 16.0,
               "Mode " + std::to_string(index + 1) + ", f = " + format_value(mode.frequency) + " Hz",
               "caption");
+  // A large model's mode is drawn without the members at rest, each member
+  // straight between its displaced nodes, all in one path.
+  const bool large = scene.members.size() > numbered_picture_members;
   for (const SceneMember& m : scene.members) {
+    if (large) break;
     PathData d;
     d.move_to(x(m.start), y(m.start));
     d.line_to(x(m.end), y(m.end));
@@ -59,7 +63,7 @@ std::string mode_shape_picture(const Scene& scene, const InspectedModes& modes, 
                   u2 = node_part(mode.shape, m.end_id, dof::UX);
     largest = std::max({largest, u1.norm(), u2.norm()});
     const bool bent = m.type == MemberType::Normal && m.has_direction && !m.start_released && !m.end_released;
-    if (!bent) continue;
+    if (!bent || large) continue;
     // The rotations are per metre of the largest translation: the member's
     // length in metres.
     shapes[k] = cubic_member_shape(m, u1, node_part(mode.shape, m.start_id, dof::RX), u2,
@@ -72,6 +76,7 @@ std::string mode_shape_picture(const Scene& scene, const InspectedModes& modes, 
   // The largest displacement along the members appears as a share of the
   // model's extent.
   const double scale = drawn_share * std::max(scene.extent, 1e-9) / (largest > 0.0 ? largest : 1.0);
+  PathData gathered;
   for (std::size_t k = 0; k < scene.members.size(); ++k) {
     const SceneMember& m = scene.members[k];
     std::vector<Vector3> points;
@@ -89,8 +94,14 @@ std::string mode_shape_picture(const Scene& scene, const InspectedModes& modes, 
         d.line_to(x(points[i]), y(points[i]));
       }
     }
-    canvas.path(d, "deformed mode-shape", " data-member=\"" + std::to_string(m.id) + "\"");
+    if (large)
+      gathered.append(d);
+    else
+      canvas.path(d, "deformed mode-shape", " data-member=\"" + std::to_string(m.id) + "\"");
   }
+  if (large)
+    canvas.path(gathered, "deformed mode-shape",
+                " data-member-count=\"" + std::to_string(scene.members.size()) + "\"");
   canvas.text(8.0, 32.0,
               "largest displacement drawn at " + format_value(100.0 * drawn_share) + " % of the model's size",
               "note");

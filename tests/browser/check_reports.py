@@ -74,7 +74,7 @@ PAGE_CHECK = r"""
     const drawn = distinct(svg, 'path.member').size;
     const kind = svg.classList[1];
     // A large model's case pictures draw the members once, in their overlay.
-    const overlaid = large && ['deformed', 'axial', 'buckling'].includes(kind);
+    const overlaid = large && ['deformed', 'axial', 'buckling', 'mode'].includes(kind);
     if (!overlaid && (large ? drawn !== members : paths !== members || drawn !== members))
       problems.push(`${name}: ${paths} member paths, ${drawn} drawn, for ${members} members`);
     if (large && svg.querySelectorAll('text.nid, text.mid').length)

@@ -197,6 +197,29 @@ inline VELK building_model(const BuildingOptions& o) {
   model.settings.analysis_options.tolerance = 1e-6;
   model.settings.general_info = {"Braced building", "velk", "1"};
   add_steel_frame_parts(model);
+  // Columns and braces are graded by the storeys they carry: those of a
+  // storey have the stiffness of HEA200 and CHS60 times six times the
+  // number of storeys from it to the roof, so that every storey stands about
+  // as far from buckling under the floors above it as the top one: the
+  // elastic critical load factor of the ultimate combinations is then about
+  // 3.4 at every height, a building for which second order matters.
+  const auto column_section = [](int level) { return static_cast<std::uint32_t>(1000 + level); };
+  const auto brace_section = [](int level) { return static_cast<std::uint32_t>(2000 + level); };
+  const auto graded = [](Section section, std::uint32_t id, int times) {
+    section.id = id;
+    section.name += " x" + std::to_string(times);
+    section.area *= times;
+    section.i_y *= times;
+    section.i_z *= times;
+    section.j *= times;
+    return section;
+  };
+  const Section hea200 = model.sections[0];
+  const Section chs60 = model.sections[2];
+  for (int level = 0; level < o.storeys; ++level) {
+    model.sections.push_back(graded(hea200, column_section(level), 6 * (o.storeys - level)));
+    model.sections.push_back(graded(chs60, brace_section(level), 6 * (o.storeys - level)));
+  }
 
   const int per_floor = (o.bays_x + 1) * (o.bays_y + 1);
   const auto node = [&](int i, int k, int level) {
@@ -214,7 +237,8 @@ inline VELK building_model(const BuildingOptions& o) {
   for (int level = 0; level < o.storeys; ++level) {
     for (int k = 0; k <= o.bays_y; ++k)
       for (int i = 0; i <= o.bays_x; ++i)
-        add_frame_member(columns, id, node(i, k, level), node(i, k, level + 1), 1, MemberType::Normal);
+        add_frame_member(columns, id, node(i, k, level), node(i, k, level + 1), column_section(level),
+                         MemberType::Normal);
   }
   for (int level = 1; level <= o.storeys; ++level) {
     for (int k = 0; k <= o.bays_y; ++k) {
@@ -230,12 +254,16 @@ inline VELK building_model(const BuildingOptions& o) {
     // Faces y = 0 and y = max in their first bay along X, faces x = 0 and
     // x = max in their first bay along Y; a cross in each.
     for (const int k : {0, o.bays_y}) {
-      add_frame_member(braces, id, node(0, k, level), node(1, k, level + 1), 3, MemberType::Truss);
-      add_frame_member(braces, id, node(1, k, level), node(0, k, level + 1), 3, MemberType::Truss);
+      add_frame_member(braces, id, node(0, k, level), node(1, k, level + 1), brace_section(level),
+                       MemberType::Truss);
+      add_frame_member(braces, id, node(1, k, level), node(0, k, level + 1), brace_section(level),
+                       MemberType::Truss);
     }
     for (const int i : {0, o.bays_x}) {
-      add_frame_member(braces, id, node(i, 0, level), node(i, 1, level + 1), 3, MemberType::Truss);
-      add_frame_member(braces, id, node(i, 1, level), node(i, 0, level + 1), 3, MemberType::Truss);
+      add_frame_member(braces, id, node(i, 0, level), node(i, 1, level + 1), brace_section(level),
+                       MemberType::Truss);
+      add_frame_member(braces, id, node(i, 1, level), node(i, 0, level + 1), brace_section(level),
+                       MemberType::Truss);
     }
   }
   model.member_sets = {columns, beams, braces};
