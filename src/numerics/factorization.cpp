@@ -30,7 +30,7 @@ bool ReducedFactorization::factor(const Eigen::SparseMatrix<double>& k_reduced) 
   // later matrices are refactored along the pivots of the last one.
   refined_ = k_reduced.rows() >= large_limit_;
   if (refined_) refined_matrix_ = k_reduced;
-  if (refined_ && k_reduced.isCompressed() && SupernodalCholesky::exactly_symmetric(k_reduced) &&
+  if (refined_ && k_reduced.isCompressed() && SupernodalCholesky::symmetric_to_rounding(k_reduced) &&
       cholesky_.factor(k_reduced)) {
     path_ = Path::Cholesky;
     return true;

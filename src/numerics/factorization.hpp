@@ -2,8 +2,10 @@
 // Factorisation of a square sparse system (the solvers' reduced stiffness):
 // LU with partial pivoting, dense for small systems and sparse (with a
 // fill-reducing column ordering, analysed once per pattern) for the rest;
-// a large exactly symmetric system that is positive definite is factored by
-// supernodal Cholesky instead, where the machine has it. A zero pivot means
+// a large system that is symmetric to rounding and positive definite is
+// factored by supernodal Cholesky instead, where the machine has it, and the
+// solutions on those factors are refined against the system itself. A zero
+// pivot means
 // the system is singular, whichever path is taken: exactly zero, or, with a
 // pivot ratio r > 0, at most r times the magnitude of its unknown's own
 // diagonal entry. Cholesky only ever answers for a system that is regular:

@@ -229,16 +229,32 @@ SupernodalCholesky& SupernodalCholesky::operator=(const SupernodalCholesky& othe
 
 bool SupernodalCholesky::available() { return State().lib.handle != nullptr; }
 
-bool SupernodalCholesky::exactly_symmetric(const Eigen::SparseMatrix<double>& a) {
+bool SupernodalCholesky::symmetric_to_rounding(const Eigen::SparseMatrix<double>& a) {
   if (a.rows() != a.cols()) return false;
-  // Entry (i, j) of the transpose, met column by column in A, must be the
-  // next entry of row j of A in the column order of a compressed transpose.
+  // The transpose, compressed, has the pattern of A exactly when A's
+  // pattern is symmetric; its values are then the mirrored pairs in A's order.
   const Eigen::SparseMatrix<double> t = a.transpose();
   if (t.nonZeros() != a.nonZeros()) return false;
   const Eigen::Index n = a.cols();
   if (!std::equal(t.outerIndexPtr(), t.outerIndexPtr() + n + 1, a.outerIndexPtr())) return false;
   if (!std::equal(t.innerIndexPtr(), t.innerIndexPtr() + a.nonZeros(), a.innerIndexPtr())) return false;
-  return std::equal(t.valuePtr(), t.valuePtr() + a.nonZeros(), a.valuePtr());
+  std::vector<double> diagonal(static_cast<std::size_t>(n), 0.0);
+  for (Eigen::Index j = 0; j < n; ++j) {
+    for (int p = a.outerIndexPtr()[j]; p < a.outerIndexPtr()[j + 1]; ++p)
+      if (a.innerIndexPtr()[p] == j) diagonal[static_cast<std::size_t>(j)] = std::fabs(a.valuePtr()[p]);
+  }
+  for (Eigen::Index j = 0; j < n; ++j) {
+    for (int p = a.outerIndexPtr()[j]; p < a.outerIndexPtr()[j + 1]; ++p) {
+      const double value = a.valuePtr()[p], mirrored = t.valuePtr()[p];
+      if (value == mirrored) continue;
+      const auto i = static_cast<std::size_t>(a.innerIndexPtr()[p]);
+      const double scale = diagonal[i] > 0.0 && diagonal[static_cast<std::size_t>(j)] > 0.0
+                               ? std::sqrt(diagonal[i] * diagonal[static_cast<std::size_t>(j)])
+                               : std::max(std::fabs(value), std::fabs(mirrored));
+      if (!(std::fabs(value - mirrored) <= rounding_asymmetry * scale)) return false;
+    }
+  }
+  return true;
 }
 
 bool SupernodalCholesky::factor(const Eigen::SparseMatrix<double>& a) {

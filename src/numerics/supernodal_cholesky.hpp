@@ -10,7 +10,12 @@
 // velk.libs beside the engine's own program or module (where the wheel puts
 // it), else from the system's libraries; without it the engine factors every
 // system with its own LU. Only the lower triangle of A is read, so A is taken
-// only when it is exactly symmetric.
+// only when it is symmetric to rounding: a stiffness assembled from
+// congruences lambda^T k lambda of skewed members differs from its transpose
+// in the last bits of some pairs. The factors are then those of A to
+// rounding, and the large systems' solves refine their solutions against A
+// itself (ReducedFactorization), so that the system solved is the one
+// assembled, never its symmetrised copy.
 //
 // The square of L's diagonal is the pivot of the elimination without
 // pivoting (LDL^T), and a pivot of at most r times its unknown's own
@@ -35,10 +40,13 @@ class SupernodalCholesky {
   // Whether CHOLMOD could be loaded on this machine (tried once).
   static bool available();
 
-  // Whether A is exactly symmetric, value for value and entry for entry.
-  static bool exactly_symmetric(const Eigen::SparseMatrix<double>& a);
+  // Whether A is square, has a symmetric pattern and every pair of entries
+  // a_ij, a_ji differs by at most rounding_asymmetry sqrt(|a_ii a_jj|) (by
+  // rounding_asymmetry max(|a_ij|, |a_ji|) where a diagonal is zero).
+  static constexpr double rounding_asymmetry = 64.0 * 2.220446049250313e-16;
+  static bool symmetric_to_rounding(const Eigen::SparseMatrix<double>& a);
 
-  // Factors A (compressed, exactly symmetric); false when A is not positive
+  // Factors A (compressed, symmetric to rounding); false when A is not positive
   // definite or a pivot is at most the ratio times its own diagonal entry.
   // The order is computed when the pattern is new.
   bool factor(const Eigen::SparseMatrix<double>& a);

@@ -106,7 +106,7 @@ std::vector<Mechanism> sparse_mechanisms(const Eigen::SparseMatrix<double>& k_re
   // A large system that the analysis factors by Cholesky without a zero
   // pivot has no mechanism: the check answers as the analysis does, in the
   // time of one supernodal factorisation.
-  if (n >= ReducedFactorization::default_large_limit && SupernodalCholesky::exactly_symmetric(a) &&
+  if (n >= ReducedFactorization::default_large_limit && SupernodalCholesky::symmetric_to_rounding(a) &&
       SupernodalCholesky(first_order_zero_pivot_ratio).factor(a))
     return {};
   const Eigen::VectorXd own = a.diagonal().cwiseAbs();

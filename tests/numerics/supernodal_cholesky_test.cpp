@@ -191,9 +191,10 @@ TEST(ReducedFactorization, EverySystemThatIsNotLargeSymmetricAndDefiniteIsLeftTo
   lu.solve(f, expected);
   EXPECT_EQ(factors.solve(f), expected);
 
+  // Unsymmetric beyond rounding in one pair: the LU.
   Sparse unsymmetric = grid_stiffness(large_side, 7, 1e-2);
-  unsymmetric.coeffRef(10, 11) = std::nextafter(unsymmetric.coeff(10, 11), 1e300);
-  EXPECT_FALSE(SupernodalCholesky::exactly_symmetric(unsymmetric));
+  unsymmetric.coeffRef(10, 11) *= 1.0 + 1e-9;
+  EXPECT_FALSE(SupernodalCholesky::symmetric_to_rounding(unsymmetric));
   ASSERT_TRUE(factors.factor(unsymmetric));
   EXPECT_EQ(factors.path(), ReducedFactorization::Path::SparseLu);
   const Eigen::VectorXd g = random_load(unsymmetric.rows(), 8);
@@ -202,11 +203,47 @@ TEST(ReducedFactorization, EverySystemThatIsNotLargeSymmetricAndDefiniteIsLeftTo
   // Symmetric and regular but indefinite: one negative spring to ground.
   Sparse indefinite = grid_stiffness(large_side, 9, 1e-2);
   indefinite.coeffRef(100, 100) = -50.0;
-  ASSERT_TRUE(SupernodalCholesky::exactly_symmetric(indefinite));
+  ASSERT_TRUE(SupernodalCholesky::symmetric_to_rounding(indefinite));
   EXPECT_FALSE(SupernodalCholesky(1e-12).factor(indefinite));
   ASSERT_TRUE(factors.factor(indefinite));
   EXPECT_EQ(factors.path(), ReducedFactorization::Path::SparseLu);
   EXPECT_LT(relative_residual(indefinite, factors.solve(g), g), 1e-15);
+}
+
+// A stiffness assembled from skewed members differs from its transpose in
+// the last bits of some pairs: it is factored by Cholesky to rounding, and
+// the refined solution is that of the matrix as assembled, the same to
+// rounding as the LU's refined one.
+TEST(ReducedFactorization, ASystemSymmetricToRoundingTakesCholeskyAndSolvesItself) {
+  Sparse a = grid_stiffness(large_side, 15, 1e-3, 4.0);
+  std::mt19937 random(16);
+  std::uniform_int_distribution<int> ulps(-4, 4);
+  int nudged = 0;
+  for (Eigen::Index j = 0; j < a.cols(); ++j) {
+    for (Sparse::InnerIterator it(a, j); it; ++it) {
+      if (it.row() <= j) continue;  // the entries below the diagonal only
+      double value = it.value();
+      for (int k = ulps(random); k != 0; k += k > 0 ? -1 : 1)
+        value = std::nextafter(value, k > 0 ? 1e300 : -1e300);
+      nudged += value != it.value();
+      it.valueRef() = value;
+    }
+  }
+  ASSERT_GT(nudged, 1000);
+  EXPECT_TRUE(SupernodalCholesky::symmetric_to_rounding(a));
+  const Eigen::VectorXd f = random_load(a.rows(), 17);
+  ReducedFactorization large(ReducedFactorization::default_dense_limit, 1e-12);
+  ASSERT_TRUE(large.factor(a));
+  EXPECT_EQ(large.path(), ReducedFactorization::Path::Cholesky);
+  const Eigen::VectorXd q = large.solve(f);
+  EXPECT_LT(relative_residual(a, q, f), 1e-15);
+
+  SparseLu lu(1e-12);
+  ASSERT_TRUE(lu.factor(a));
+  Eigen::VectorXd plain, correction;
+  lu.solve(f, plain);
+  lu.solve(extended_residual(a, plain, f), correction);
+  EXPECT_LT(relative_difference(q, plain + correction), 1e-12);
 }
 
 // A singular system is decided by the LU as it always was: the zero pivot
