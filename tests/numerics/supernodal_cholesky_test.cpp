@@ -94,6 +94,29 @@ double relative_difference(const Eigen::VectorXd& x, const Eigen::VectorXd& y) {
   return (x - y).cwiseAbs().maxCoeff() / y.cwiseAbs().maxCoeff();
 }
 
+// A large system solved on the factorisation that takes it (Cholesky, which
+// must be the one) and on the sparse LU, plainly and refined once in
+// extended precision as the large path refines.
+struct BothWays {
+  Eigen::VectorXd q, plain, refined;
+};
+
+BothWays solve_both_ways(const Sparse& a, const Eigen::VectorXd& f) {
+  BothWays both;
+  ReducedFactorization large(ReducedFactorization::default_dense_limit, 1e-12);
+  EXPECT_TRUE(large.factor(a));
+  EXPECT_EQ(large.path(), ReducedFactorization::Path::Cholesky);
+  both.q = large.solve(f);
+  EXPECT_LT(relative_residual(a, both.q, f), 1e-15);
+  SparseLu lu(1e-12);
+  EXPECT_TRUE(lu.factor(a));
+  Eigen::VectorXd correction;
+  lu.solve(f, both.plain);
+  lu.solve(extended_residual(a, both.plain, f), correction);
+  both.refined = both.plain + correction;
+  return both;
+}
+
 // 8^3 nodes: 3,072 unknowns, above the size from which systems are large.
 constexpr int large_side = 8;
 
@@ -157,22 +180,9 @@ TEST(SupernodalCholesky, FactorsInAChildForkedAfterAFactorisation) {
 TEST(ReducedFactorization, ALargeSymmetricSystemIsFactoredByCholeskyAndSolvedToRounding) {
   const Sparse a = grid_stiffness(large_side, 3, 1e-3, 4.0);
   ASSERT_GE(a.rows(), ReducedFactorization::default_large_limit);
-  const Eigen::VectorXd f = random_load(a.rows(), 4);
-
-  ReducedFactorization large(ReducedFactorization::default_dense_limit, 1e-12);
-  ASSERT_TRUE(large.factor(a));
-  EXPECT_EQ(large.path(), ReducedFactorization::Path::Cholesky);
-  const Eigen::VectorXd q = large.solve(f);
-  EXPECT_LT(relative_residual(a, q, f), 1e-15);
-
-  SparseLu lu(1e-12);
-  ASSERT_TRUE(lu.factor(a));
-  Eigen::VectorXd plain, correction;
-  lu.solve(f, plain);
-  lu.solve(extended_residual(a, plain, f), correction);
-  const Eigen::VectorXd refined = plain + correction;
-  EXPECT_LT(relative_difference(q, refined), 1e-12);
-  EXPECT_GT(relative_difference(plain, refined), 10 * relative_difference(q, refined));
+  const BothWays both = solve_both_ways(a, random_load(a.rows(), 4));
+  EXPECT_LT(relative_difference(both.q, both.refined), 1e-12);
+  EXPECT_GT(relative_difference(both.plain, both.refined), 10 * relative_difference(both.q, both.refined));
 }
 
 // Below the large size, and for a large system that is not exactly
@@ -231,19 +241,8 @@ TEST(ReducedFactorization, ASystemSymmetricToRoundingTakesCholeskyAndSolvesItsel
   }
   ASSERT_GT(nudged, 1000);
   EXPECT_TRUE(SupernodalCholesky::symmetric_to_rounding(a));
-  const Eigen::VectorXd f = random_load(a.rows(), 17);
-  ReducedFactorization large(ReducedFactorization::default_dense_limit, 1e-12);
-  ASSERT_TRUE(large.factor(a));
-  EXPECT_EQ(large.path(), ReducedFactorization::Path::Cholesky);
-  const Eigen::VectorXd q = large.solve(f);
-  EXPECT_LT(relative_residual(a, q, f), 1e-15);
-
-  SparseLu lu(1e-12);
-  ASSERT_TRUE(lu.factor(a));
-  Eigen::VectorXd plain, correction;
-  lu.solve(f, plain);
-  lu.solve(extended_residual(a, plain, f), correction);
-  EXPECT_LT(relative_difference(q, plain + correction), 1e-12);
+  const BothWays both = solve_both_ways(a, random_load(a.rows(), 17));
+  EXPECT_LT(relative_difference(both.q, both.refined), 1e-12);
 }
 
 // A singular system is decided by the LU as it always was: the zero pivot
