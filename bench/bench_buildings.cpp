@@ -2,12 +2,14 @@
 // members (four load cases, three combinations), analysed end to end from
 // the document's text to the written results document, first and second
 // order, and the phases whose cost grows with the size: reading, the
-// pattern of the reduced stiffness, the factorisation and writing.
+// pattern of the reduced stiffness, the factorisation, a refined solve and
+// writing.
 
 #include <benchmark/benchmark.h>
 
 #include "analysis/driver.hpp"
 #include "document/document_io.hpp"
+#include "numerics/factorization.hpp"
 #include "numerics/sparse_lu.hpp"
 #include "numerics/supernodal_cholesky.hpp"
 #include "solvers/mechanism.hpp"
@@ -132,6 +134,34 @@ BENCHMARK(BM_BuildingFactor)
     ->Args({10000, 1})
     ->Args({50000, 1})
     ->Unit(benchmark::kMillisecond);
+
+// One refined solve on the factors of a large building (a case's share of
+// the analysis once the factors are there): two triangular sweeps each way
+// and the residual in extended precision.
+void BM_BuildingSolve(benchmark::State& state) {
+  const Building b = building(static_cast<int>(state.range(0)));
+  velk::SolveContext context(b.model);
+  auto stiffness = context.reduced_stiffness();
+  if (!stiffness || !(*stiffness)->assemble(velk::ActiveMap{})) {
+    state.SkipWithError("the building cannot be assembled");
+    return;
+  }
+  Eigen::VectorXd f = Eigen::VectorXd::Ones((*stiffness)->size());
+  (*stiffness)->apply_restraints(f);
+  velk::ReducedFactorization factors(velk::ReducedFactorization::default_dense_limit,
+                                     velk::first_order_zero_pivot_ratio);
+  if (!factors.factor((*stiffness)->matrix())) {
+    state.SkipWithError("singular");
+    return;
+  }
+  Eigen::VectorXd q;
+  for (auto _ : state) {
+    factors.solve(f, q);
+    benchmark::DoNotOptimize(q.data());
+  }
+  per_member(state, b.members);
+}
+BENCHMARK(BM_BuildingSolve)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 // The mechanism search of `velk check` on a sound building: one
 // factorisation that goes through.
