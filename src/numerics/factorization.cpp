@@ -29,7 +29,10 @@ bool ReducedFactorization::factor(const Eigen::SparseMatrix<double>& k_reduced) 
   // The pattern is fixed for a solve: its ordering is computed once, and
   // later matrices are refactored along the pivots of the last one.
   refined_ = k_reduced.rows() >= large_limit_;
-  if (refined_) refined_matrix_ = k_reduced;
+  if (refined_) {
+    refined_matrix_ = k_reduced;
+    refined_matrix_.makeCompressed();
+  }
   if (refined_ && k_reduced.isCompressed() && SupernodalCholesky::symmetric_to_rounding(k_reduced) &&
       cholesky_.factor(k_reduced)) {
     path_ = Path::Cholesky;
@@ -61,7 +64,8 @@ void ReducedFactorization::solve(const Eigen::VectorXd& f_reduced, Eigen::Vector
   if (!refined_) return;
   const Eigen::SparseMatrix<double>& k = refined_matrix_;
   const Eigen::Index n = k.cols();
-  std::vector<long double> r(f_reduced.data(), f_reduced.data() + n);
+  std::vector<long double>& r = extended_residual_;
+  r.assign(f_reduced.data(), f_reduced.data() + n);
   const int* outer = k.outerIndexPtr();
   const int* inner = k.innerIndexPtr();
   const double* values = k.valuePtr();

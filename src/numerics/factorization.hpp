@@ -14,6 +14,7 @@
 
 #include <Eigen/Dense>
 #include <Eigen/Sparse>
+#include <vector>
 
 #include "numerics/sparse_lu.hpp"
 #include "numerics/supernodal_cholesky.hpp"
@@ -108,6 +109,7 @@ class ReducedFactorization {
   // refinement's residual and correction.
   bool refined_ = false;
   Eigen::SparseMatrix<double> refined_matrix_;
+  mutable std::vector<long double> extended_residual_;
   mutable Eigen::VectorXd residual_, correction_;
   SparseLu sparse_lu_;
   SupernodalCholesky cholesky_;
