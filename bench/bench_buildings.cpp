@@ -91,6 +91,21 @@ void BM_BuildingReducedPattern(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildingReducedPattern)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
+// The building's stiffness assembled and restrained in the context, with a
+// load of `value` at every unknown restrained alike into f; null, and the
+// benchmark skipped, when the building cannot be assembled.
+const Eigen::SparseMatrix<double>* restrained_stiffness(benchmark::State& state, velk::SolveContext& context,
+                                                        double value, Eigen::VectorXd& f) {
+  auto stiffness = context.reduced_stiffness();
+  if (!stiffness || !(*stiffness)->assemble(velk::ActiveMap{})) {
+    state.SkipWithError("the building cannot be assembled");
+    return nullptr;
+  }
+  f = Eigen::VectorXd::Constant((*stiffness)->size(), value);
+  (*stiffness)->apply_restraints(f);
+  return &(*stiffness)->matrix();
+}
+
 // The factorisation of the restrained stiffness, ordering included: the
 // engine's sparse LU (second argument 0) against the supernodal Cholesky
 // that large systems take (1).
@@ -98,14 +113,10 @@ void BM_BuildingFactor(benchmark::State& state) {
   const Building b = building(static_cast<int>(state.range(0)));
   const bool cholesky = state.range(1) == 1;
   velk::SolveContext context(b.model);
-  auto stiffness = context.reduced_stiffness();
-  if (!stiffness || !(*stiffness)->assemble(velk::ActiveMap{})) {
-    state.SkipWithError("the building cannot be assembled");
-    return;
-  }
-  Eigen::VectorXd f = Eigen::VectorXd::Zero((*stiffness)->size());
-  (*stiffness)->apply_restraints(f);
-  const Eigen::SparseMatrix<double>& k = (*stiffness)->matrix();
+  Eigen::VectorXd f;
+  const Eigen::SparseMatrix<double>* restrained = restrained_stiffness(state, context, 0.0, f);
+  if (restrained == nullptr) return;
+  const Eigen::SparseMatrix<double>& k = *restrained;
   std::size_t nonzeros = 0;
   for (auto _ : state) {
     bool factored = false;
@@ -141,16 +152,12 @@ BENCHMARK(BM_BuildingFactor)
 void BM_BuildingSolve(benchmark::State& state) {
   const Building b = building(static_cast<int>(state.range(0)));
   velk::SolveContext context(b.model);
-  auto stiffness = context.reduced_stiffness();
-  if (!stiffness || !(*stiffness)->assemble(velk::ActiveMap{})) {
-    state.SkipWithError("the building cannot be assembled");
-    return;
-  }
-  Eigen::VectorXd f = Eigen::VectorXd::Ones((*stiffness)->size());
-  (*stiffness)->apply_restraints(f);
+  Eigen::VectorXd f;
+  const Eigen::SparseMatrix<double>* k = restrained_stiffness(state, context, 1.0, f);
+  if (k == nullptr) return;
   velk::ReducedFactorization factors(velk::ReducedFactorization::default_dense_limit,
                                      velk::first_order_zero_pivot_ratio);
-  if (!factors.factor((*stiffness)->matrix())) {
+  if (!factors.factor(*k)) {
     state.SkipWithError("singular");
     return;
   }
@@ -169,14 +176,13 @@ void BM_BuildingMechanismSearch(benchmark::State& state) {
   const Building b = building(static_cast<int>(state.range(0)));
   velk::SolveContext context(b.model);
   auto t = context.transform();
-  auto stiffness = context.reduced_stiffness();
-  if (!t || !stiffness || !(*stiffness)->assemble(velk::ActiveMap{})) {
-    state.SkipWithError("the building cannot be assembled");
+  Eigen::VectorXd f;
+  const Eigen::SparseMatrix<double>* k = t ? restrained_stiffness(state, context, 0.0, f) : nullptr;
+  if (k == nullptr) {
+    if (!t) state.SkipWithError("the building cannot be assembled");
     return;
   }
-  Eigen::VectorXd f = Eigen::VectorXd::Zero((*stiffness)->size());
-  (*stiffness)->apply_restraints(f);
-  for (auto _ : state) benchmark::DoNotOptimize(velk::mechanisms_of((*stiffness)->matrix(), **t));
+  for (auto _ : state) benchmark::DoNotOptimize(velk::mechanisms_of(*k, **t));
   per_member(state, b.members);
 }
 BENCHMARK(BM_BuildingMechanismSearch)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
