@@ -47,14 +47,7 @@ inline void SparseLu::eliminate(int step, double xj) {
   for (std::int64_t c = l_begin_[step]; c < end; ++c) x[rows[c]] -= l[c] * xj;
 }
 
-void SparseLu::take_diagonal(const Eigen::SparseMatrix<double>& a) {
-  diagonal_.assign(static_cast<std::size_t>(n_), 0.0);
-  for (int j = 0; j < n_; ++j) {
-    for (int p = a.outerIndexPtr()[j]; p < a.outerIndexPtr()[j + 1]; ++p) {
-      if (a.innerIndexPtr()[p] == j) diagonal_[j] = std::fabs(a.valuePtr()[p]);
-    }
-  }
-}
+void SparseLu::take_diagonal(const Eigen::SparseMatrix<double>& a) { absolute_diagonal(a, diagonal_); }
 
 // The one place a pivot is judged: exactly zero, or at most the ratio times
 // its column's own diagonal entry. Keeps the smallest ratio met.
@@ -70,16 +63,9 @@ bool SparseLu::is_zero_pivot(int column, double pivot_value) {
   return zero;
 }
 
-bool SparseLu::same_pattern(const Eigen::SparseMatrix<double>& a) const {
-  return a.cols() == n_ && static_cast<std::size_t>(a.nonZeros()) == pattern_inner_.size() &&
-         std::equal(pattern_outer_.begin(), pattern_outer_.end(), a.outerIndexPtr()) &&
-         std::equal(pattern_inner_.begin(), pattern_inner_.end(), a.innerIndexPtr());
-}
-
 void SparseLu::analyse(const Eigen::SparseMatrix<double>& a) {
   n_ = static_cast<int>(a.cols());
-  pattern_outer_.assign(a.outerIndexPtr(), a.outerIndexPtr() + n_ + 1);
-  pattern_inner_.assign(a.innerIndexPtr(), a.innerIndexPtr() + a.nonZeros());
+  pattern_.assign(a);
 
   // Minimum degree on A + A^T: its k-th index is the column eliminated k-th.
   Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> order;
@@ -117,7 +103,7 @@ bool SparseLu::factor(const Eigen::SparseMatrix<double>& a) {
     n_ = 0;
     return true;
   }
-  if (!same_pattern(a)) {
+  if (!pattern_.matches(a)) {
     analyse(a);
     take_diagonal(a);
   } else if (take_diagonal(a); factored_) {

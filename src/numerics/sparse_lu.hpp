@@ -27,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+#include "numerics/sparse_pattern.hpp"
+
 namespace velk {
 
 class SparseLu {
@@ -56,7 +58,6 @@ class SparseLu {
   enum class Outcome { Factored, Singular, PivotChanged };
 
   void analyse(const Eigen::SparseMatrix<double>& a);
-  bool same_pattern(const Eigen::SparseMatrix<double>& a) const;
   Outcome factor_fresh(const Eigen::SparseMatrix<double>& a);
   void build_supernodes();
   Outcome numeric(const Eigen::SparseMatrix<double>& a);
@@ -73,8 +74,7 @@ class SparseLu {
 
   int n_ = 0;
   // The pattern the ordering and the pivot sequence belong to.
-  std::vector<int> pattern_outer_;
-  std::vector<int> pattern_inner_;
+  SparsePattern pattern_;
   std::vector<int> q_;  // column k of P A Q is column q_[k] of A
 
   // Factors. L(:, k) holds original row indices (rows pivoted after k) in the

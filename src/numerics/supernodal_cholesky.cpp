@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "numerics/sparse_pattern.hpp"
+
 namespace velk {
 
 namespace {
@@ -142,10 +144,8 @@ struct SupernodalCholesky::State {
   Cholmod lib;
   cholmod_common common{};
   cholmod_factor* l = nullptr;
-  // The pattern l was analysed for.
-  std::vector<int> pattern_outer;
-  std::vector<int> pattern_inner;
-  bool factored = false;
+  SparsePattern pattern;         // the one l was analysed for
+  std::vector<double> diagonal;  // |A(j, j)| of the matrix being factored
   // Solve workspace, kept between solves.
   mutable cholmod_dense* x = nullptr;
   mutable cholmod_dense* y = nullptr;
@@ -191,13 +191,6 @@ struct SupernodalCholesky::State {
     lib.solve2(system, l, &rhs, nullptr, &out, nullptr, &y, &e, const_cast<cholmod_common*>(&common));
     if (threads != 1) lib.set_blas_threads(threads);
   }
-
-  bool same_pattern(const Eigen::SparseMatrix<double>& a) const {
-    return l != nullptr && static_cast<std::size_t>(a.cols()) + 1 == pattern_outer.size() &&
-           static_cast<std::size_t>(a.nonZeros()) == pattern_inner.size() &&
-           std::equal(pattern_outer.begin(), pattern_outer.end(), a.outerIndexPtr()) &&
-           std::equal(pattern_inner.begin(), pattern_inner.end(), a.innerIndexPtr());
-  }
 };
 
 SupernodalCholesky::SupernodalCholesky(double zero_pivot_ratio) : zero_pivot_ratio_(zero_pivot_ratio) {}
@@ -217,9 +210,7 @@ SupernodalCholesky::SupernodalCholesky(const SupernodalCholesky& other)
   if (s.lib.handle == nullptr || o.l == nullptr) return;
   s.l = s.lib.copy_factor(o.l, &s.common);
   if (s.l == nullptr) return;
-  s.pattern_outer = o.pattern_outer;
-  s.pattern_inner = o.pattern_inner;
-  s.factored = o.factored;
+  s.pattern = o.pattern;
 }
 
 SupernodalCholesky& SupernodalCholesky::operator=(const SupernodalCholesky& other) {
@@ -238,11 +229,8 @@ bool SupernodalCholesky::symmetric_to_rounding(const Eigen::SparseMatrix<double>
   const Eigen::Index n = a.cols();
   if (!std::equal(t.outerIndexPtr(), t.outerIndexPtr() + n + 1, a.outerIndexPtr())) return false;
   if (!std::equal(t.innerIndexPtr(), t.innerIndexPtr() + a.nonZeros(), a.innerIndexPtr())) return false;
-  std::vector<double> diagonal(static_cast<std::size_t>(n), 0.0);
-  for (Eigen::Index j = 0; j < n; ++j) {
-    for (int p = a.outerIndexPtr()[j]; p < a.outerIndexPtr()[j + 1]; ++p)
-      if (a.innerIndexPtr()[p] == j) diagonal[static_cast<std::size_t>(j)] = std::fabs(a.valuePtr()[p]);
-  }
+  std::vector<double> diagonal;
+  absolute_diagonal(a, diagonal);
   for (Eigen::Index j = 0; j < n; ++j) {
     for (int p = a.outerIndexPtr()[j]; p < a.outerIndexPtr()[j + 1]; ++p) {
       const double value = a.valuePtr()[p], mirrored = t.valuePtr()[p];
@@ -262,18 +250,16 @@ bool SupernodalCholesky::factor(const Eigen::SparseMatrix<double>& a) {
   if (state_ == nullptr) state_ = std::make_unique<State>();
   State& s = *state_;
   refactored_ = false;
-  s.factored = false;
   if (s.lib.handle == nullptr || !a.isCompressed() || a.rows() != a.cols()) return false;
   cholmod_sparse view = lower_view(a);
-  if (s.same_pattern(a)) {
+  if (s.l != nullptr && s.pattern.matches(a)) {
     refactored_ = true;
   } else {
     s.free_workspace();
     if (s.l != nullptr) s.lib.free_factor(&s.l, &s.common);
     s.l = s.lib.analyze(&view, &s.common);
     if (s.l == nullptr) return false;
-    s.pattern_outer.assign(a.outerIndexPtr(), a.outerIndexPtr() + a.cols() + 1);
-    s.pattern_inner.assign(a.innerIndexPtr(), a.innerIndexPtr() + a.nonZeros());
+    s.pattern.assign(a);
   }
   // CHOLMOD's own parallel loops run on the calling thread alone: GNU
   // OpenMP's thread pool does not survive a fork, so a process that forks
@@ -293,6 +279,7 @@ bool SupernodalCholesky::factor(const Eigen::SparseMatrix<double>& a) {
   const auto* px = static_cast<const int*>(s.l->px);
   const auto* perm = static_cast<const int*>(s.l->Perm);
   const auto* values = static_cast<const double*>(s.l->x);
+  absolute_diagonal(a, s.diagonal);
   double smallest = 1.0;
   for (std::size_t node = 0; node < s.l->nsuper; ++node) {
     const int rows = pi[node + 1] - pi[node];
@@ -300,13 +287,12 @@ bool SupernodalCholesky::factor(const Eigen::SparseMatrix<double>& a) {
       const int local = k - super[node];
       const double l_kk = values[px[node] + static_cast<std::size_t>(local) * rows + local];
       const double pivot = l_kk * l_kk;
-      const double own = std::fabs(a.coeff(perm[k], perm[k]));
+      const double own = s.diagonal[static_cast<std::size_t>(perm[k])];
       if (!(pivot > 0.0) || !std::isfinite(pivot) || pivot <= zero_pivot_ratio_ * own) return false;
       if (own > 0.0) smallest = std::min(smallest, pivot / own);
     }
   }
   smallest_pivot_ratio_ = smallest;
-  s.factored = true;
   return true;
 }
 

@@ -220,7 +220,7 @@ void write_structure_pictures(Html& html, const Scene& scene) {
           "triangle pinned, triangle on a line roller, zigzag spring, dashed one-sided</span><span>Open "
           "circle "
           "near a member end: released end (hinge or spring)</span>";
-  if (scene.members.size() <= numbered_picture_members)
+  if (drawn_member_by_member(scene))
     html << "<span>Blue numbers: nodes; brown: members</span>";
   else
     html << "<span>Node and member numbers are left out above " << std::to_string(numbered_picture_members)
@@ -304,10 +304,6 @@ constexpr std::array<DiagramComponent, 8> table_components{
     DiagramComponent::N,  DiagramComponent::Vy, DiagramComponent::Vz, DiagramComponent::T,
     DiagramComponent::My, DiagramComponent::Mz, DiagramComponent::uy, DiagramComponent::uz};
 
-// Whether the report of the scene lists every member, or (a large model)
-// the governing ones.
-bool every_member_listed(const Scene& scene) { return scene.members.size() <= numbered_picture_members; }
-
 // The members of the table, in the scene's order: every one of a model of
 // up to the listed size, else those that hold the largest or the smallest
 // value of a component. `extreme(member, c)` gives a member's max and min of
@@ -315,7 +311,7 @@ bool every_member_listed(const Scene& scene) { return scene.members.size() <= nu
 template <typename Extreme>
 std::vector<const SceneMember*> table_members(const Scene& scene, Extreme extreme) {
   std::vector<const SceneMember*> rows;
-  if (every_member_listed(scene)) {
+  if (drawn_member_by_member(scene)) {
     for (const SceneMember& member : scene.members) rows.push_back(&member);
     return rows;
   }
@@ -345,7 +341,7 @@ std::vector<const SceneMember*> table_members(const Scene& scene, Extreme extrem
 }
 
 void governing_note(Html& html, const Scene& scene, std::size_t rows, std::string_view where) {
-  if (every_member_listed(scene)) return;
+  if (drawn_member_by_member(scene)) return;
   html << "<p class=\"meta governing\">" << std::to_string(scene.members.size())
        << " members: the tables list the " << std::to_string(rows)
        << " that hold the largest or the smallest value of a component " << where
@@ -449,11 +445,11 @@ void write_case(Html& html, const InspectedModel& inspected, const Scene& scene,
   html << "</h2><div class=\"figures\">";
   // A large model's loads and moment diagrams, member by member, are more
   // than a picture can show: its tables give the governing members.
-  if (every_member_listed(scene))
+  if (drawn_member_by_member(scene))
     html << "<figure>" << loads_picture(scene, model, inspection.identity, units) << "</figure>";
   html << "<figure>" << deformed_picture(scene, inspection.results, inspection.diagrams, units)
        << "</figure>";
-  if (every_member_listed(scene))
+  if (drawn_member_by_member(scene))
     html << "<figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::Mz, units)
          << "</figure><figure>" << moment_picture(scene, inspection.diagrams, MomentPlane::My, units)
          << "</figure>";
@@ -507,7 +503,7 @@ void write_envelope(Html& html, const InspectedModel& inspected, const Scene& sc
   }
   html << ", each as solved (never superposed); the number after a value is the combination that gives it, "
           "the first listed when two give the same.</p>";
-  if (every_member_listed(scene))
+  if (drawn_member_by_member(scene))
     html << "<div class=\"figures\"><figure>"
          << envelope_picture(scene, *envelope, DiagramComponent::Mz, MomentPlane::Mz, units)
          << "</figure><figure>"

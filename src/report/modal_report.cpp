@@ -46,7 +46,7 @@ std::string mode_shape_picture(const Scene& scene, const InspectedModes& modes, 
               "caption");
   // A large model's mode is drawn without the members at rest, each member
   // straight between its displaced nodes, all in one path.
-  const bool large = scene.members.size() > numbered_picture_members;
+  const bool large = !drawn_member_by_member(scene);
   for (const SceneMember& m : scene.members) {
     if (large) break;
     PathData d;

@@ -67,7 +67,7 @@ class Picture {
   // The undeformed members under a case's drawing. A large model's pictures
   // leave them out: the drawing over them already shows every member.
   void base_members() {
-    if (scene_.members.size() <= numbered_picture_members) members("base");
+    if (drawn_member_by_member(scene_)) members("base");
   }
 
   void polyline(const std::vector<Vector3>& points, std::string_view css_class, std::uint32_t member) {
@@ -87,7 +87,7 @@ class Picture {
   // picture stays small enough for the page to open at once.
   void member_path(const PathData& d, const std::string& css_class, std::uint32_t member,
                    const std::string& attributes = {}) {
-    if (scene_.members.size() <= numbered_picture_members) {
+    if (drawn_member_by_member(scene_)) {
       canvas_.path(d, css_class, member_attribute(member) + attributes);
       return;
     }
@@ -265,7 +265,7 @@ std::string structure_picture(const Scene& scene, View view, double width, doubl
   Picture picture(scene, view, width, height, "view structure", std::string(view_name(view)));
   picture.members("");
   SvgCanvas& canvas = picture.canvas();
-  const bool numbered = scene.members.size() <= numbered_picture_members;
+  const bool numbered = drawn_member_by_member(scene);
   for (const SceneMember& m : scene.members) {
     const double xs = picture.x(m.start), ys = picture.y(m.start);
     const double xe = picture.x(m.end), ye = picture.y(m.end);
@@ -439,8 +439,7 @@ std::string deformed_picture(const Scene& scene, const Results& results, const M
   for (std::size_t i = 0; i < scene.members.size(); ++i) {
     const SceneMember& m = scene.members[i];
     const auto diagram = diagrams.find(m.id);
-    if (diagram == diagrams.end() || !m.has_direction || scene.members.size() > numbered_picture_members)
-      continue;
+    if (diagram == diagrams.end() || !m.has_direction || !drawn_member_by_member(scene)) continue;
     Shape& shape = shapes[i];
     shape.x = drawing_stations(diagram->second, stations_per_member);
     for (const double x : shape.x) {
@@ -610,7 +609,7 @@ std::string axial_picture(const Scene& scene, const MemberDiagrams& diagrams, co
   SvgCanvas& canvas = picture.canvas();
   picture.base_members();
   const bool label = scene.members.size() <= 40;
-  const bool grouped = scene.members.size() > numbered_picture_members;
+  const bool grouped = !drawn_member_by_member(scene);
   for (const SceneMember& m : scene.members) {
     const auto it = diagrams.find(m.id);
     std::string kind = "n-none";

@@ -29,6 +29,12 @@ struct Units {
 // the numbers would cover the drawing, and the page would not open quickly.
 inline constexpr std::size_t numbered_picture_members = 200;
 
+// Whether the report draws and lists the scene member by member (a model of
+// up to numbered_picture_members), or as a large model.
+inline bool drawn_member_by_member(const Scene& scene) {
+  return scene.members.size() <= numbered_picture_members;
+}
+
 // The structure: members by type, node and member numbers, supports by kind,
 // released member ends, the axes of the view.
 std::string structure_picture(const Scene& scene, View view, double width, double height);
